@@ -1,0 +1,7 @@
+// Resource ids of Tessivard.exe.
+#pragma once
+
+#define IDI_UPDATER         128  // the program file's icon group
+#define IDB_BACKGROUND      129  // the full-screen background, 800 x 480, 24 bits
+#define IDD_UPDATER_DIALOG  102  // the only window
+#define IDC_PROGRESS        1000 // the progress bar in IDD_UPDATER_DIALOG
