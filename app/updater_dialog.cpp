@@ -1,0 +1,51 @@
+#include "app/updater_dialog.h"
+
+BEGIN_MESSAGE_MAP(CUpdaterDlg, CDialog)
+    ON_WM_TIMER()
+    ON_WM_DESTROY()
+END_MESSAGE_MAP()
+
+CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
+    : CDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0) {}
+
+void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
+
+BOOL CUpdaterDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_jobs.clear();
+    SetWindowPos(HWND_TOPMOST, 0, 0, 800, 480, SWP_SHOWWINDOW);
+    m_progress.MoveWindow(50, 350, 700, 20, TRUE);
+    SetTimer(TIMER_START, 100, nullptr);
+    m_nTotal = 0;
+    m_nCount = 0;
+    SetupProgress(0, 0);
+    m_progress.SetPos(m_nCount);
+    return TRUE;
+}
+
+void CUpdaterDlg::SetupProgress(int nLower, int nUpper) {
+    m_progress.ShowWindow(SW_HIDE);
+    m_progress.SetRange(short(nLower), short(nUpper));
+    m_progress.ShowWindow(SW_SHOW);
+}
+
+void CUpdaterDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == TIMER_START) {
+        KillTimer(TIMER_START);
+        m_hThread = CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr);
+    }
+    Default();
+}
+
+// The worker ends here, terminated while it waits in its WM_DESTROY send at the end of the
+// run; a WM_DESTROY from anywhere else (OK, Cancel) stops it wherever the update stands.
+void CUpdaterDlg::OnDestroy() {
+    CDialog::OnDestroy();
+    if (m_hThread != INVALID_HANDLE_VALUE) {
+        TerminateThread(m_hThread, 0);
+        CloseHandle(m_hThread);
+        m_hThread = INVALID_HANDLE_VALUE;
+    }
+}
+
+DWORD WINAPI UpdateThreadProc(LPVOID pParam) { return DWORD(static_cast<CUpdaterDlg *>(pParam)->RunUpdate()); }

@@ -1,0 +1,43 @@
+// The update dialog: the program's only window, full-screen and topmost, with one progress
+// bar. 100 ms after it opens it starts the worker that runs the update; the worker's
+// WM_DESTROY at the end of the run ends the dialog and with it the application.
+#pragma once
+#include <vector>
+#include "platform/afxwin.h"
+#include "res/resource.h"
+#include "update/update_job.h"
+
+class CUpdaterDlg : public CDialog {
+public:
+    explicit CUpdaterDlg(CWnd *pParent = nullptr);
+    ~CUpdaterDlg() override = default;
+
+    enum { IDD = IDD_UPDATER_DIALOG };
+    static constexpr UINT_PTR TIMER_START = 1000;   // starts the worker; fires once
+
+    CProgressCtrl m_progress;        // the bar, control IDC_PROGRESS of the template
+    std::vector<UPDATE_JOB> m_jobs;  // the update plan, in execution order
+    HANDLE m_hThread;                // the worker; INVALID_HANDLE_VALUE (-1) while there is none
+    int m_nTotal;                    // progress steps planned for the run
+    int m_nCount;                    // progress steps done
+
+    // Hides the bar, gives it the range and its colours, and shows it again.
+    void SetupProgress(int nLower, int nUpper);
+
+    // The update itself, on the worker thread (update/).
+    int RunUpdate();
+    int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
+    int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget);
+    int DeleteFolder(LPCWSTR pszFolder);
+
+protected:
+    void DoDataExchange(CDataExchange *pDX) override;
+    BOOL OnInitDialog() override;
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnDestroy();
+
+    DECLARE_MESSAGE_MAP()
+};
+
+// The worker thread's entry: runs the update of the dialog it is given.
+DWORD WINAPI UpdateThreadProc(LPVOID pParam);

@@ -1,0 +1,31 @@
+// CWinApp: the one application object. The program's entry runs its InitInstance; when
+// that returns FALSE the process ends without a message loop of its own.
+#pragma once
+#include <windows.h>
+
+class CWnd;
+
+class CWinApp {
+public:
+    explicit CWinApp(LPCWSTR lpszAppName = nullptr);
+    virtual ~CWinApp();
+    CWinApp(const CWinApp &) = delete;
+    CWinApp &operator=(const CWinApp &) = delete;
+
+    virtual BOOL InitInstance() { return TRUE; }
+
+    CWnd *m_pMainWnd = nullptr;     // the main window; its destruction ends the application
+    LPCWSTR m_pszAppName;           // null: the program file's name is the application's
+
+private:
+    friend int AfxWinMain();
+};
+
+CWinApp *AfxGetApp();
+
+// The module that holds a resource: the program itself.
+HINSTANCE AfxFindResourceHandle(LPCWSTR lpszName, LPCWSTR lpszType);
+
+// The program's entry: common controls, then the application's InitInstance; FALSE ends
+// the process at once with exit code 0, TRUE runs a message loop until WM_QUIT.
+int AfxWinMain();
