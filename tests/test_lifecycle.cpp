@@ -1,0 +1,218 @@
+// The application's life: initialisation, the worker's start on the first tick, and every
+// way the dialog can end. The update run is replaced here by a stand-in (below) that either
+// ends like the real one or parks at a known point.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <atomic>
+#include <functional>
+#include "app/updater_dialog.h"
+#include "test_support.h"
+
+namespace {
+
+CWinApp theTestApp;
+
+struct StandIn {
+    std::atomic<int> runs{0};
+    std::atomic<bool> pastFinalSend{false};
+    std::atomic<DWORD> startTick{0};
+    HANDLE self = nullptr;           // the worker thread, as the worker saw itself
+    bool park = false;               // wait for ever instead of ending the run
+    HANDLE parked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+    void Reset(bool parkAtStart) {
+        runs = 0;
+        pastFinalSend = false;
+        if (self) CloseHandle(self);
+        self = nullptr;
+        park = parkAtStart;
+        ResetEvent(parked);
+    }
+} standIn;
+
+void RemoveQuitMessages(int *pCount = nullptr) {
+    MSG msg;
+    int n = 0;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) ++n;
+    if (pCount) *pCount = n;
+}
+
+// Records what initialisation left behind and counts the dialog's destructions.
+class ProbeDlg : public CUpdaterDlg {
+public:
+    RECT window = {}, bar = {};
+    bool topmost = false;
+    LRESULT low = -1, high = -1, pos = -1;
+    DWORD initTick = 0;
+    int destroys = 0;
+    std::function<void(ProbeDlg &)> afterInit;
+
+protected:
+    BOOL OnInitDialog() override {
+        BOOL result = CUpdaterDlg::OnInitDialog();
+        initTick = GetTickCount();
+        GetWindowRect(&window);
+        topmost = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST;
+        HWND hBar = GetDlgItem(m_hWnd, IDC_PROGRESS);
+        ::GetWindowRect(hBar, &bar);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT *>(&bar), 2);
+        PBRANGE range = {};
+        ::SendMessageW(hBar, PBM_GETRANGE, TRUE, LPARAM(&range));
+        low = range.iLow;
+        high = range.iHigh;
+        pos = ::SendMessageW(hBar, PBM_GETPOS, 0, 0);
+        if (afterInit) afterInit(*this);
+        return result;
+    }
+    void OnDestroy() {
+        ++destroys;
+        CUpdaterDlg::OnDestroy();
+    }
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(ProbeDlg, CUpdaterDlg)
+    ON_WM_DESTROY()
+END_MESSAGE_MAP()
+
+bool EndedWithCodeZero(HANDLE thread) {
+    DWORD code = STILL_ACTIVE;
+    return WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code == 0;
+}
+
+TEST(Lifecycle, InitialisationPlacesTheWindowAndAnEmptyBar) {
+    standIn.Reset(false);
+    ProbeDlg dlg;
+    theTestApp.m_pMainWnd = &dlg;
+    dlg.DoModal();
+    RemoveQuitMessages();
+
+    EXPECT_EQ(dlg.window.left, 0);
+    EXPECT_EQ(dlg.window.top, 0);
+    EXPECT_EQ(dlg.window.right, 800);
+    EXPECT_EQ(dlg.window.bottom, 480);
+    EXPECT_TRUE(dlg.topmost);
+    EXPECT_EQ(dlg.bar.left, 50);
+    EXPECT_EQ(dlg.bar.top, 350);
+    EXPECT_EQ(dlg.bar.right - dlg.bar.left, 700);
+    EXPECT_EQ(dlg.bar.bottom - dlg.bar.top, 20);
+    EXPECT_EQ(dlg.low, 0);
+    EXPECT_EQ(dlg.high, 0);
+    EXPECT_EQ(dlg.pos, 0);
+}
+
+TEST(Lifecycle, TheFirstTickStartsOneWorkerWhoseDestroyEndsTheApplication) {
+    standIn.Reset(false);
+    ProbeDlg dlg;
+    theTestApp.m_pMainWnd = &dlg;
+    bool startedByOtherTimer = true;
+    dlg.afterInit = [&](ProbeDlg &d) {
+        ::SendMessageW(d.m_hWnd, WM_TIMER, 7, 0);   // not the start timer: default handling only
+        startedByOtherTimer = d.m_hThread != INVALID_HANDLE_VALUE;
+    };
+    dlg.DoModal();
+    int quits = 0;
+    RemoveQuitMessages(&quits);
+
+    EXPECT_FALSE(startedByOtherTimer);
+    EXPECT_EQ(standIn.runs, 1);
+    EXPECT_GE(standIn.startTick - dlg.initTick, 50u) << "the worker waits for the 100 ms tick";
+    ASSERT_NE(standIn.self, nullptr);
+    EXPECT_TRUE(EndedWithCodeZero(standIn.self));
+    EXPECT_FALSE(standIn.pastFinalSend) << "the worker is ended inside its WM_DESTROY send";
+    EXPECT_EQ(dlg.m_hThread, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(theTestApp.m_pMainWnd, nullptr);
+    // The worker's WM_DESTROY, then the window's own destruction, which adds nothing.
+    EXPECT_EQ(dlg.destroys, 2);
+    EXPECT_EQ(quits, 1);
+}
+
+TEST(Lifecycle, ADestroyBeforeTheTickEndsTheApplicationWithoutAWorker) {
+    standIn.Reset(false);
+    ProbeDlg dlg;
+    theTestApp.m_pMainWnd = &dlg;
+    dlg.afterInit = [](ProbeDlg &d) { PostMessageW(d.m_hWnd, WM_DESTROY, 0, 0); };
+    dlg.DoModal();
+    RemoveQuitMessages();
+    Sleep(300);   // three periods of the start timer, had it survived
+
+    EXPECT_EQ(standIn.runs, 0);
+    EXPECT_EQ(dlg.m_hThread, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(theTestApp.m_pMainWnd, nullptr);
+}
+
+// OK, Cancel or a WM_DESTROY from elsewhere while the worker is parked mid-run.
+void InterruptParkedWorker(UINT message, WPARAM wParam) {
+    standIn.Reset(true);
+    ProbeDlg dlg;
+    theTestApp.m_pMainWnd = &dlg;
+    HWND hwnd = nullptr;
+    dlg.afterInit = [&](ProbeDlg &d) { hwnd = d.m_hWnd; };
+    struct Interrupt {
+        HWND *pHwnd;
+        UINT message;
+        WPARAM wParam;
+    } interrupt = {&hwnd, message, wParam};
+    HANDLE interrupter = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto *i = static_cast<Interrupt *>(p);
+            if (WaitForSingleObject(standIn.parked, 10000) != WAIT_OBJECT_0) return 1;
+            SendMessageW(*i->pHwnd, i->message, i->wParam, 0);
+            return 0;
+        },
+        &interrupt, 0, nullptr);
+
+    const DWORD start = GetTickCount();
+    dlg.DoModal();
+    RemoveQuitMessages();
+    WaitForSingleObject(interrupter, 10000);
+    CloseHandle(interrupter);
+
+    EXPECT_EQ(standIn.runs, 1);
+    ASSERT_NE(standIn.self, nullptr);
+    EXPECT_TRUE(EndedWithCodeZero(standIn.self)) << "the parked worker was terminated";
+    EXPECT_EQ(dlg.m_hThread, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(theTestApp.m_pMainWnd, nullptr);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+}
+
+TEST(Lifecycle, OkWhileTheWorkerRunsEndsItAndTheApplication) { InterruptParkedWorker(WM_COMMAND, IDOK); }
+TEST(Lifecycle, CancelWhileTheWorkerRunsEndsItAndTheApplication) { InterruptParkedWorker(WM_COMMAND, IDCANCEL); }
+TEST(Lifecycle, DestroyWhileTheWorkerRunsEndsItAndTheApplication) { InterruptParkedWorker(WM_DESTROY, 0); }
+
+TEST(Program, EndsByItselfWithExitCodeZeroInAnEmptyDevice) {
+    std::wstring exe = BuildPath(L"Tessivard.exe");
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const DWORD waited = WaitForSingleObject(pi.hProcess, 20000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(pi.hProcess, &code);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the program did not end by itself";
+    EXPECT_EQ(code, 0u);
+}
+
+} // namespace
+
+// The stand-in for the update run: records, then ends as the real run does (hide, then a
+// synchronous WM_DESTROY) or parks for ever.
+int CUpdaterDlg::RunUpdate() {
+    standIn.startTick = GetTickCount();
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &standIn.self, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    ++standIn.runs;
+    if (standIn.park) {
+        SetEvent(standIn.parked);
+        WaitForSingleObject(standIn.never, INFINITE);
+    }
+    ShowWindow(SW_HIDE);
+    SendMessage(WM_DESTROY, 0, 0);
+    standIn.pastFinalSend = true;
+    return 0;
+}
