@@ -6,7 +6,7 @@ BEGIN_MESSAGE_MAP(CUpdaterDlg, CDialog)
 END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
-    : CDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0) {}
+    : CDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bCopyFailed(FALSE) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 

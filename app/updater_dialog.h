@@ -20,6 +20,7 @@ public:
     HANDLE m_hThread;                // the worker; INVALID_HANDLE_VALUE (-1) while there is none
     int m_nTotal;                    // progress steps planned for the run
     int m_nCount;                    // progress steps done
+    BOOL m_bCopyFailed;              // the running copy left something out of the target
 
     // Hides the bar, gives it the range and its colours, and shows it again.
     void SetupProgress(int nLower, int nUpper);
@@ -29,6 +30,7 @@ public:
     int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget);
     int DeleteFolder(LPCWSTR pszFolder);
+    void StepProgress();             // one entry done: count it and move the bar
 
 protected:
     void DoDataExchange(CDataExchange *pDX) override;

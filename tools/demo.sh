@@ -1,12 +1,80 @@
 #!/bin/bash
-# Runs Tessivard.exe under Wine on a sample device laid out under BUILD/demo and tells what happened.
+# Runs Tessivard.exe under Wine on a sample device laid out under BUILD/demo/device and
+# tells, in plain words, what the update did to the card and to the flash store.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd -P)
 device="$build/demo/device"
+card="$device/SDMMC/ResidentFlash"
+flash="$device/ResidentFlash"
 run() { "$(dirname "$0")/wine-run.sh" --build "$build" --root "$device" "$@"; }
+put() { mkdir -p "$(dirname "$1")"; printf '%s\n' "$2" > "$1"; }
 
+# --- the sample device ---------------------------------------------------------------
 rm -rf "$device"
-mkdir -p "$device"
+# The flash store as the device left it after the last update.
+put "$flash/maps/seoul.map"          "seoul map, edition 2025"
+put "$flash/maps/busan.map"          "busan map, edition 2025"
+put "$flash/maps/jeju.map"           "jeju map, edition 2024 (not in this update)"
+put "$flash/poi/old/fuel.poi"        "fuel stations, 2024"
+put "$flash/poi/old/parking.poi"     "parking, 2024"
+put "$flash/settings.ini"            "volume=7"
+mkdir -p "$flash/qormane"
+cp "$build/follow_on.exe" "$flash/qormane/Lindvaret.exe"
+# The update on the card.
+put "$card/maps/seoul.map"           "seoul map, edition 2026"
+put "$card/maps/busan.map"           "busan map, edition 2026"
+put "$card/maps/regions/gangwon.map" "gangwon map, edition 2026 (new)"
+put "$card/poi/fuel.poi"             "fuel stations, 2026"
+put "$card/voice/ko/guide.wav"       "voice guidance"
+put "$card/update"                   ""
+put "$card/delete_poi"               ""
+# The system images beside the card folder.
+put "$device/SDMMC/Data.fai"         "data image"
+put "$device/SDMMC/nk.rom"           "kernel image"
+put "$device/SDMMC/tcBoot.rom"       "boot image"
+
+# One line a file: its path and what it holds (a marker holds nothing).
+snapshot() { (cd "$device" && find . -type f ! -name started.txt -printf '%P\n' | sort | while read -r f; do
+    case "$f" in
+        *.exe) what="(a program)" ;;
+        *) what=$(head -c 60 "$f" | tr -d '\n'); [ -n "$what" ] || what="(marker)" ;;
+    esac
+    printf '%s\t%s\n' "$f" "$what"; done); }
+before=$(snapshot)
 
 echo "Tessivard on a sample device ($device)"
+echo
+echo "Before the update:"
+printf '%s\n' "$before" | sed 's/\t/  =  /; s/^/  /'
+echo
+echo "Running build/Tessivard.exe under Wine:"
 run "$build/demo_watch.exe" 'T:\Tessivard.exe' 30
+after=$(snapshot)
+
+echo
+echo "What the update did:"
+join -t $'\t' -a1 -a2 -e '-' -o 0,1.2,2.2 <(printf '%s\n' "$before") <(printf '%s\n' "$after") |
+while IFS=$'\t' read -r path old new; do
+    case "$path" in
+        ResidentFlash/*)
+            if [ "$old" = "-" ]; then echo "  copied into flash:   $path  =  $new"
+            elif [ "$new" = "-" ]; then echo "  deleted from flash:  $path"
+            elif [ "$old" != "$new" ]; then echo "  updated in flash:    $path  =  $new  (was: $old)"
+            else echo "  kept in flash:       $path"; fi ;;
+        *)
+            if [ "$new" = "-" ]; then echo "  removed from card:   $path"
+            else echo "  left on card:        $path"; fi ;;
+    esac
+done
+[ -d "$card" ] && [ -z "$(ls -A "$card")" ] && echo "  the card folder SDMMC/ResidentFlash is there again, empty"
+
+echo
+record="$flash/qormane/started.txt"
+for _ in $(seq 50); do [ -f "$record" ] && break; sleep 0.1; done
+if [ -f "$record" ]; then
+    echo "The follow-on program was started:"
+    sed 's/^/  /' "$record"
+else
+    echo "The follow-on program was NOT started."
+    exit 1
+fi
