@@ -1,0 +1,53 @@
+// Names a card written on another system can carry, made on the Linux side by
+// with_card_names.sh: the update never turns one into a path that names something else.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include "device_files.h"
+#include "run_probe.h"
+
+namespace {
+
+CWinApp theTestApp;
+using Files = std::map<std::wstring, std::string>;
+
+TEST(CardNames, AFolderNamedWithSeparatorsNeverLeadsTheRunIntoTheFlashStore) {
+    ASSERT_TRUE(Exists(L"/SDMMC/ResidentFlash/normal.txt")) << "run through with_card_names.sh";
+    const std::wstring odd = L"a\\..\\..\\..\\ResidentFlash";
+    RunProbe run;
+    run.Run();
+
+    EXPECT_EQ(Content(L"/ResidentFlash/precious.dat"), "precious\n");
+    EXPECT_EQ(Content(L"/ResidentFlash/Maps/keep.map"), "map\n");
+    EXPECT_EQ(Content(L"/ResidentFlash/normal.txt"), "plain\n");
+    EXPECT_EQ(Names(L"/ResidentFlash"), (std::vector<std::wstring>{L"Maps", L"normal.txt", L"precious.dat"}));
+    // The odd folder could not be copied, so the card folder stays, whole, for another try.
+    EXPECT_EQ(Names(L"/SDMMC/ResidentFlash"), (std::vector<std::wstring>{odd, L"normal.txt"}));
+    EXPECT_EQ(run.m_nCount, 2 + 3) << "the skipped folder still takes its step";
+}
+
+TEST(CardNames, NamesThePlatformWouldChangeAreNotCopiedAndKeepTheirSource) {
+    CUpdaterDlg dlg;
+    dlg.CopyFolder(L"/cards/trailing", L"/copied");
+    EXPECT_TRUE(dlg.m_bCopyFailed);
+    EXPECT_EQ(Tree(L"/copied"), (Files{{L"file", "the plain one\n"}}))
+        << "\"file \" is not copied over \"file\", and \"dir. \" is not entered as \"dir\"";
+
+    dlg.DeleteFolder(L"/cards/trailing");
+    EXPECT_EQ(Tree(L"/cards/trailing").size(), 2u) << "what could not be addressed stays";
+    EXPECT_FALSE(Exists(L"/cards/trailing/file"));
+}
+
+TEST(CardNames, DeleteMarkersThatWouldNameAnotherFolderPlanNothing) {
+    CUpdaterDlg dlg;
+    g_bUndelete = 0;
+    EXPECT_EQ(dlg.CollectMarkerJobs("/cards/markers", "/ResidentFlash"), 1);
+    ASSERT_EQ(dlg.m_jobs.size(), 1u);
+    EXPECT_STREQ(dlg.m_jobs[0].szTarget, "/ResidentFlash/Fine");
+    // Rejected markers are consumed; the ones the platform cannot name exactly are left.
+    Files left = Tree(L"/cards/markers");
+    EXPECT_FALSE(left.count(L"delete_Fine"));
+    EXPECT_FALSE(left.count(L"delete_a\\b") && Exists(L"/cards/markers/delete_a"));
+    EXPECT_TRUE(IsFolder(L"/ResidentFlash/Maps"));
+}
+
+} // namespace

@@ -1,0 +1,199 @@
+// The copy, delete and count walks on real folders of the test's device.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+#include "app/updater_dialog.h"
+#include "device_files.h"
+#include "update/keep_source.h"
+#include "update/tree_walks.h"
+
+namespace {
+
+using Files = std::map<std::wstring, std::string>;
+
+// The walks' context without a window: steps are counted, the bar is not there to move.
+class Walks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearDevice();
+        g_bUndelete = 0;
+    }
+    CUpdaterDlg dlg;
+};
+
+TEST_F(Walks, ANestedTreeIsCopiedTopDownOverTheTarget) {
+    PutFile(L"/src/a.txt", "new a");
+    PutFile(L"/src/sub/b.txt", "new b");
+    PutFile(L"/src/sub/deeper/c.txt", "new c");
+    PutFile(L"/dst/a.txt", "old a");
+    PutFile(L"/dst/only-in-target.txt", "kept");
+    PutFile(L"/dst/sub/kept.txt", "kept too");
+
+    EXPECT_EQ(dlg.CopyFolder(L"/src", L"/dst"), 1);
+    EXPECT_EQ(Tree(L"/dst"), (Files{{L"a.txt", "new a"},
+                                    {L"only-in-target.txt", "kept"},
+                                    {L"sub\\b.txt", "new b"},
+                                    {L"sub\\kept.txt", "kept too"},
+                                    {L"sub\\deeper\\c.txt", "new c"}}));
+    EXPECT_EQ(dlg.m_nCount, 5) << "one step per entry: a.txt, sub, b.txt, deeper, c.txt";
+    EXPECT_FALSE(dlg.m_bCopyFailed);
+    EXPECT_EQ(Tree(L"/src").size(), 3u) << "the source is left as it is";
+}
+
+TEST_F(Walks, TwoFilesAndASubfolderOfTwoArePlannedAsFourAndCopiedInFive) {
+    PutFile(L"/src/1");
+    PutFile(L"/src/2");
+    PutFile(L"/src/sub/3");
+    PutFile(L"/src/sub/4");
+    EXPECT_EQ(SearchFilesDir("/src"), 4);
+    dlg.CopyFolder(L"/src", L"/dst");
+    EXPECT_EQ(dlg.m_nCount, 5);
+}
+
+TEST_F(Walks, DotFoldersAreCountedButNeitherCopiedNorDeleted) {
+    PutFile(L"/src/.cache/1", "x");
+    PutFile(L"/src/.cache/2", "x");
+    PutFile(L"/src/.cache/3", "x");
+    PutFile(L"/src/.profile", "dot file");
+    PutFile(L"/src/plain.txt", "plain");
+
+    EXPECT_EQ(SearchFilesDir("/src"), 5);
+    dlg.CopyFolder(L"/src", L"/dst");
+    EXPECT_EQ(Tree(L"/dst"), (Files{{L".profile", "dot file"}, {L"plain.txt", "plain"}}));
+    EXPECT_FALSE(Exists(L"/dst/.cache"));
+    EXPECT_EQ(dlg.m_nCount, 3) << "the dot folder costs one step";
+
+    dlg.m_nCount = 0;
+    EXPECT_EQ(dlg.DeleteFolder(L"/src"), 1);
+    EXPECT_EQ(Tree(L"/src"), (Files{{L".cache\\1", "x"}, {L".cache\\2", "x"}, {L".cache\\3", "x"}}));
+    EXPECT_EQ(dlg.m_nCount, 3);
+}
+
+TEST_F(Walks, DeleteEmptiesAndRemovesANestedTreeBottomUp) {
+    PutFile(L"/gone/a");
+    PutFile(L"/gone/sub/b");
+    PutFile(L"/gone/sub/deeper/c");
+    PutFolder(L"/gone/empty");
+    EXPECT_EQ(dlg.DeleteFolder(L"/gone"), 1);
+    EXPECT_FALSE(Exists(L"/gone"));
+    EXPECT_EQ(dlg.m_nCount, 6) << "a, sub, b, deeper, c, empty";
+}
+
+TEST_F(Walks, DeleteInKeepSourceModeTouchesNothing) {
+    PutFile(L"/kept/a", "a");
+    PutFile(L"/kept/sub/b", "b");
+    g_bUndelete = 1;
+    EXPECT_EQ(dlg.DeleteFolder(L"/kept"), 1);
+    EXPECT_EQ(Tree(L"/kept"), (Files{{L"a", "a"}, {L"sub\\b", "b"}}));
+    EXPECT_EQ(dlg.m_nCount, 0);
+}
+
+TEST_F(Walks, AMissingOrEmptyFolderGivesNothingAndTakesNoStep) {
+    EXPECT_EQ(dlg.CopyFolder(L"/missing", L"/dst"), 0);
+    EXPECT_TRUE(IsFolder(L"/dst")) << "the target is made before the listing";
+    EXPECT_EQ(dlg.DeleteFolder(L"/missing"), 0);
+    EXPECT_EQ(SearchFilesDir("/missing"), 0);
+    EXPECT_EQ(SearchFilesDir(""), 0);
+    EXPECT_EQ(SearchFilesDir(nullptr), 0);
+
+    PutFolder(L"/empty");
+    EXPECT_EQ(dlg.CopyFolder(L"/empty", L"/dst2"), 0) << "the device lists no entries in an empty folder";
+    EXPECT_TRUE(IsFolder(L"/dst2"));
+    EXPECT_EQ(dlg.DeleteFolder(L"/empty"), 0);
+    EXPECT_TRUE(IsFolder(L"/empty")) << "a folder that lists nothing is left in place";
+    EXPECT_EQ(dlg.m_nCount, 0);
+}
+
+TEST_F(Walks, TheCountEntersFoldersByTheirLowerCasedNames) {
+    PutFile(L"/Card/Maps/Seoul/A.MAP");
+    PutFile(L"/Card/Maps/B.MAP");
+    PutFile(L"/Card/README");
+    EXPECT_EQ(SearchFilesDir("/Card"), 3);
+}
+
+// --- what the card may hold: lengths, depths, names ----------------------------------
+
+// Runs on a thread with the default stack, as the update's worker does.
+template <typename F>
+void OnWorkerStack(F f) {
+    HANDLE h = CreateThread(
+        nullptr, 0, [](LPVOID p) -> DWORD { (*static_cast<F *>(p))(); return 0; }, &f, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(h, 120000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeThread(h, &code);
+    CloseHandle(h);
+    EXPECT_EQ(code, 0u) << "the walk did not end normally (stack?)";
+}
+
+TEST_F(Walks, TheDeepestTreeThePathsAllowIsCopiedDeletedAndCountedAsFarAsItReaches) {
+    // One folder "a" inside the other, with a file "f" at every level, down to the longest
+    // paths the copy and delete walks hold, 1039 characters: the deepest folder's listing
+    // pattern ("\*.*" added) and the deepest file's path.
+    const std::wstring root = L"/SDMMC/ResidentFlash";
+    std::wstring folder = root;
+    int levels = 0;
+    while (folder.size() + 2 + 4 <= 1039) {
+        folder += L"\\a";
+        ++levels;
+    }
+    // Folder by folder from the top: the platform makes one level at a time.
+    std::wstring path = root;
+    PutFolder(root);
+    PutFile(root + L"\\f", "0");
+    for (int i = 0; i < levels; ++i) {
+        path += L"\\a";
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << "level " << i;
+        PutFile(path + L"\\f", std::to_string(i + 1));
+    }
+    // The deepest file's name takes the path exactly to the limit.
+    const std::wstring last(1039 - path.size() - 1, L'z');
+    PutFile(path + L"\\" + last, "deepest");
+    ASSERT_EQ(path.size() + 1 + last.size(), 1039u);
+
+    OnWorkerStack([&] { dlg.CopyFolder(root.c_str(), L"/ResidentFlash"); });
+    EXPECT_FALSE(dlg.m_bCopyFailed);
+    std::wstring copied = L"/ResidentFlash" + path.substr(root.size());
+    EXPECT_EQ(Content(copied + L"\\f"), std::to_string(levels));
+    EXPECT_EQ(Content(copied + L"\\" + last), "deepest");
+    EXPECT_EQ(dlg.m_nCount, 2 * levels + 2);
+
+    // The count walk's 255-byte paths: a level is listed while "%s/*.*" of it fits.
+    int reachable = 0;
+    for (size_t len = 20; len + 4 <= 255; len += 2) ++reachable;
+    EXPECT_EQ(SearchFilesDir("/SDMMC/ResidentFlash"), reachable);
+
+    dlg.m_nCount = 0;
+    OnWorkerStack([&] { dlg.DeleteFolder(root.c_str()); });
+    EXPECT_FALSE(Exists(root));
+    EXPECT_EQ(dlg.m_nCount, 2 * levels + 2);
+    OnWorkerStack([&] { dlg.DeleteFolder(L"/ResidentFlash"); });
+}
+
+TEST_F(Walks, NamesAtTheFileSystemsLengthLimitAndBeyondAscii) {
+    // 255 bytes is the Linux file system's limit: 255 ASCII letters, or 85 Hangul
+    // syllables of three bytes each in UTF-8.
+    const std::wstring longAscii(255, L'n');
+    const std::wstring longHangul(85, L'\uAC00');
+    const std::wstring mixed = L"caf\u00E9 \u5730\u56F3 \u0416";
+    PutFile(L"/src/" + longAscii, "ascii");
+    PutFile(L"/src/" + longHangul, "hangul");
+    PutFile(L"/src/" + longAscii.substr(0, 200) + L"/" + mixed, "mixed");
+    ASSERT_EQ(Tree(L"/src").size(), 3u);
+
+    dlg.CopyFolder(L"/src", L"/dst");
+    EXPECT_FALSE(dlg.m_bCopyFailed);
+    EXPECT_EQ(Tree(L"/dst"), Tree(L"/src"));
+    // Files count whatever their names; the folder's 200-letter name still fits the count's path.
+    EXPECT_EQ(SearchFilesDir("/src"), 3);
+
+    dlg.DeleteFolder(L"/src");
+    EXPECT_FALSE(Exists(L"/src"));
+}
+
+TEST_F(Walks, AFolderWhoseNameDoesNotFitTheCountsPathIsNotEntered) {
+    PutFile(L"/src/" + std::wstring(252, L'x') + L"/inside");
+    PutFile(L"/src/top");
+    EXPECT_EQ(SearchFilesDir("/src"), 1);
+}
+
+} // namespace

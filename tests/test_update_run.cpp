@@ -1,0 +1,121 @@
+// Whole update runs in-process, in the test's own device root: what ends up on the card
+// and in the flash store, and where the bar stood at the end.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include "device_files.h"
+#include "run_probe.h"
+
+namespace {
+
+CWinApp theTestApp;
+using Files = std::map<std::wstring, std::string>;
+
+class UpdateRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearDevice();
+        PutFolder(L"/SDMMC");
+        PutFolder(L"/ResidentFlash");
+    }
+    void PutImageFiles() {
+        PutFile(L"/SDMMC/Data.fai", "data");
+        PutFile(L"/SDMMC/nk.rom", "kernel");
+        PutFile(L"/SDMMC/tcBoot.rom", "boot");
+    }
+    bool ImageFilesGone() { return !Exists(L"/SDMMC/Data.fai") && !Exists(L"/SDMMC/nk.rom") && !Exists(L"/SDMMC/tcBoot.rom"); }
+    RunProbe run;
+};
+
+TEST_F(UpdateRun, WithoutACardFolderOnlyTheImageFilesAreDeleted) {
+    PutImageFiles();
+    PutFile(L"/ResidentFlash/kept.dat", "flash");
+    run.Run();
+
+    EXPECT_EQ(run.m_nTotal, 3);
+    EXPECT_EQ(run.m_nCount, 3);
+    EXPECT_EQ(run.barLow, 0);
+    EXPECT_EQ(run.barHigh, 3);
+    EXPECT_EQ(run.barPos, 3);
+    EXPECT_TRUE(ImageFilesGone());
+    EXPECT_TRUE(IsFolder(L"/SDMMC/ResidentFlash"));
+    EXPECT_TRUE(Tree(L"/SDMMC/ResidentFlash").empty());
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"kept.dat", "flash"}}));
+    EXPECT_TRUE(run.m_jobs.empty());
+}
+
+TEST_F(UpdateRun, AFullUpdateOverlaysTheFlashStoreAndEmptiesTheCard) {
+    PutImageFiles();
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    PutFile(L"/SDMMC/ResidentFlash/maps/regions/north.map", "north 2026");
+    PutFile(L"/SDMMC/ResidentFlash/voice.wav", "voice");
+    PutFile(L"/ResidentFlash/maps/seoul.map", "seoul 2025");
+    PutFile(L"/ResidentFlash/maps/jeju.map", "jeju 2024");
+    PutFile(L"/ResidentFlash/update", "");
+    PutFile(L"/ResidentFlash/undelete", "");
+    run.Run();
+
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"},
+                                              {L"maps\\regions\\north.map", "north 2026"},
+                                              {L"maps\\jeju.map", "jeju 2024"},
+                                              {L"voice.wav", "voice"}}))
+        << "the marker copies are removed from the flash store";
+    EXPECT_TRUE(IsFolder(L"/SDMMC/ResidentFlash"));
+    EXPECT_TRUE(Tree(L"/SDMMC/ResidentFlash").empty());
+    EXPECT_FALSE(Exists(L"/SDMMC/ResidentFlash/maps"));
+    EXPECT_TRUE(ImageFilesGone());
+
+    // Planned: three files, counted for the copy and for the deletion, and three image
+    // files. Taken: five entries (maps, seoul.map, regions, north.map, voice.wav) copied
+    // and deleted, and three image steps: folders are steps too, so the run ends past the
+    // bar's upper bound, where the platform's control stops.
+    EXPECT_EQ(run.m_nTotal, 3 + 3 + 3);
+    EXPECT_EQ(run.m_nCount, 5 + 5 + 3);
+    EXPECT_EQ(run.barHigh, run.m_nTotal);
+    EXPECT_EQ(run.barPos, run.barHigh);
+}
+
+TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
+    PutImageFiles();
+    PutFile(L"/SDMMC/ResidentFlash/undelete", "");
+    PutFile(L"/SDMMC/ResidentFlash/update", "");
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    const Files card = Tree(L"/SDMMC/ResidentFlash");
+    run.Run();
+
+    EXPECT_EQ(Tree(L"/SDMMC/ResidentFlash"), card);
+    EXPECT_FALSE(ImageFilesGone());
+    EXPECT_TRUE(Exists(L"/SDMMC/Data.fai") && Exists(L"/SDMMC/nk.rom") && Exists(L"/SDMMC/tcBoot.rom"));
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}))
+        << "copied, markers included, and the two marker copies removed again";
+    EXPECT_EQ(run.m_nTotal, 3 + 3 + 3);
+    EXPECT_EQ(run.m_nCount, 4 + 3) << "the card folder's deletion takes no step in this mode";
+    EXPECT_EQ(run.barPos, run.m_nCount);
+}
+
+TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {
+    PutImageFiles();
+    PutFile(L"/SDMMC/ResidentFlash/a.txt", "a new");
+    PutFile(L"/SDMMC/ResidentFlash/blocked.dat", "can't land");
+    PutFile(L"/SDMMC/ResidentFlash/z.txt", "z new");
+    PutFolder(L"/ResidentFlash/blocked.dat");   // a folder where the card has a file
+    const Files card = Tree(L"/SDMMC/ResidentFlash");
+    run.Run();
+
+    EXPECT_EQ(Tree(L"/SDMMC/ResidentFlash"), card) << "nothing of the update is lost";
+    EXPECT_EQ(Content(L"/ResidentFlash/a.txt"), "a new");
+    EXPECT_EQ(Content(L"/ResidentFlash/z.txt"), "z new");
+    EXPECT_TRUE(IsFolder(L"/ResidentFlash/blocked.dat"));
+    EXPECT_TRUE(ImageFilesGone()) << "the rest of the run is as always";
+    EXPECT_EQ(run.m_nTotal, 3 + 3 + 3);
+    EXPECT_EQ(run.m_nCount, 3 + 3) << "the card folder's deletion takes no step";
+}
+
+TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {
+    PutFile(L"/SDMMC/ResidentFlash/maps/empty-on-card/.keep", "");
+    PutFile(L"/ResidentFlash/maps", "a file where the card has a folder");
+    run.Run();
+    EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/empty-on-card/.keep"));
+    EXPECT_EQ(Content(L"/ResidentFlash/maps"), "a file where the card has a folder");
+}
+
+} // namespace
