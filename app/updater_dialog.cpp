@@ -1,19 +1,20 @@
 #include "app/updater_dialog.h"
 
-BEGIN_MESSAGE_MAP(CUpdaterDlg, CDialog)
+BEGIN_MESSAGE_MAP(CUpdaterDlg, CSkinDialog)
     ON_WM_TIMER()
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
-    : CDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bCopyFailed(FALSE) {}
+    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bCopyFailed(FALSE) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 
 BOOL CUpdaterDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
+    CSkinDialog::OnInitDialog();
     m_jobs.clear();
     SetWindowPos(HWND_TOPMOST, 0, 0, 800, 480, SWP_SHOWWINDOW);
+    LoadBitmapResource(IDB_BACKGROUND);   // after the resize: the region is the window's size now
     m_progress.MoveWindow(50, 350, 700, 20, TRUE);
     SetTimer(TIMER_START, 100, nullptr);
     m_nTotal = 0;
@@ -40,7 +41,7 @@ void CUpdaterDlg::OnTimer(UINT_PTR nIDEvent) {
 // The worker ends here, terminated while it waits in its WM_DESTROY send at the end of the
 // run; a WM_DESTROY from anywhere else (OK, Cancel) stops it wherever the update stands.
 void CUpdaterDlg::OnDestroy() {
-    CDialog::OnDestroy();
+    CSkinDialog::OnDestroy();
     if (m_hThread != INVALID_HANDLE_VALUE) {
         TerminateThread(m_hThread, 0);
         CloseHandle(m_hThread);

@@ -5,9 +5,10 @@
 #include <vector>
 #include "platform/afxwin.h"
 #include "res/resource.h"
+#include "ui/skin/skin_dialog.h"
 #include "update/update_job.h"
 
-class CUpdaterDlg : public CDialog {
+class CUpdaterDlg : public CSkinDialog {
 public:
     explicit CUpdaterDlg(CWnd *pParent = nullptr);
     ~CUpdaterDlg() override = default;

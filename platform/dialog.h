@@ -4,6 +4,7 @@
 #include <windows.h>
 #include "platform/wnd.h"
 
+class CDC;
 class CDialog;
 
 // The context of one data exchange: which dialog, and in which direction.
@@ -39,6 +40,11 @@ protected:
     // "not handled". Control-colour requests need the brush itself, which is the one the
     // default window handling gives (the dialog manager does no more for them).
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The base handling of a control-colour request (ON_WM_CTLCOLOR): the default brush,
+    // with the default colours set on the control's device context.
+    HBRUSH OnCtlColor(CDC *, CWnd *, UINT) { return HBRUSH(Default()); }
+
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &lResult) override;
 
     UINT m_nIDTemplate;          // the template id

@@ -42,7 +42,7 @@ protected:                                                                      
 #define ON_WM_CTLCOLOR()                                                                       \
     if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {                        \
         CDC dcCtl = CDC::FromHandle(HDC(wParam));                                              \
-        CWnd wndCtl(HWND(lParam));                                                             \
+        CWnd wndCtl{HWND(lParam)};                                                             \
         lResult = LRESULT(OnCtlColor(&dcCtl, &wndCtl, message - WM_CTLCOLORMSGBOX));           \
         return TRUE;                                                                           \
     }

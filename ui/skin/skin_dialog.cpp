@@ -1,0 +1,114 @@
+// The skinned dialog's bitmap: where it comes from and who deletes it.
+#include "ui/skin/skin_dialog.h"
+
+namespace {
+
+// The system image loader, for a bitmap outside the program's resources. Given no module,
+// the device's loader reads a named image from its file; Win32 does so only when asked to,
+// and takes a number as one of its own images.
+HBITMAP LoadSystemImage(LPCWSTR lpszImageName) {
+    const UINT fuLoad = IS_INTRESOURCE(lpszImageName) ? 0 : LR_LOADFROMFILE;
+    return HBITMAP(LoadImageW(nullptr, lpszImageName, IMAGE_BITMAP, 0, 0, fuLoad));
+}
+
+} // namespace
+
+// The key colour is magenta, the colour skin artwork keeps for "no window here" because
+// pictures hardly ever use it. The shaped region is off unless a derived dialog turns it on.
+CSkinDialog::CSkinDialog(UINT nIDTemplate, CWnd *pParentWnd, LPCWSTR lpszBitmapName, UINT nIDBitmap,
+                         CBitmap *pBitmap)
+    : CDialog(nIDTemplate, pParentWnd),
+      m_bColorKeyRegion(FALSE),
+      m_bTransparentStatic(TRUE),
+      m_hNullBrush(HBRUSH(GetStockObject(NULL_BRUSH))),
+      m_crKey(RGB(255, 0, 255)),
+      m_bOwnBitmap(FALSE),
+      m_bHasBitmap(FALSE),
+      m_pBitmap(nullptr) {
+    if (lpszBitmapName) {
+        LoadBitmapByName(lpszBitmapName, nullptr);
+    } else if (nIDBitmap != 0) {
+        LoadBitmapResource(nIDBitmap);
+    } else if (pBitmap) {
+        FreeBitmap();
+        m_pBitmap = pBitmap;
+        m_bHasBitmap = TRUE;
+        UpdateWindowRegion();   // no window yet: the region waits for the next bitmap
+    }
+}
+
+CSkinDialog::~CSkinDialog() { FreeBitmap(); }
+
+void CSkinDialog::FreeBitmap() {
+    if (m_bOwnBitmap) {
+        m_pBitmap->DeleteObject();
+        delete m_pBitmap;
+        m_bOwnBitmap = FALSE;
+    }
+    m_pBitmap = nullptr;   // a borrowed bitmap stays with its owner, untouched
+    m_bHasBitmap = FALSE;
+}
+
+BOOL CSkinDialog::LoadBitmapResource(UINT nIDResource) {
+    FreeBitmap();
+    return AttachResourceBitmap(MAKEINTRESOURCEW(nIDResource));
+}
+
+BOOL CSkinDialog::LoadBitmapByName(LPCWSTR lpszResourceName, LPCWSTR lpszImageName) {
+    FreeBitmap();
+    if (lpszResourceName) return AttachResourceBitmap(lpszResourceName);
+
+    HBITMAP hImage = LoadSystemImage(lpszImageName);
+    if (!hImage) return FALSE;
+    CBitmap image = CBitmap::FromHandle(hImage);
+    CopyBitmap(&image);
+    // The dialog keeps its own copy; the loaded image has no other holder.
+    ::DeleteObject(hImage);
+    return TRUE;
+}
+
+BOOL CSkinDialog::AttachResourceBitmap(LPCWSTR lpszResourceName) {
+    m_pBitmap = new CBitmap;
+    if (!m_pBitmap->LoadBitmap(lpszResourceName)) {
+        delete m_pBitmap;
+        m_pBitmap = nullptr;
+        return FALSE;
+    }
+    m_bOwnBitmap = TRUE;
+    m_bHasBitmap = TRUE;
+    UpdateWindowRegion();
+    return TRUE;
+}
+
+// The copy is made in the source's own format, so it holds the same pixel values.
+BOOL CSkinDialog::CopyBitmap(CBitmap *pSource) {
+    FreeBitmap();
+    BITMAP bm = {};
+    if (!pSource || !pSource->GetBitmap(&bm)) return FALSE;
+
+    CDC dcSource;
+    dcSource.CreateCompatibleDC(nullptr);
+    HGDIOBJ hOldSource = dcSource.SelectObject(pSource);
+
+    m_pBitmap = new CBitmap;
+    if (!m_pBitmap->CreateCompatibleBitmap(&dcSource, bm.bmWidth, bm.bmHeight)) {
+        dcSource.SelectObject(hOldSource);
+        delete m_pBitmap;
+        m_pBitmap = nullptr;
+        return FALSE;
+    }
+
+    CDC dcCopy;
+    dcCopy.CreateCompatibleDC(nullptr);
+    HGDIOBJ hOldCopy = dcCopy.SelectObject(m_pBitmap);
+    dcCopy.BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &dcSource, 0, 0, SRCCOPY);
+    dcCopy.SelectObject(hOldCopy);
+    dcSource.SelectObject(hOldSource);
+    dcCopy.DeleteDC();
+    dcSource.DeleteDC();
+
+    m_bOwnBitmap = TRUE;
+    m_bHasBitmap = TRUE;
+    UpdateWindowRegion();
+    return TRUE;
+}
