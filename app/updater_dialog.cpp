@@ -26,7 +26,7 @@ BOOL CUpdaterDlg::OnInitDialog() {
 
 void CUpdaterDlg::SetupProgress(int nLower, int nUpper) {
     m_progress.ShowWindow(SW_HIDE);
-    m_progress.SetRange(short(nLower), short(nUpper));
+    m_progress.Configure(nLower, nUpper, FALSE, 0x000000FF, 0x00FF0000, 0x00FFFFFF, 0x00000000);
     m_progress.ShowWindow(SW_SHOW);
 }
 

@@ -6,6 +6,7 @@
 #include "platform/afxwin.h"
 #include "res/resource.h"
 #include "ui/skin/skin_dialog.h"
+#include "ui/progress/gradient_progress.h"
 #include "update/update_job.h"
 
 class CUpdaterDlg : public CSkinDialog {
@@ -16,7 +17,7 @@ public:
     enum { IDD = IDD_UPDATER_DIALOG };
     static constexpr UINT_PTR TIMER_START = 1000;   // starts the worker; fires once
 
-    CProgressCtrl m_progress;        // the bar, control IDC_PROGRESS of the template
+    CGradientProgressCtrl m_progress;  // the bar, control IDC_PROGRESS of the template
     std::vector<UPDATE_JOB> m_jobs;  // the update plan, in execution order
     HANDLE m_hThread;                // the worker; INVALID_HANDLE_VALUE (-1) while there is none
     int m_nTotal;                    // progress steps planned for the run

@@ -1,37 +1,56 @@
 #!/bin/bash
 # Runs Tessivard.exe under Wine on a sample device laid out under BUILD/demo/device and
-# tells, in plain words, what the update did to the card and to the flash store.
+# tells, in plain words, what the update did to the card and to the flash store. Then runs
+# it once more, with a larger update, on a virtual 800 x 480 screen and saves pictures of
+# that screen at the start of the run, at half of the total and at the total:
+# BUILD/demo/start.png, half.png and total.png.
 set -euo pipefail
+tools=$(cd "$(dirname "$0")" && pwd -P)
 build=$(cd "${1:-build}" && pwd -P)
 device="$build/demo/device"
 card="$device/SDMMC/ResidentFlash"
 flash="$device/ResidentFlash"
-run() { "$(dirname "$0")/wine-run.sh" --build "$build" --root "$device" "$@"; }
+run() { "$tools/wine-run.sh" --build "$build" --root "$device" "$@"; }
 put() { mkdir -p "$(dirname "$1")"; printf '%s\n' "$2" > "$1"; }
 
 # --- the sample device ---------------------------------------------------------------
-rm -rf "$device"
-# The flash store as the device left it after the last update.
-put "$flash/maps/seoul.map"          "seoul map, edition 2025"
-put "$flash/maps/busan.map"          "busan map, edition 2025"
-put "$flash/maps/jeju.map"           "jeju map, edition 2024 (not in this update)"
-put "$flash/poi/old/fuel.poi"        "fuel stations, 2024"
-put "$flash/poi/old/parking.poi"     "parking, 2024"
-put "$flash/settings.ini"            "volume=7"
-mkdir -p "$flash/qormane"
-cp "$build/follow_on.exe" "$flash/qormane/Lindvaret.exe"
-# The update on the card.
-put "$card/maps/seoul.map"           "seoul map, edition 2026"
-put "$card/maps/busan.map"           "busan map, edition 2026"
-put "$card/maps/regions/gangwon.map" "gangwon map, edition 2026 (new)"
-put "$card/poi/fuel.poi"             "fuel stations, 2026"
-put "$card/voice/ko/guide.wav"       "voice guidance"
-put "$card/update"                   ""
-put "$card/delete_poi"               ""
-# The system images beside the card folder.
-put "$device/SDMMC/Data.fai"         "data image"
-put "$device/SDMMC/nk.rom"           "kernel image"
-put "$device/SDMMC/tcBoot.rom"       "boot image"
+lay_out_device() {
+    rm -rf "$device"
+    # The flash store as the device left it after the last update.
+    put "$flash/maps/seoul.map"          "seoul map, edition 2025"
+    put "$flash/maps/busan.map"          "busan map, edition 2025"
+    put "$flash/maps/jeju.map"           "jeju map, edition 2024 (not in this update)"
+    put "$flash/poi/old/fuel.poi"        "fuel stations, 2024"
+    put "$flash/poi/old/parking.poi"     "parking, 2024"
+    put "$flash/settings.ini"            "volume=7"
+    mkdir -p "$flash/qormane"
+    cp "$build/follow_on.exe" "$flash/qormane/Lindvaret.exe"
+    # The update on the card.
+    put "$card/maps/seoul.map"           "seoul map, edition 2026"
+    put "$card/maps/busan.map"           "busan map, edition 2026"
+    put "$card/maps/regions/gangwon.map" "gangwon map, edition 2026 (new)"
+    put "$card/poi/fuel.poi"             "fuel stations, 2026"
+    put "$card/voice/ko/guide.wav"       "voice guidance"
+    put "$card/update"                   ""
+    put "$card/delete_poi"               ""
+    # The system images beside the card folder.
+    put "$device/SDMMC/Data.fai"         "data image"
+    put "$device/SDMMC/nk.rom"           "kernel image"
+    put "$device/SDMMC/tcBoot.rom"       "boot image"
+}
+
+# The same device with a few hundred more files on the card: a run that lasts long enough
+# to be seen.
+lay_out_larger_device() {
+    lay_out_device
+    local folder i
+    for folder in pictures voices; do
+        mkdir -p "$card/$folder"
+        for i in $(seq -w 1 150); do echo "$folder $i" >"$card/$folder/$folder-$i.dat"; done
+    done
+}
+
+lay_out_device
 
 # One line a file: its path and what it holds (a marker holds nothing).
 snapshot() { (cd "$device" && find . -type f ! -name started.txt -printf '%P\n' | sort | while read -r f; do
@@ -78,3 +97,22 @@ else
     echo "The follow-on program was NOT started."
     exit 1
 fi
+
+# --- pictures: the same program, drawn on an X server of the device's screen size by
+# Wine's x11 driver (its own prefix), and taken by demo_capture --------------------------
+echo
+lay_out_larger_device
+rm -f "$build"/demo/{start,half,total}.{bmp,png}
+echo "Pictures of the screen during a run:"
+xvfb-run -a -s "-screen 0 800x480x24" bash -c '
+    "$1/wine-run.sh" --build "$2" --screen --root "$3" "$2/demo_capture.exe" "T:\\Tessivard.exe" "T:\\demo" 60
+    status=$?
+    "$1/wine-run.sh" --build "$2" --screen --stop-server
+    exit $status' capture "$tools" "$build" "$device" || echo "  the picture run did not end cleanly"
+for moment in start half total; do
+    if [ -f "$build/demo/$moment.bmp" ]; then
+        convert "$build/demo/$moment.bmp" "$build/demo/$moment.png"
+        rm -f "$build/demo/$moment.bmp"
+        echo "  saved build/demo/$moment.png"
+    fi
+done

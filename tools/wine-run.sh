@@ -1,8 +1,8 @@
 #!/bin/bash
 # Runs one Win32 program of the build under Wine, the way the device would run it.
 #
-#   wine-run.sh --build DIR [--root DIR] PROGRAM.exe [ARGS...]
-#   wine-run.sh --build DIR --start-server | --stop-server
+#   wine-run.sh --build DIR [--screen] [--root DIR] PROGRAM.exe [ARGS...]
+#   wine-run.sh --build DIR [--screen] --start-server | --stop-server
 #
 # This wrapper owns everything about Wine for the build tree DIR:
 #  - the private prefix DIR/wine/prefix, made once: null graphics driver (no X server),
@@ -12,14 +12,17 @@
 #  - a device root per run: a fresh folder DIR/wine/roots/<program> (or the folder given
 #    with --root, kept as it is), mapped to a drive letter of its own and made the current
 #    directory, so that "/SDMMC" lies inside it and programs can run side by side;
-#  - the persistent wineserver of a whole test run (--start-server / --stop-server).
+#  - the persistent wineserver of a whole test run (--start-server / --stop-server);
+#  - with --screen, a second prefix DIR/wine/screen-prefix that draws on the X display in
+#    $DISPLAY (the x11 graphics driver), for pictures of the screen; otherwise the same.
 # The program's exit code is this script's exit code.
 set -u
 
-build="" root=""
+build="" root="" screen=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build=$2; shift 2 ;;
+        --screen) screen=1; shift ;;
         --root) root=$2; shift 2 ;;
         *) break ;;
     esac
@@ -27,19 +30,27 @@ done
 [ -n "$build" ] || { echo "wine-run.sh: --build DIR is required" >&2; exit 2; }
 build=$(cd "$build" && pwd -P)
 
-export WINEPREFIX="$build/wine/prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
+if [ -n "$screen" ]; then
+    [ -n "${DISPLAY:-}" ] || { echo "wine-run.sh: --screen needs an X display in DISPLAY" >&2; exit 2; }
+    export WINEPREFIX="$build/wine/screen-prefix"
+    driver=x11 prefix_lock=screen-prefix
+else
+    export WINEPREFIX="$build/wine/prefix"
+    driver=null prefix_lock=prefix
+    unset DISPLAY
+fi
+unset WAYLAND_DISPLAY
 mkdir -p "$build/wine/locks" "$build/wine/roots"
 
 make_prefix() {
-    exec {lock}>"$build/wine/locks/prefix"
+    exec {lock}>"$build/wine/locks/$prefix_lock"
     flock "$lock"
     if [ ! -f "$WINEPREFIX/.ready" ]; then
         rm -rf "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d $driver /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
         wineserver -w
         rm -f "$WINEPREFIX/dosdevices/z:"

@@ -1,0 +1,51 @@
+// CGradientProgressCtrl: the update dialog's progress bar. It sits on the platform's
+// progress control ("msctls_progress32"), attached by data exchange, and takes over only
+// painting and background erasing. It draws from its own copy of range, position and
+// colours: a run of colour bands fixed to the bar, uncovered from the start edge as the
+// position grows, the rest in one plain colour, and optionally a centred percentage.
+//
+// The update worker writes range, position and colours directly and then sends the
+// matching message, which the platform control answers on the UI thread by invalidating
+// the window; that invalidation is what brings each repaint. No lock: every field is one
+// 32-bit word written whole, and a paint that overlaps an update is followed by the paint
+// that the update's own message brings.
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include "platform/gdi.h"
+#include "platform/progress_ctrl.h"
+
+class CGradientProgressCtrl : public CProgressCtrl {
+public:
+    CGradientProgressCtrl();
+    ~CGradientProgressCtrl() override = default;
+
+    // Stores the range and moves the position to its lower bound, then gives the control
+    // the bounds' low 16 bits. Nothing is repainted here.
+    LRESULT SetRange(int nLower, int nUpper);
+    // Stores the position, then passes it to the control.
+    int SetPos(int nPos);
+    // SetRange, then the text flag and the four colours; sends nothing more.
+    void Configure(int nLower, int nUpper, BOOL bShowText, COLORREF crStart, COLORREF crEnd, COLORREF crText,
+                   COLORREF crBack);
+
+protected:
+    void OnPaint();
+    BOOL OnEraseBkgnd(CDC *pDC);
+
+    // The whole picture of the bar on pDC, whose origin is the client's top-left corner.
+    void DrawBar(CDC *pDC);
+    // The bands up to the first edge past nFillLimit, then the remainder, composed off-screen.
+    void FillGradient(CDC *pDC, const RECT &rcClient, int nFillLimit, BOOL bVertical);
+
+    std::atomic<int> m_nMin;            // lower bound of the range
+    std::atomic<int> m_nMax;            // upper bound of the range
+    std::atomic<int> m_nPos;            // current position
+    std::atomic<COLORREF> m_crStart;    // colour of the first band, at the start edge
+    std::atomic<COLORREF> m_crEnd;      // colour the bands run towards (never painted itself)
+    std::atomic<COLORREF> m_crBack;     // colour of the part not yet filled
+    std::atomic<COLORREF> m_crText;     // colour of the percentage text
+    std::atomic<BOOL> m_bShowText;      // draw the percentage text over the bands
+
+    DECLARE_MESSAGE_MAP()
+};
