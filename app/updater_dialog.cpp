@@ -6,7 +6,8 @@ BEGIN_MESSAGE_MAP(CUpdaterDlg, CSkinDialog)
 END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
-    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bCopyFailed(FALSE) {}
+    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bCopyFailed(FALSE),
+      m_bFinalSend(FALSE) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 
@@ -40,10 +41,15 @@ void CUpdaterDlg::OnTimer(UINT_PTR nIDEvent) {
 
 // The worker ends here, terminated while it waits in its WM_DESTROY send at the end of the
 // run; a WM_DESTROY from anywhere else (OK, Cancel) stops it wherever the update stands.
+// Stopped anywhere else, the worker may have held a lock (the heap's, the C runtime's, a
+// file system call's) that nothing will release: the process then ends on the spot, and
+// runs nothing more that could wait for it.
 void CUpdaterDlg::OnDestroy() {
     CSkinDialog::OnDestroy();
     if (m_hThread != INVALID_HANDLE_VALUE) {
+        const bool bAtFinalSend = m_bFinalSend != 0;
         TerminateThread(m_hThread, 0);
+        if (!bAtFinalSend) TerminateProcess(GetCurrentProcess(), 0);
         CloseHandle(m_hThread);
         m_hThread = INVALID_HANDLE_VALUE;
     }

@@ -23,6 +23,7 @@ public:
     int m_nTotal;                    // progress steps planned for the run
     int m_nCount;                    // progress steps done
     BOOL m_bCopyFailed;              // the running copy left something out of the target
+    volatile LONG m_bFinalSend;      // the worker has reached its closing WM_DESTROY send
 
     // Hides the bar, gives it the range and its colours, and shows it again.
     void SetupProgress(int nLower, int nUpper);

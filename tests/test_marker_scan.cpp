@@ -27,7 +27,7 @@ protected:
         for (const UPDATE_JOB &job : dlg.m_jobs) {
             EXPECT_EQ(job.bFolder, 1);
             EXPECT_EQ(job.bDelete, 1);
-            EXPECT_EQ(job.szSource[0], 0);
+            EXPECT_EQ(_strnicmp(job.szSource, "/card/delete_", 13), 0) << "the job keeps its marker: " << job.szSource;
             targets.push_back(job.szTarget);
         }
         EXPECT_EQ(n, int(targets.size()));
@@ -36,18 +36,19 @@ protected:
     CUpdaterDlg dlg;
 };
 
-TEST_F(Markers, UpdateAndDeleteMarkersAreConsumedAndPlanTheirFolder) {
+TEST_F(Markers, TheUpdateMarkerIsConsumedAndADeleteMarkerPlansItsFolder) {
     PutFile(L"/card/update");
     PutFile(L"/card/delete_maps");
     PutFile(L"/card/readme.txt", "read me");
     EXPECT_EQ(Scan(), std::vector<std::string>{"/ResidentFlash/maps"});
-    EXPECT_EQ(Names(L"/card"), Names_{L"readme.txt"});
+    // The delete marker stays until the deletion it plans has run.
+    EXPECT_EQ(Names(L"/card"), (Names_{L"delete_maps", L"readme.txt"}));
 
     const UPDATE_JOB &job = dlg.m_jobs[0];
-    const char *bytes = reinterpret_cast<const char *>(&job);
+    EXPECT_STREQ(job.szSource, "/card/delete_maps");
     for (size_t i = strlen(job.szTarget); i < sizeof job.szTarget; ++i)
-        ASSERT_EQ(job.szTarget[i], 0) << "the job record is zero-filled behind its path";
-    for (size_t i = 0; i < sizeof job.szSource; ++i) ASSERT_EQ(bytes[i], 0);
+        ASSERT_EQ(job.szTarget[i], 0) << "the job record is zero-filled behind its paths";
+    for (size_t i = strlen(job.szSource); i < sizeof job.szSource; ++i) ASSERT_EQ(job.szSource[i], 0);
 }
 
 TEST_F(Markers, ThePrefixMatchesInAnyCaseAndTheNameKeepsItsOwn) {
@@ -56,7 +57,6 @@ TEST_F(Markers, ThePrefixMatchesInAnyCaseAndTheNameKeepsItsOwn) {
     std::vector<std::string> targets = Scan();
     std::sort(targets.begin(), targets.end());
     EXPECT_EQ(targets, (std::vector<std::string>{"/ResidentFlash/Maps", "/ResidentFlash/Voice Guide"}));
-    EXPECT_TRUE(Names(L"/card").empty());
 }
 
 TEST_F(Markers, TheUpdateMarkerIsTheWholeNameInAnyCase) {
@@ -119,7 +119,9 @@ TEST_F(Markers, NamesLongerThanThePathBuffersAreLeftAlone) {
     EXPECT_EQ(dlg.CollectMarkerJobs("/SDMMC/ResidentFlash", "/ResidentFlash"), 1);
     ASSERT_EQ(dlg.m_jobs.size(), 1u);
     EXPECT_EQ(std::string(dlg.m_jobs[0].szTarget), "/ResidentFlash/" + std::string(234 - 7, 'f'));
-    EXPECT_EQ(Names(L"/SDMMC/ResidentFlash"), Names_{tooLong}) << "never consumed, never cut into another name";
+    EXPECT_EQ(Names(L"/SDMMC/ResidentFlash"), (Names_{fits, tooLong}));
+    EXPECT_EQ(std::string(dlg.m_jobs[0].szSource), "/SDMMC/ResidentFlash/" + std::string(fits.begin(), fits.end()))
+        << "the long one is never consumed, never cut into another name";
 }
 
 // The name in the ANSI code page, or "" when the code page cannot hold it exactly.
@@ -143,7 +145,8 @@ TEST_F(Markers, NamesOutsideTheCodePageAreLeftAloneAndOthersKeepTheirLetters) {
     }
     ASSERT_EQ(expected.size(), 1u) << "code page " << GetACP();
     EXPECT_EQ(Scan(), expected);
-    EXPECT_EQ(Names(L"/card"), left);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(Exists(L"/card/" + left[0])) << "a name outside the code page is left alone";
 }
 
 TEST_F(Markers, MarkersNamingADeviceInsteadOfAFolderPlanNothing) {

@@ -1,11 +1,13 @@
 // The marker scan: the top level of the card folder, read once before anything else runs.
-// "update" is consumed; every "delete_NAME" is consumed and plans the deletion of the flash
-// store's sub-folder NAME. Prefix and "update" match in any letter case; NAME keeps its case.
+// "update" is consumed; every "delete_NAME" plans the deletion of the flash store's
+// sub-folder NAME and is consumed once that has run. Prefix and "update" match in any
+// letter case; NAME keeps its case.
 #include <cstdio>
 #include <cstring>
 #include "app/updater_dialog.h"
 #include "platform/ansi_text.h"
 #include "platform/folder_listing.h"
+#include "update/file_ops.h"
 #include "update/keep_source.h"
 #include "update/safe_names.h"
 
@@ -68,22 +70,28 @@ int CUpdaterDlg::CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder) 
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;   // folders are never markers
 
         if (std::strncmp(szLower, kDeletePrefix, kPrefixLength) != 0) {
-            if (std::strcmp(szLower, "update") == 0 && !g_bUndelete) DeleteFileW(CString(szCardPath));
+            if (std::strcmp(szLower, "update") == 0 && !g_bUndelete) RemoveFile(CString(szCardPath));
             continue;
         }
 
-        // A delete marker is consumed before its name is looked at.
-        if (!g_bUndelete) DeleteFileW(CString(szCardPath));
-        if (std::strlen(szLower) <= kPrefixLength) continue;
-        if (!FormatInto(szLower, "%s", szExact + kPrefixLength) || HasRejectedCharacter(szLower)) continue;
-        if (!FormatInto(szPlanned, "%s/%s", pszFlashFolder, szLower) ||
-            !NamesFlashSubfolder(szPlanned, pszFlashFolder, szLower))
+        // A delete marker. One that plans nothing is consumed at once. One that plans a
+        // deletion is consumed by the run right after that deletion (the job keeps the
+        // marker's card path as its source): a power cut in between leaves the marker on
+        // the card, and the next run deletes the folder again.
+        const bool bPlans = std::strlen(szLower) > kPrefixLength &&
+                            FormatInto(szLower, "%s", szExact + kPrefixLength) && !HasRejectedCharacter(szLower) &&
+                            FormatInto(szPlanned, "%s/%s", pszFlashFolder, szLower) &&
+                            NamesFlashSubfolder(szPlanned, pszFlashFolder, szLower);
+        if (!bPlans) {
+            if (!g_bUndelete) RemoveFile(CString(szCardPath));
             continue;
+        }
 
         UPDATE_JOB job;
         std::memset(&job, 0, sizeof job);
         job.bFolder = 1;
         job.bDelete = 1;
+        std::memcpy(job.szSource, szCardPath, kBuffer);
         std::memcpy(job.szTarget, szPlanned, kBuffer);
         m_jobs.push_back(job);
         ++nJobs;

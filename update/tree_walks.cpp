@@ -7,6 +7,7 @@
 #include "app/updater_dialog.h"
 #include "platform/ansi_text.h"
 #include "platform/folder_listing.h"
+#include "update/file_ops.h"
 #include "update/keep_source.h"
 #include "update/safe_names.h"
 #include "update/tree_walks.h"
@@ -18,13 +19,6 @@ constexpr size_t kAnsiPath = 256;    // count walk: bytes per path
 
 bool IsFolder(const WIN32_FIND_DATAW &fd) { return fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY; }
 
-// The target folder exists afterwards (made now, or there already as a folder).
-bool MakeFolder(LPCWSTR pszFolder) {
-    if (CreateDirectoryW(pszFolder, nullptr)) return true;
-    DWORD attributes = GetFileAttributesW(pszFolder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 void CUpdaterDlg::StepProgress() {
@@ -33,14 +27,15 @@ void CUpdaterDlg::StepProgress() {
 }
 
 // Copies the tree top-down over the target: every target folder exists before anything is
-// copied into it, files of the same name are overwritten, everything else there stays.
-// Anything that does not reach the target marks the copy as failed (m_bCopyFailed), so
-// that the run keeps the card folder for another try.
+// copied into it, files of the same name are replaced, each in one step, everything else
+// there stays. Anything that does not reach the target marks the copy as failed
+// (m_bCopyFailed), so that the run keeps the card folder for another try.
 int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
     WCHAR szPattern[kWidePath], szSourceFile[kWidePath], szSourceFolder[kWidePath], szTargetChild[kWidePath];
     WIN32_FIND_DATAW fd;
 
-    if (!MakeFolder(pszTarget)) m_bCopyFailed = TRUE;
+    if (MakeFolder(pszTarget)) RemovePartialFile(pszTarget);
+    else m_bCopyFailed = TRUE;
     if (!JoinPath(szPattern, kWidePath, pszSource, L"*.*")) {
         m_bCopyFailed = TRUE;
         return 0;
@@ -53,7 +48,7 @@ int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
         } else if (!IsFolder(fd)) {
             if (!JoinPath(szSourceFile, kWidePath, pszSource, fd.cFileName) ||
                 !JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName) ||
-                !CopyFileW(szSourceFile, szTargetChild, FALSE))
+                !ReplaceWithCopy(szSourceFile, szTargetChild))
                 m_bCopyFailed = TRUE;
         } else if (fd.cFileName[0] != L'.') {
             if (JoinPath(szSourceFolder, kWidePath, pszSource, fd.cFileName) &&
@@ -81,17 +76,17 @@ int CUpdaterDlg::DeleteFolder(LPCWSTR pszFolder) {
     do {
         if (IsPlainChildName(pszFolder, fd.cFileName) && JoinPath(szChild, kWidePath, pszFolder, fd.cFileName)) {
             if (!IsFolder(fd)) {
-                DeleteFileW(szChild);
+                RemoveFile(szChild);
             } else if (fd.cFileName[0] != L'.') {
                 // The second removal takes a subfolder whose own listing found nothing.
                 DeleteFolder(szChild);
-                RemoveDirectoryW(szChild);
+                RemoveFolder(szChild);
             }
         }
         StepProgress();
     } while (FindNextEntry(hFind, &fd));
     FindClose(hFind);
-    RemoveDirectoryW(pszFolder);
+    RemoveFolder(pszFolder);
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include "app/updater_dialog.h"
 #include "update/device_paths.h"
+#include "update/file_ops.h"
 #include "update/keep_source.h"
 #include "update/launch_program.h"
 #include "update/tree_walks.h"
@@ -65,10 +66,13 @@ int CUpdaterDlg::RunUpdate() {
 
     // 5-6. Count before anything runs: the card folder is counted twice, once for the copy,
     // once for its deletion, and every marked folder as it is before its deletion.
+    // A delete marker still lies in the card folder now, but is consumed before the copy and
+    // the card's deletion take it into account: it is not counted for either.
     const size_t nJobs = m_jobs.size();
     for (size_t i = 0; i < nJobs; ++i) {
         const UPDATE_JOB job = m_jobs[i];
         m_nTotal += job.bFolder ? SearchFilesDir(job.bDelete ? job.szTarget : job.szSource) : 1;
+        if (job.bFolder && job.bDelete && job.szSource[0] && !g_bUndelete) m_nTotal -= 2;
     }
 
     // 7. The bar's range.
@@ -85,12 +89,14 @@ int CUpdaterDlg::RunUpdate() {
         if (job.bFolder && job.bDelete) {
             if (!szFailedCopy[0] || std::strcmp(szFailedCopy, job.szTarget) != 0)
                 DeleteFolder(WidePath(job.szTarget).sz);
+            // The delete marker that planned this deletion is consumed only now.
+            if (job.szSource[0] && !g_bUndelete) RemoveFile(WidePath(job.szSource).sz);
         } else if (job.bFolder) {
             m_bCopyFailed = FALSE;
             CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz);
             if (m_bCopyFailed) std::memcpy(szFailedCopy, job.szSource, sizeof szFailedCopy);
         } else {
-            if (!g_bUndelete) DeleteFileW(WidePath(job.szTarget).sz);
+            if (!g_bUndelete) RemoveFile(WidePath(job.szTarget).sz);
             StepProgress();
         }
     }
@@ -98,11 +104,13 @@ int CUpdaterDlg::RunUpdate() {
     // 9-15. Finish: the card folder back (empty), the marker copies out of the flash
     // store, the follow-on program started, and the dialog ended.
     m_jobs.clear();
-    CreateDirectoryW(WidePath(szCard).sz, nullptr);
-    DeleteFileW(WidePath(FLASH_UPDATE_COPY).sz);
-    DeleteFileW(WidePath(FLASH_UNDELETE_COPY).sz);
+    MakeFolder(WidePath(szCard).sz);
+    RemoveFile(WidePath(FLASH_UPDATE_COPY).sz);
+    RemoveFile(WidePath(FLASH_UNDELETE_COPY).sz);
     LaunchProgram(FOLLOW_ON_PROGRAM, nullptr);
     ShowWindow(SW_HIDE);
+    // From here on the worker holds nothing: the dialog may end it inside this send.
+    m_bFinalSend = TRUE;
     SendMessage(WM_DESTROY, 0, 0);
     return 0;
 }
