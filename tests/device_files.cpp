@@ -94,6 +94,20 @@ std::vector<std::wstring> Names(const std::wstring &folder) {
     return names;
 }
 
+void CopyTree(const std::wstring &from, const std::wstring &to) {
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((from + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        if (IsDots(fd.cFileName)) continue;
+        std::wstring a = from + L"\\" + fd.cFileName, b = to + L"\\" + fd.cFileName;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CopyTree(a, b);
+        else CopyFileW(a.c_str(), b.c_str(), FALSE);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
 void ClearDevice() {
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(L"/*", &fd);

@@ -20,5 +20,7 @@ void RemoveTree(const std::wstring &path);
 std::map<std::wstring, std::string> Tree(const std::wstring &folder);
 // The names listed in the folder (not "." and ".."), sorted.
 std::vector<std::wstring> Names(const std::wstring &folder);
+// Copies the tree (files and folders) to a new place.
+void CopyTree(const std::wstring &from, const std::wstring &to);
 // A fresh device: no card, no flash store, nothing else in the device root.
 void ClearDevice();

@@ -98,7 +98,7 @@ ln -sfn "$root" "$WINEPREFIX/dosdevices/$letter:"
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 cd "$root" || exit 2
-timeout --kill-after=5 "${TESSIVARD_TIMEOUT:-300}" wine "$winpath" "$@" >"$out" 2>&1 </dev/null {held}>&-
+timeout --kill-after=5 "${TESSIVARD_TIMEOUT:-1800}" wine "$winpath" "$@" >"$out" 2>&1 </dev/null {held}>&-
 status=$?
 cat "$out"
 exit $status

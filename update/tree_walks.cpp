@@ -41,7 +41,12 @@ int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
         return 0;
     }
     HANDLE hFind = FindFirstEntry(szPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE) return 0;
+    if (hFind == INVALID_HANDLE_VALUE) {
+        // An empty folder lists nothing; one that exists but cannot be listed keeps the card.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) m_bCopyFailed = TRUE;
+        return 0;
+    }
     do {
         if (!IsPlainChildName(pszSource, fd.cFileName)) {
             m_bCopyFailed = TRUE;

@@ -1,0 +1,106 @@
+#!/bin/bash
+# Cards no device should carry, and flash stores in odd states: each run must end by
+# itself (exit code 0, no crash, no hang) and lose nothing: every file that was on the card
+# is afterwards, byte for byte, still on the card or in the flash store at the same place.
+#   bad_input_runs.sh BUILD
+set -u
+build=$(cd "$1" && pwd -P)
+run() { TESSIVARD_TIMEOUT=60 "$(dirname "$0")/../tools/wine-run.sh" --build "$build" --root "$root" "$@"; }
+passed=0 failed=0
+
+# The card's files, as "path<TAB>checksum" lines, relative to the card folder.
+card_files() { (cd "$1" 2>/dev/null && find . -type f -print0 | sort -z | xargs -0 -r sha1sum | sed 's/^\([0-9a-f]*\)  \.\//\1\t/'); }
+
+check() {   # check NAME: runs the program on $root and judges the outcome
+    local name=$1 before status lost=0 sum path
+    before=$(card_files "$root/SDMMC/ResidentFlash")
+    run "$build/Tessivard.exe" >/dev/null 2>&1
+    status=$?
+    while IFS=$'\t' read -r sum path; do
+        [ -z "$path" ] && continue
+        case "$path" in update|delete_*) continue ;; esac   # markers are consumed, not content
+        for place in "$root/SDMMC/ResidentFlash/$path" "$root/ResidentFlash/$path"; do
+            if [ -f "$place" ] && [ "$(sha1sum < "$place" | cut -d' ' -f1)" = "$sum" ]; then continue 2; fi
+        done
+        echo "    lost: $path"
+        lost=1
+    done <<< "$before"
+    if [ $status -eq 0 ] && [ $lost -eq 0 ]; then
+        echo "  ok    $name"; passed=$((passed + 1))
+    else
+        echo "  FAIL  $name (exit code $status)"; failed=$((failed + 1))
+    fi
+}
+
+fresh() {   # fresh NAME: an empty device with a card folder and a flash store
+    root="$build/wine/roots/bad_input.$1"
+    chmod -R u+w "$root" 2>/dev/null
+    rm -rf "$root"
+    mkdir -p "$root/SDMMC/ResidentFlash" "$root/ResidentFlash"
+    card="$root/SDMMC/ResidentFlash" flash="$root/ResidentFlash"
+}
+
+echo "Bad-input runs:"
+
+fresh every-character
+for code in $(seq 1 126); do
+    [ $code -eq 47 ] && continue   # '/' can be in no name
+    c=$(printf "\\$(printf '%03o' $code)")
+    [ -z "$c" ] && continue
+    printf 'file %d\n' $code > "$card/file_${c}_x"
+    mkdir -p "$card/dir_${c}_x" && printf 'in folder %d\n' $code > "$card/dir_${c}_x/inside"
+    : > "$card/delete_a${c}b"
+done
+printf 'plain\n' > "$card/plain.txt"
+check "names with every character the file system allows, in files, folders and markers"
+
+fresh long-names
+long=$(printf 'n%.0s' $(seq 255))
+hangul=$(printf '\xea\xb0\x80%.0s' $(seq 85))
+printf 'ascii\n' > "$card/$long"
+printf 'hangul\n' > "$card/$hangul"
+mkdir -p "$card/${long:0:250}" && printf 'deep\n' > "$card/${long:0:250}/$long"
+: > "$card/delete_${long:0:240}"
+check "names at the file system's length limit"
+
+fresh non-ascii
+mkdir -p "$card/지도/서울" "$card/café" "$card/Ωmega"
+printf 'seoul\n' > "$card/지도/서울/중구.map"
+printf 'menu\n' > "$card/café/menu ☕.txt"
+printf 'emoji\n' > "$card/Ωmega/🗺️.bin"
+mkdir -p "$flash/지도" && printf 'old\n' > "$flash/지도/old.map" && : > "$card/delete_지도"
+check "non-ASCII names"
+
+fresh read-only
+printf 'new\n' > "$card/locked.dat"
+printf 'other\n' > "$card/other.dat"
+printf 'old\n' > "$flash/locked.dat" && chmod a-w "$flash/locked.dat"
+check "a read-only flash file that the card overwrites"
+
+fresh folder-in-the-way
+printf 'file\n' > "$card/blocked.dat"
+printf 'other\n' > "$card/other.dat"
+mkdir -p "$flash/blocked.dat" && printf 'inner\n' > "$flash/blocked.dat/inner"
+check "a flash folder where the card has a file of the same name"
+
+fresh held-open
+printf 'held\n' > "$card/held.dat"
+printf 'free\n' > "$card/free.dat"
+run "$build/hold_open.exe" '\SDMMC\ResidentFlash\held.dat' 60 >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 100); do [ -f "$card/held.dat.held" ] && break; sleep 0.1; done
+rm -f "$card/held.dat.held"
+check "a card file held open without sharing by another program"
+: > "$root/SDMMC/ResidentFlash/release" 2>/dev/null || : > "$root/SDMMC/release"
+wait $holder 2>/dev/null
+
+fresh empty-card
+check "an empty card folder"
+
+fresh card-folder-is-a-file
+rmdir "$card" && printf 'not a folder\n' > "$card"
+check "a card \"folder\" that is a file"
+[ -f "$card" ] || { echo "  FAIL  the card file is gone"; failed=$((failed + 1)); }
+
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]
