@@ -206,7 +206,7 @@ if [ -n "$program_a" ]; then
         printf '  B  %s s   (runs: %s)\n' "$b" "${times[B]# }"
         echo "  B / A  $(ratio "$b" "$a")"
         if [ -n "$count" ]; then
-            for p in A B; do counted_run "$set" "$build/bench/programs/$p/Tessivard.exe" | print_counts "  counts of $p:"; done
+            for p in A B; do counted_run "$set" "$build/bench/programs/$p/Tessivard.exe" | print_counts "counts of $p:" | sed "s/^/  /"; done
         fi
     done
     echo
