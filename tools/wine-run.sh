@@ -2,6 +2,7 @@
 # Runs one Win32 program of the build under Wine, the way the device would run it.
 #
 #   wine-run.sh --build DIR [--screen] [--root DIR] PROGRAM.exe [ARGS...]
+#   wine-run.sh --build DIR [--screen] [--root DIR] 'C:\windows\system32\cmd.exe' [ARGS...]
 #   wine-run.sh --build DIR [--screen] --start-server | --stop-server
 #
 # This wrapper owns everything about Wine for the build tree DIR:
@@ -68,12 +69,18 @@ case "${1:-}" in
     "") echo "wine-run.sh: no program given" >&2; exit 2 ;;
 esac
 
-program=$(readlink -f "$1"); shift
-name=$(basename "$program" .exe)
-case "$program" in
-    "$build"/*) winpath="T:$(printf '%s' "${program#"$build"}" | tr / '\\')" ;;
-    *) winpath="$program" ;;
+# A program is a file of the Linux machine, or one of Wine's own given by its Windows path.
+case "$1" in
+    [A-Za-z]:\\*)
+        winpath=$1 name=${1##*\\} name=${name%.[eE][xX][eE]} ;;
+    *)
+        program=$(readlink -f "$1") name=$(basename "$program" .exe)
+        case "$program" in
+            "$build"/*) winpath="T:$(printf '%s' "${program#"$build"}" | tr / '\\')" ;;
+            *) winpath="$program" ;;
+        esac ;;
 esac
+shift
 
 # A drive letter of our own for the device root, held by a lock for as long as we run.
 letter=""

@@ -1,0 +1,154 @@
+# The bench's shell library, sourced by bench/run.sh and by its tests: the data sets (made
+# once, kept under BUILD/bench/data), the check of a finished update, and the statistics.
+
+# Bump when a set's content or layout changes: cached sets of another version are remade.
+BENCH_SETS_VERSION=1
+
+# The sets, in the order the bench runs them, and what each holds.
+BENCH_SETS="empty small10k large20 mixed small2000"
+set_title() {
+    case "$1" in
+        empty)     echo "empty card folder (fixed cost)" ;;
+        small10k)  echo "(a) 10,000 x 4 KiB in 100 folders" ;;
+        large20)   echo "(b) 20 x 32 MiB" ;;
+        mixed)     echo "(c) mixed tree" ;;
+        small2000) echo "2,000 x 4 KiB over older 2 KiB copies" ;;
+        *)         return 1 ;;
+    esac
+}
+
+# --- making the sets -----------------------------------------------------------------
+
+# FOLDERS folders d000.. under DIR, each with FILES files f00.dat.. of SIZE random bytes.
+# One split per folder: ten thousand files take a few seconds.
+make_uniform_tree() {
+    local dir=$1 folders=$2 files=$3 size=$4 last=$(($3 - 1)) d sub
+    for ((d = 0; d < folders; d++)); do
+        sub=$(printf '%s/d%03d' "$dir" "$d")
+        mkdir -p "$sub"
+        head -c $((files * size)) /dev/urandom | split -b "$size" -a "${#last}" -d --additional-suffix=.dat - "$sub/f"
+    done
+}
+
+# A tree as a card written by people looks: folders in mixed case, some names with
+# spaces, three levels, many small files in the leaves, medium files one level up, a few
+# large ones at the top. Its shape comes from a fixed seed, so every machine makes the same.
+make_mixed_tree() {
+    local dir=$1 top mid leaf i
+    local tops=("Maps" "POI" "Voice Guide" "music" "Fonts" "docs")
+    RANDOM=4242
+    mkdir -p "$dir"
+    for i in 1 2 3; do head -c $((RANDOM % 4096 + 100)) /dev/urandom >"$dir/Readme $i.txt"; done
+    for top in "${tops[@]}"; do
+        mkdir -p "$dir/$top"
+        head -c $((8 << 20)) /dev/urandom >"$dir/$top/$top.pack"
+        for mid in Region_A "region b" REGION-C region_d; do
+            mkdir -p "$dir/$top/$mid"
+            for i in 1 2 3 4 5 6; do
+                head -c $(((RANDOM % 960 + 64) << 10)) /dev/urandom >"$dir/$top/$mid/Tile Set $i.bin"
+            done
+            for leaf in Part1 part2 PART3; do
+                mkdir -p "$dir/$top/$mid/$leaf"
+                for ((i = 0; i < 20; i++)); do
+                    head -c $((RANDOM % 16284 + 100)) /dev/urandom >"$dir/$top/$mid/$leaf/item_$i.dat"
+                done
+            done
+        done
+    done
+}
+
+# "size<TAB>path" of every file under DIR, sorted: what a tree holds, for comparing.
+tree_listing() {
+    [ -d "$1" ] || return 0
+    (cd "$1" && find . -type f -printf '%s\t%P\n') | LC_ALL=C sort -t $'\t' -k2
+}
+
+# The flash store a correct update leaves in device root ROOT: what it held, with every
+# file of the card folder laid over it.
+expected_flash() {
+    local root=$1
+    { tree_listing "$root/ResidentFlash" | sed 's/^/flash\t/'
+      tree_listing "$root/SDMMC/ResidentFlash" | sed 's/^/card\t/'; } |
+        awk -F'\t' '$1 == "card" || !($3 in size) { size[$3] = $2 } END { for (p in size) print size[p] "\t" p }' |
+        LC_ALL=C sort -t $'\t' -k2
+}
+
+# Makes set NAME in DIR unless a complete one of this version is there: DIR/root is the
+# device root, DIR/expected the flash store's listing after the update.
+make_set() {
+    local name=$1 dir=$2
+    [ "$(cat "$dir/complete" 2>/dev/null)" = "$BENCH_SETS_VERSION" ] && return 0
+    rm -rf "$dir"
+    local card="$dir/root/SDMMC/ResidentFlash"
+    mkdir -p "$card"
+    case "$name" in
+        empty)     ;;
+        small10k)  make_uniform_tree "$card" 100 100 4096 ;;
+        large20)   make_uniform_tree "$card" 1 20 $((32 << 20)) && mv "$card"/d000/* "$card" && rmdir "$card/d000" ;;
+        mixed)     make_mixed_tree "$card" ;;
+        small2000) make_uniform_tree "$card" 20 100 4096 && make_uniform_tree "$dir/root/ResidentFlash" 20 100 2048 ;;
+        *)         echo "bench: no data set '$name' (sets: $BENCH_SETS)" >&2; return 1 ;;
+    esac
+    expected_flash "$dir/root" >"$dir/expected"
+    echo "$BENCH_SETS_VERSION" >"$dir/complete"
+}
+
+# "FILES MiB" of a set's card folder.
+set_size() {
+    tree_listing "$1/root/SDMMC/ResidentFlash" | awk -F'\t' '{ n++; b += $1 } END { printf "%d %.1f\n", n, b / 1048576 }'
+}
+
+# --- checking a finished update ------------------------------------------------------
+
+# Quiet when device root ROOT holds the flash store of listing EXPECTED and no card
+# folder, or an empty one; otherwise says what is wrong and fails.
+check_update() {
+    local root=$1 expected=$2 card="$1/SDMMC/ResidentFlash"
+    if [ -d "$card" ] && [ -n "$(ls -A "$card")" ]; then
+        echo "the card folder still holds $(find "$card" -type f | wc -l) files"
+        return 1
+    fi
+    local differences
+    differences=$(diff <(tree_listing "$root/ResidentFlash") "$expected" | grep -c '^[<>]')
+    if [ "$differences" -gt 0 ]; then
+        echo "the flash store differs from the expected one in $differences lines (size and path)"
+        return 1
+    fi
+}
+
+# --- counts ---------------------------------------------------------------------------
+
+# The "name value" lines of count_messages on standard input, for people, under LABEL.
+print_counts() {
+    awk -v label="$1" '
+        { v[$1] = $2 }
+        END {
+            printf "%s\n", label
+            printf "  progress messages to the bar: PBM_SETPOS %d, PBM_SETRANGE %d\n", v["pbm_setpos"], v["pbm_setrange"]
+            printf "  repaints of the bar (WM_PAINT): %d, %d of them inside a PBM_SETPOS, %d with nothing to paint\n", v["paints"], v["nested_paints"], v["empty_paints"]
+            if (v["paints"] > 0) printf "  pixels per repaint (update rectangle): %.0f of the bar'"'"'s 14,000\n", v["paint_pixels"] / v["paints"]
+            printf "  UI thread: %.1f s in PBM_SETPOS (repaints inside included), %.1f s repainting the bar\n", v["setpos_ui_ms"] / 1000, v["paint_ui_ms"] / 1000
+            if (v["pbm_setpos"] > 0) printf "    per PBM_SETPOS %.0f us; per repaint %.0f us\n", 1000 * v["setpos_ui_ms"] / v["pbm_setpos"], v["paints"] ? 1000 * v["paint_ui_ms"] / v["paints"] : 0
+            printf "  phases: start to the worker %.2f s, plan and count %.2f s, copy and delete %.2f s, end %.2f s; whole run %.2f s\n", \
+                v["phase_start_ms"] / 1000, v["phase_plan_ms"] / 1000, v["phase_work_ms"] / 1000, v["phase_end_ms"] / 1000, v["total_ms"] / 1000
+        }'
+}
+
+# --- statistics ----------------------------------------------------------------------
+
+# The median of the numbers on standard input, separated by blanks or lines (the mean of
+# the middle two for an even count); nothing for no numbers.
+median() {
+    tr -s ' \t' '\n\n' | grep . | sort -g |
+        awk '{ v[++n] = $1 } END { if (n) printf "%.3f\n", n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }'
+}
+
+# A / B to two decimals; "-" when B is not a positive number.
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 > 0) printf "%.2f\n", a / b; else print "-" }'
+}
+
+# Seconds since the epoch, to the microsecond.
+now() { echo "$EPOCHREALTIME"; }
+# Seconds from START to END, to the millisecond.
+elapsed() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f\n", e - s }'; }

@@ -1,0 +1,253 @@
+#!/bin/bash
+# Measures Tessivard.exe's whole run on data sets made once under BUILD/bench/data, against
+# the same work done by Wine's own tools and by the Linux machine's, and counts what
+# reaches the progress bar in a run of set (a). Or compares two builds of the program on
+# the same data.
+#
+#   bench/run.sh BUILD [--runs N] [--set NAME]... [--no-count] [--no-parts]
+#   bench/run.sh BUILD --compare A.exe B.exe [--set NAME]... [--runs N] [--no-count]
+#
+# Every timed run starts from a fresh copy of the set's device root (made and synced
+# before the clock starts) and ends with `sync`, so that all variants pay for putting their
+# writes on the disk. The runs of the variants alternate, so that the load of anything
+# else on the machine falls on all of them alike. Sets: see bench/lib.sh and bench/README.md.
+# With BENCH_WINESERVER=running the build's wineserver is already up (make test) and is
+# left alone; otherwise the bench starts one for itself and stops it at the end.
+set -euo pipefail
+bench=$(cd "$(dirname "$0")" && pwd -P)
+# shellcheck source=bench/lib.sh
+. "$bench/lib.sh"
+
+usage() { sed -n '7,8s/^#   /usage: /p' "$0" >&2; exit 2; }
+[ $# -ge 1 ] || usage
+build=$(cd "$1" && pwd -P); shift
+runs=3 sets="" count=1 parts=1 program_a="" program_b=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --runs) runs=$2; shift 2 ;;
+        --set) set_title "$2" >/dev/null || { echo "bench: no data set '$2' (sets: $BENCH_SETS)" >&2; exit 2; }
+               sets="$sets $2"; shift 2 ;;
+        --no-count) count=""; shift ;;
+        --no-parts) parts=""; shift ;;
+        --compare) [ $# -ge 3 ] || usage
+                   program_a=$(readlink -f "$2") program_b=$(readlink -f "$3"); shift 3 ;;
+        *) usage ;;
+    esac
+done
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || usage
+
+data="$build/bench/data"
+work="$build/bench/work.$$"
+export TESSIVARD_TIMEOUT=1800
+wine_run() { "$bench/../tools/wine-run.sh" --build "$build" "$@"; }
+cmd='C:\windows\system32\cmd.exe'
+mkdir -p "$data"
+
+# --- the variants: each does one update of the device root in $work -------------------
+
+variant_command() {
+    case "$1" in
+        tessivard) echo "tools/wine-run.sh --build BUILD --root DEVICE ${2#"$build"/}" ;;
+        winetools) echo "tools/wine-run.sh --build BUILD --root DEVICE '$cmd' /c xcopy '\\SDMMC\\ResidentFlash' '\\ResidentFlash' /E /I /Y;" \
+                        "tools/wine-run.sh --build BUILD --root DEVICE '$cmd' /c rd /s /q '\\SDMMC\\ResidentFlash'" ;;
+        native)    echo "cd DEVICE && cp -r SDMMC/ResidentFlash/. ResidentFlash && rm -rf SDMMC/ResidentFlash" ;;
+    esac
+}
+
+run_variant() {
+    case "$1" in
+        tessivard) wine_run --root "$work" "$2" >/dev/null ;;
+        winetools) wine_run --root "$work" "$cmd" /c xcopy '\SDMMC\ResidentFlash' '\ResidentFlash' /E /I /Y >/dev/null &&
+                   wine_run --root "$work" "$cmd" /c rd /s /q '\SDMMC\ResidentFlash' >/dev/null ;;
+        native)    (cd "$work" && cp -r SDMMC/ResidentFlash/. ResidentFlash && rm -rf SDMMC/ResidentFlash) ;;
+    esac
+}
+
+# A fresh device root of set NAME in $work, its writes already on the disk.
+prepare() {
+    rm -rf "$work"
+    cp -a "$data/$1/root" "$work"
+    sync
+}
+
+# Seconds one update of set NAME by VARIANT takes, with the closing sync; the result is
+# checked (untimed) and a wrong one ends the bench.
+timed_run() {
+    local variant=$1 set=$2 program=${3:-} start end problem
+    prepare "$set"
+    start=$(now)
+    if ! run_variant "$variant" "$program"; then
+        echo "bench: $variant failed on set $set" >&2
+        exit 1
+    fi
+    sync
+    end=$(now)
+    if ! problem=$(check_update "$work" "$data/$set/expected"); then
+        echo "bench: $variant left a wrong result on set $set: $problem" >&2
+        exit 1
+    fi
+    rm -rf "$work"
+    elapsed "$start" "$end"
+}
+
+# --- counting and the parts of a run ---------------------------------------------------
+
+# "name value" lines of one counted run of PROGRAM on set NAME.
+counted_run() {
+    local set=$1 program=$2 winpath problem
+    winpath="T:$(printf '%s' "${program#"$build"}" | tr / '\\')"
+    prepare "$set"
+    wine_run --root "$work" "$build/bench/count_messages.exe" "$winpath" | tr -d '\r' || { echo "bench: the counted run failed" >&2; exit 1; }
+    if ! problem=$(check_update "$work" "$data/$set/expected"); then
+        echo "bench: the counted run left a wrong result: $problem" >&2
+        exit 1
+    fi
+}
+
+# The parts of a run of set NAME measured apart: the program's walks without a window, the
+# copy done by a read/write loop instead, and STEPS progress steps without file work, or
+# as many sends the bar ignores.
+print_parts() {
+    local set=$1 steps=$2 out
+    echo "Parts of a run of $(set_title "$set"), each measured apart in one process (run_parts):"
+    prepare "$set"
+    out=$(wine_run --root "$work" "$build/bench/run_parts.exe" walks | tr -d '\r')
+    awk '{ v[$1] = $2 } END {
+        printf "  count walk, twice (%d files): %.2f s\n", v["counted_files"], v["count_ms"] / 1000
+        printf "  copy walk with CopyFileW: %.2f s\n", v["copy_ms"] / 1000
+        printf "  delete walk: %.2f s\n", v["delete_ms"] / 1000
+        printf "  its %d steps, sent to no window: %.3f s\n", v["steps"], v["steps_without_window_ms"] / 1000 }' <<<"$out"
+    local kib
+    for kib in 64 1024; do
+        prepare "$set"
+        out=$(wine_run --root "$work" "$build/bench/run_parts.exe" rawcopy $kib | tr -d '\r')
+        awk -v kib=$kib '{ v[$1] = $2 } END {
+            printf "  copy by a read/write loop, %d KiB buffer: %.2f s (its delete walk %.2f s)\n", kib, v["copy_ms"] / 1000, v["delete_ms"] / 1000 }' <<<"$out"
+    done
+    rm -rf "$work"
+    out=$(wine_run --root "$work" "$build/bench/run_parts.exe" steps "$steps" | tr -d '\r')
+    awk '{ v[$1] = $2 } END {
+        printf "  %d progress steps of the update dialog, no file work: %.2f s, %.0f us per step\n", v["steps"], v["steps_ms"] / 1000, v["step_us"] }' <<<"$out"
+    out=$(wine_run --root "$work" "$build/bench/run_parts.exe" sends "$steps" | tr -d '\r')
+    awk '{ v[$1] = $2 } END {
+        printf "  as many sends of a message the bar ignores (WM_NULL): %.2f s, %.0f us per send\n", v["steps_ms"] / 1000, v["step_us"] }' <<<"$out"
+    rm -rf "$work"
+}
+
+# --- the report -----------------------------------------------------------------------
+
+describe_machine() {
+    echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(free -h | awk '/^Mem:/ { print $2 }') memory;" \
+         "$(wine --version 2>/dev/null); data on $(df -T "$data" | awk 'NR == 2 { print $2 }'); load average $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "Program: $(git -C "$bench" rev-parse --short HEAD 2>/dev/null || echo '?')$(git -C "$bench" diff --quiet 2>/dev/null || echo ' (with changes)'); $runs runs of each, median"
+}
+
+make_sets() {
+    local set
+    for set in "$@"; do
+        if [ "$(cat "$data/$set/complete" 2>/dev/null)" != "$BENCH_SETS_VERSION" ]; then
+            echo "Making data set $set once ($(set_title "$set")) under ${data#"$build"/}..."
+            make_set "$set" "$data/$set"
+        fi
+    done
+}
+
+# Runs every variant RUNS times on SET, alternating; prints one table row.
+measure_set() {
+    local set=$1 r variant size
+    declare -A times=()
+    for ((r = 1; r <= runs; r++)); do
+        for variant in tessivard winetools native; do
+            times[$variant]+=" $(timed_run $variant "$set" "$build/Tessivard.exe")"
+        done
+    done
+    local t w n
+    t=$(median <<<"${times[tessivard]}")
+    w=$(median <<<"${times[winetools]}")
+    n=$(median <<<"${times[native]}")
+    read -r files mib < <(set_size "$data/$set")
+    printf '| %s | %d | %.1f | %s | %s | %s | %s | %s |\n' "$(set_title "$set")" "$files" "$mib" "$t" "$w" "$n" \
+        "$(ratio "$t" "$w")" "$(ratio "$t" "$n")"
+    all_runs+=$(printf '  %s: Tessivard%s; Wine tools%s; native%s' "$set" "${times[tessivard]}" "${times[winetools]}" "${times[native]}")$'\n'
+}
+
+if [ "${BENCH_WINESERVER:-}" = running ]; then
+    trap 'rm -rf "$work"' EXIT
+else
+    trap 'rm -rf "$work"; wine_run --stop-server' EXIT
+    wine_run --start-server
+fi
+
+if [ -n "$program_a" ]; then
+    [ -f "$program_a" ] && [ -f "$program_b" ] || { echo "bench: no program $program_a or $program_b" >&2; exit 2; }
+    sets=${sets:- small2000}
+    # Both programs run from the build tree, where the drive T: lets them start as the
+    # device starts programs.
+    rm -rf "$build/bench/programs"
+    mkdir -p "$build/bench/programs/A" "$build/bench/programs/B"
+    cp "$program_a" "$build/bench/programs/A/Tessivard.exe"
+    cp "$program_b" "$build/bench/programs/B/Tessivard.exe"
+    # shellcheck disable=SC2086
+    make_sets empty $sets
+    timed_run tessivard empty "$build/bench/programs/A/Tessivard.exe" >/dev/null   # warm-up, not counted
+    describe_machine
+    echo "A = $program_a"
+    echo "B = $program_b"
+    for set in $sets; do
+        declare -A times=()
+        for ((r = 1; r <= runs; r++)); do
+            for p in A B; do times[$p]+=" $(timed_run tessivard "$set" "$build/bench/programs/$p/Tessivard.exe")"; done
+        done
+        a=$(median <<<"${times[A]}")
+        b=$(median <<<"${times[B]}")
+        echo
+        echo "$(set_title "$set"): whole run, process start to end, then sync"
+        printf '  A  %s s   (runs: %s)\n' "$a" "${times[A]# }"
+        printf '  B  %s s   (runs: %s)\n' "$b" "${times[B]# }"
+        echo "  B / A  $(ratio "$b" "$a")"
+        if [ -n "$count" ]; then
+            for p in A B; do counted_run "$set" "$build/bench/programs/$p/Tessivard.exe" | print_counts "counts of $p:" | sed "s/^/  /"; done
+        fi
+    done
+    echo
+    echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+    exit 0
+fi
+
+sets=${sets:- $BENCH_SETS}
+# shellcheck disable=SC2086
+make_sets empty $sets
+timed_run tessivard empty "$build/Tessivard.exe" >/dev/null   # warm-up, not counted
+describe_machine
+echo
+echo "Wall time of one update, fresh device root, ending with sync (seconds, median of $runs):"
+echo
+echo "| set | files | MiB | Tessivard | Wine tools | native | Tessivard / Wine tools | Tessivard / native |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+all_runs=""
+for set in $sets; do measure_set "$set"; done
+echo
+echo "Every run (s), in the order they ran:"
+printf '%s' "$all_runs"
+echo
+echo "Each figure is the time of (DEVICE: a fresh copy of the set's device root, whose /ResidentFlash"
+echo "is absent except in small2000), followed by sync:"
+for variant in tessivard winetools native; do
+    printf '  %-10s %s\n' "$variant" "$(variant_command $variant "$build/Tessivard.exe")"
+done
+
+if [ -n "$count" ] && [[ " $sets " == *" small10k "* ]]; then
+    echo
+    counted_run small10k "$build/Tessivard.exe" | print_counts \
+        "Counts in one run of $(set_title small10k) (count_messages, the shipped program hooked):"
+fi
+for set in small10k large20; do
+    if [ -n "$parts" ] && [[ " $sets " == *" $set "* ]]; then
+        # A step per entry of the card folder in the copy and in the deletion, one per image file.
+        entries=$(find "$data/$set/root/SDMMC/ResidentFlash" -mindepth 1 | wc -l)
+        echo
+        print_parts $set $((2 * entries + 3))
+    fi
+done
+echo
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

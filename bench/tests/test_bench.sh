@@ -1,0 +1,203 @@
+#!/bin/bash
+# The bench's own checks: its statistics, its data sets and the check of a finished
+# update, the counts of count_messages against runs whose steps follow from their trees,
+# the parts probe, and run.sh end to end on the empty set.
+#   test_bench.sh BUILD
+# Run by ctest inside `make test`, whose wineserver it shares.
+set -u
+bench=$(cd "$(dirname "$0")/.." && pwd -P)
+build=$(cd "$1" && pwd -P)
+. "$bench/lib.sh"
+wine_run() { "$bench/../tools/wine-run.sh" --build "$build" "$@"; }
+scratch=$(mktemp -d "$build/bench-test.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+failures=0
+expect_eq() {
+    if [ "$2" != "$3" ]; then
+        echo "FAILED: $1: got '$2', expected '$3'"
+        failures=$((failures + 1))
+        return 1
+    fi
+}
+expect_true() {
+    if ! eval "$2"; then
+        echo "FAILED: $1 ($2)"
+        failures=$((failures + 1))
+        return 1
+    fi
+}
+put() { mkdir -p "$(dirname "$1")" && head -c "$2" /dev/urandom >"$1"; }
+value() { tr -d '\r' <<<"$1" | awk -v k="$2" '$1 == k { print $2 }'; }
+
+# --- statistics ------------------------------------------------------------------------
+
+expect_eq "median of an odd count, unsorted" "$(median <<<"3.5 1.25 2")" "2.000"
+expect_eq "median of an even count is the middle pair's mean" "$(printf '4\n1\n3\n2\n' | median)" "2.500"
+expect_eq "median sorts numerically, not as text" "$(median <<<"10 9 100")" "10.000"
+expect_eq "median skips the leading blank of a collected list" "$(median <<<" 11.078")" "11.078"
+expect_eq "median of nothing is nothing" "$(median <<<"")" ""
+expect_eq "ratio to two decimals" "$(ratio 44.1 10.05)" "4.39"
+expect_eq "ratio without a positive denominator" "$(ratio 1 0)" "-"
+expect_eq "elapsed seconds between two clock readings" "$(elapsed 1700000000.250000 1700000002.000500)" "1.750"
+
+# What people read of a count: each figure from its own counter, times in seconds, and
+# the costs per message and per repaint.
+record=$(printf '%s\n' "pbm_setpos 20000" "pbm_setrange 2" "paints 10000" "empty_paints 3" "nested_paints 9999" \
+    "paint_pixels 70000000" "setpos_ui_ms 20000.0" "paint_ui_ms 5000.0" "phase_start_ms 300.0" "phase_plan_ms 250.0" \
+    "phase_work_ms 42000.0" "phase_end_ms 10.0" "total_ms 42560.0")
+shown=$(print_counts "Counts:" <<<"$record")
+expect_true "counts: messages" 'grep -qx "  progress messages to the bar: PBM_SETPOS 20000, PBM_SETRANGE 2" <<<"$shown"'
+expect_true "counts: repaints" 'grep -qx "  repaints of the bar (WM_PAINT): 10000, 9999 of them inside a PBM_SETPOS, 3 with nothing to paint" <<<"$shown"'
+expect_true "counts: the area of a repaint" 'grep -q "per repaint (update rectangle): 7000 of" <<<"$shown"'
+expect_true "counts: the UI thread's time" 'grep -qx "  UI thread: 20.0 s in PBM_SETPOS (repaints inside included), 5.0 s repainting the bar" <<<"$shown"'
+expect_true "counts: per message and per repaint" 'grep -qx "    per PBM_SETPOS 1000 us; per repaint 500 us" <<<"$shown"'
+expect_true "counts: the phases" 'grep -q "start to the worker 0.30 s, plan and count 0.25 s, copy and delete 42.00 s, end 0.01 s; whole run 42.56 s" <<<"$shown"'
+
+# --- data sets and the check of a finished update ---------------------------------------
+
+make_uniform_tree "$scratch/uniform" 3 12 100
+expect_eq "a uniform tree holds folders x files" "$(find "$scratch/uniform" -type f | wc -l)" "36"
+expect_eq "every file of a uniform tree has the size asked for" "$(find "$scratch/uniform" -type f ! -size 100c | wc -l)" "0"
+expect_true "files are numbered with as many digits as the last needs" '[ -f "$scratch/uniform/d002/f11.dat" ] && [ -f "$scratch/uniform/d000/f00.dat" ]'
+
+device="$scratch/device"
+put "$device/ResidentFlash/kept.dat" 10
+put "$device/ResidentFlash/maps/both.map" 20
+put "$device/SDMMC/ResidentFlash/maps/both.map" 30
+put "$device/SDMMC/ResidentFlash/new folder/new file.dat" 40
+expect_eq "the expected flash store: kept, overwritten and new files" "$(expected_flash "$device")" \
+    "$(printf '10\tkept.dat\n30\tmaps/both.map\n40\tnew folder/new file.dat')"
+expected_flash "$device" >"$scratch/expected"
+
+# A native update, then the faults check_update must see.
+after="$scratch/after"
+cp -a "$device" "$after"
+(cd "$after" && cp -r SDMMC/ResidentFlash/. ResidentFlash && rm -rf SDMMC/ResidentFlash)
+expect_true "a correct update passes" 'check_update "$after" "$scratch/expected" >/dev/null'
+mkdir -p "$after/SDMMC/ResidentFlash"
+expect_true "a card folder recreated empty passes" 'check_update "$after" "$scratch/expected" >/dev/null'
+put "$after/SDMMC/ResidentFlash/left.dat" 1
+expect_true "a card folder that still holds files fails" '! check_update "$after" "$scratch/expected" >/dev/null'
+rm -rf "$after/SDMMC/ResidentFlash"
+head -c 5 /dev/urandom >"$after/ResidentFlash/maps/both.map"
+expect_true "a file of the wrong size fails" '! check_update "$after" "$scratch/expected" >/dev/null'
+put "$after/ResidentFlash/maps/both.map" 30
+rm "$after/ResidentFlash/new folder/new file.dat"
+expect_true "a missing file fails" '! check_update "$after" "$scratch/expected" >/dev/null'
+
+# The set the replacement's cost is measured on: an update of existing files.
+make_set small2000 "$scratch/small2000"
+expect_eq "small2000: card files" "$(tree_listing "$scratch/small2000/root/SDMMC/ResidentFlash" | grep -c $'^4096\t')" "2000"
+expect_eq "small2000: older flash files of the same names" "$(tree_listing "$scratch/small2000/root/ResidentFlash" | grep -c $'^2048\t')" "2000"
+expect_eq "small2000: every file is replaced" "$(grep -c $'^4096\t' "$scratch/small2000/expected")" "2000"
+expect_eq "small2000: its card's size in files and MiB" "$(set_size "$scratch/small2000")" "2000 7.8"
+touch "$scratch/small2000/root/mark"
+make_set small2000 "$scratch/small2000"
+expect_true "a complete set is kept" '[ -f "$scratch/small2000/root/mark" ]'
+echo 0 >"$scratch/small2000/complete"
+make_set small2000 "$scratch/small2000"
+expect_true "a set of another version is made again" '[ ! -f "$scratch/small2000/root/mark" ]'
+rm -rf "$scratch/small2000"
+
+# --- counts of a run -------------------------------------------------------------------
+
+# A card of 13 entries: 3 files (one empty) and 2 folders at the top, 3 files in one
+# folder, 3 files and a folder in the other, 1 file of three 4 KiB buffers and a bit in
+# that. The copy and the deletion take a step per entry, each image file one; the dialog
+# sets the position twice more and the range twice.
+count_tree() {
+    rm -rf "$device" && mkdir -p "$device/SDMMC"
+    local card="$device/SDMMC/ResidentFlash"
+    put "$card/a.dat" 10 && put "$card/b.dat" 10 && put "$card/empty.dat" 0
+    for f in 1 2 3; do put "$card/sub/$f.dat" 100 && put "$card/Sub Two/$f.dat" 100; done
+    put "$card/Sub Two/deeper/x.dat" 12500
+}
+count_tree
+expected_flash "$device" >"$scratch/expected"
+counts=$(wine_run --root "$device" "$build/bench/count_messages.exe" 'T:\Tessivard.exe')
+expect_eq "the counted run ends by itself, watched throughout" "$?" "0"
+expect_eq "PBM_SETPOS: 13 copy steps, 13 delete steps, 3 image steps, 2 set-ups" "$(value "$counts" pbm_setpos)" "31"
+expect_eq "PBM_SETRANGE: at the dialog's start and after counting" "$(value "$counts" pbm_setrange)" "2"
+expect_true "the counted program did its update" 'check_update "$device" "$scratch/expected" >/dev/null'
+paints=$(value "$counts" paints)
+expect_true "the bar was repainted, at most once per message and the dialog's first paint" \
+    '[ "$paints" -ge 1 ] && [ "$paints" -le 32 ] && [ "$(value "$counts" nested_paints)" -le "$paints" ]'
+expect_true "the phases are timed and fit in the whole run" "awk -v s=$(value "$counts" phase_start_ms) \
+    -v p=$(value "$counts" phase_plan_ms) -v w=$(value "$counts" phase_work_ms) -v e=$(value "$counts" phase_end_ms) \
+    -v t=$(value "$counts" total_ms) 'BEGIN { exit !(s > 0 && p >= 0 && w > 0 && e >= 0 && s + p + w + e <= t + 0.5) }'"
+
+expect_true "an update rectangle is never larger than the 700 x 20 bar" \
+    '[ "$(value "$counts" paint_pixels)" -gt 0 ] && [ "$(value "$counts" paint_pixels)" -le $((paints * 14000)) ]'
+
+# Keep-source mode: nothing is deleted, so the deletion takes no steps; the marker itself
+# is a fourteenth entry of the copy.
+count_tree
+put "$device/SDMMC/ResidentFlash/undelete" 0
+counts=$(wine_run --root "$device" "$build/bench/count_messages.exe" 'T:\Tessivard.exe')
+expect_eq "keep-source PBM_SETPOS: 14 copy steps, 3 image steps, 2 set-ups" "$(value "$counts" pbm_setpos)" "19"
+
+# Counts are refused when they cannot be whole: a program with no bar to watch, and one
+# that is not there.
+wine_run --root "$scratch/none" "$build/bench/count_messages.exe" 'T:\follow_on.exe' >"$scratch/err" 2>&1
+expect_eq "a program whose bar was never watched fails the count" "$?" "1"
+expect_true "and says so" 'grep -q "never watched" "$scratch/err"'
+wine_run --root "$scratch/none" "$build/bench/count_messages.exe" 'T:\no such program.exe' >/dev/null 2>&1
+expect_eq "a missing program fails the count" "$?" "1"
+
+# --- the parts of a run ------------------------------------------------------------------
+
+count_tree
+cp -a "$device/SDMMC/ResidentFlash" "$scratch/card"
+parts=$(wine_run --root "$device" "$build/bench/run_parts.exe" rawcopy 4)
+expect_eq "rawcopy reports no failed file" "$(value "$parts" failed_files)" "0"
+expect_true "rawcopy copies the card byte for byte, through several buffers and none" 'diff -r "$scratch/card" "$device/ResidentFlash" >/dev/null'
+expect_true "and the program's delete walk empties the card" '[ ! -e "$device/SDMMC/ResidentFlash" ]'
+count_tree
+rm -rf "$scratch/card" && cp -a "$device/SDMMC/ResidentFlash" "$scratch/card"
+parts=$(wine_run --root "$device" "$build/bench/run_parts.exe" walks)
+expect_eq "walks: the card is counted twice" "$(value "$parts" counted_files)" "20"
+expect_eq "walks: one step per entry in the copy and in the deletion" "$(value "$parts" steps)" "26"
+expect_true "walks: the program's copy arrives" 'diff -r "$scratch/card" "$device/ResidentFlash" >/dev/null'
+wine_run --root "$scratch/none" "$build/bench/run_parts.exe" rawcopy 0 >/dev/null 2>&1
+expect_eq "rawcopy refuses a buffer of no size" "$?" "2"
+parts=$(wine_run --root "$scratch/none" "$build/bench/run_parts.exe" steps 40)
+expect_eq "steps: the dialog's worker takes the steps asked for" "$(value "$parts" steps)" "40"
+
+# --- the wrapper runs Wine's own programs, and run.sh runs end to end --------------------
+
+out=$(wine_run --root "$scratch/none" 'C:\windows\system32\cmd.exe' /c echo from cmd)
+expect_eq "a program given by its Windows path runs" "$(tr -d '\r' <<<"$out")" "from cmd"
+wine_run --root "$scratch/none" 'C:\windows\system32\cmd.exe' /c exit 3
+expect_eq "and its exit code is the wrapper's" "$?" "3"
+
+report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --set empty --runs 1 --no-count 2>&1)
+expect_true "run.sh measures the three variants of a set" \
+    "grep -qE '^\| empty card folder \(fixed cost\) \| 0 \| 0\.0( \| [0-9.]+){3}( \| ([0-9.]+|-)){2} \|$' <<<\"\$report\"" || echo "$report"
+IFS='|' read -r _ _ _ _ t w n tw tn _ < <(grep '^| empty' <<<"$report")
+expect_eq "the first ratio is Tessivard / Wine tools" "$(ratio $t $w)" "${tw// /}"
+expect_eq "the second ratio is Tessivard / native" "$(ratio $t $n)" "${tn// /}"
+report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
+    --set empty --runs 1 --no-count 2>&1)
+expect_true "run.sh --compare gives both medians and their ratio" \
+    "grep -qE '^  B / A  ([0-9.]+|-)$' <<<\"\$report\" && grep -qE '^  A  [0-9.]+ s' <<<\"\$report\"" || echo "$report"
+a=$(awk '$1 == "A" && $3 == "s" { print $2 }' <<<"$report")
+b=$(awk '$1 == "B" && $3 == "s" { print $2 }' <<<"$report")
+expect_eq "the ratio is B over A" "$(awk '$1 == "B" && $2 == "/" { print $4 }' <<<"$report")" "$(ratio "$b" "$a")"
+
+# A program that leaves the update undone gets no time: the bench stops on it.
+BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/follow_on.exe" "$build/Tessivard.exe" \
+    --set small2000 --runs 1 --no-count >/dev/null 2>"$scratch/err"
+expect_eq "a program that did not update ends the bench" "$?" "1"
+expect_true "naming the program's variant and the set" 'grep -q "tessivard left a wrong result on set small2000" "$scratch/err"' ||
+    cat "$scratch/err"
+
+# Wrong requests are refused before anything runs.
+for args in "--set nosuch" "--runs 0" "--compare $build/Tessivard.exe" "--compare $scratch/none.exe $build/Tessivard.exe" "--frobnicate"; do
+    # shellcheck disable=SC2086
+    BENCH_WINESERVER=running "$bench/run.sh" "$build" $args >/dev/null 2>&1
+    expect_eq "run.sh $args is refused" "$?" "2"
+done
+
+[ "$failures" = 0 ] && echo "all bench checks passed"
+exit $((failures > 0))
