@@ -50,3 +50,7 @@ protected:                                                                      
 // void memberFxn(): a WM_COMMAND with the given id
 #define ON_COMMAND(id, memberFxn)                                                              \
     if (message == WM_COMMAND && LOWORD(wParam) == (id)) { memberFxn(); lResult = 0; return TRUE; }
+
+// LRESULT memberFxn(WPARAM wParam, LPARAM lParam): any one message
+#define ON_MESSAGE(msg, memberFxn)                                                             \
+    if (message == (msg)) { lResult = memberFxn(wParam, lParam); return TRUE; }

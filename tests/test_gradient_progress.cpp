@@ -273,6 +273,33 @@ TEST_F(GradientBar, ProgressUncoversBandsUpToTheFirstEdgePastTheFillLimit) {
     EXPECT_EQ(row[350], RGB(255 - 127, 0, 127));
 }
 
+TEST_F(GradientBar, StepByStepTheBarShowsEveryPositionItIsGiven) {
+    // As in a run: one position after the other, each repainted by the platform control's
+    // own handling of the new position, and nothing else. Positions that show the same
+    // picture as the one before paint nothing; every other one must show its bands.
+    m_bar.Configure(0, 1000, FALSE, kRed, kBlue, kWhite, kBlack);
+    Repaint();
+    const float fBand = BandSize(700, 255);
+    for (int nPos = 1; nPos <= 1000; ++nPos) {
+        m_bar.SetPos(nPos);
+        UpdateWindow(m_hBar);
+        const int nShown = BandsShown(FillLimit(nPos, 0, 1000, 700), fBand, 255, 700);
+        const int nEdge = BandEdge(nShown, fBand, 255, 700);
+        HDC hdc = GetDC(m_hBar);
+        const COLORREF crLast = GetPixel(hdc, nEdge - 1, 10), crNext = GetPixel(hdc, nEdge, 10);
+        ReleaseDC(m_hBar, hdc);
+        ASSERT_EQ(crLast, RGB(255 - (nShown - 1), 0, nShown - 1)) << "position " << nPos;
+        if (nEdge < 700) {
+            ASSERT_EQ(crNext, kBlack) << "position " << nPos;
+        }
+    }
+    // Hidden and shown again, as for every new range, the bar is drawn whole.
+    ShowWindow(m_hBar, SW_HIDE);
+    ShowWindow(m_hBar, SW_SHOW);
+    UpdateWindow(m_hBar);
+    ExpectFullRedToBlueRun(UniformRow());
+}
+
 TEST_F(GradientBar, APartialRepaintGivesThePixelsOfAFullOne) {
     m_bar.Configure(0, 100, FALSE, kRed, kBlue, kWhite, kBlack);
     m_bar.SetPos(37);

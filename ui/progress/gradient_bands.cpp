@@ -25,6 +25,12 @@ int BandEdge(int i, float fBandSize, int nBands, int nExtent) {
     return int(float(i) * fBandSize);
 }
 
+int BandsShown(int nFillLimit, float fBandSize, int nBands, int nExtent) {
+    for (int i = 0; i < nBands; ++i)
+        if (BandEdge(i + 1, fBandSize, nBands, nExtent) > nFillLimit) return i + 1;
+    return nBands;
+}
+
 COLORREF BandColour(COLORREF crStart, COLORREF crEnd, int nBands, int i) {
     const float fSteps = float(nBands);
     const float sR = float(int(GetRValue(crEnd)) - int(GetRValue(crStart))) / fSteps;

@@ -18,6 +18,10 @@ float BandSize(int nExtent, int nBands);
 // where the product falls one short of it, so that a full bar leaves no line unpainted.
 int BandEdge(int i, float fBandSize, int nBands, int nExtent);
 
+// How many bands a paint shows for the fill limit: up to and including the first band
+// whose far edge lies past it, or all of them. Positions with the same count look the same.
+int BandsShown(int nFillLimit, float fBandSize, int nBands, int nExtent);
+
 // Colour of band i: the start colour plus i increments per channel, each channel truncated
 // and cut to 8 bits. Band 0 is crStart; the last band stops one increment short of crEnd.
 COLORREF BandColour(COLORREF crStart, COLORREF crEnd, int nBands, int i);

@@ -7,6 +7,7 @@
 BEGIN_MESSAGE_MAP(CGradientProgressCtrl, CProgressCtrl)
     ON_WM_PAINT()
     ON_WM_ERASEBKGND()
+    ON_MESSAGE(PBM_SETPOS, OnSetPos)
 END_MESSAGE_MAP()
 
 namespace {
@@ -22,7 +23,8 @@ void FillSolid(CDC *pDC, const RECT &rc, COLORREF cr) {
 
 CGradientProgressCtrl::CGradientProgressCtrl()
     : m_nMin(0), m_nMax(100), m_nPos(0), m_crStart(RGB(255, 0, 0)), m_crEnd(RGB(0, 0, 255)),
-      m_crBack(GetSysColor(COLOR_BTNFACE)), m_crText(RGB(255, 255, 255)), m_bShowText(FALSE) {}
+      m_crBack(GetSysColor(COLOR_BTNFACE)), m_crText(RGB(255, 255, 255)), m_bShowText(FALSE),
+      m_bPositionOnly(FALSE), m_nShownKey(kAnyPicture) {}
 
 LRESULT CGradientProgressCtrl::SetRange(int nLower, int nUpper) {
     m_nMin = nLower;
@@ -48,17 +50,48 @@ void CGradientProgressCtrl::Configure(int nLower, int nUpper, BOOL bShowText, CO
 
 void CGradientProgressCtrl::OnPaint() {
     CPaintDC dc(this);
-    DrawBar(&dc);
+    RECT rcClient;
+    GetClientRect(&rcClient);
+    const BarState state = {m_nMin, m_nMax, m_nPos};
+    const long long nKey = PictureKey(state, rcClient);
+    if (m_bPositionOnly && nKey != kAnyPicture && nKey == m_nShownKey) return;
+
+    DrawBar(&dc, state);
+    const RECT &rcPaint = dc.m_ps.rcPaint;
+    const bool bWhole = rcPaint.left <= 0 && rcPaint.top <= 0 && rcPaint.right >= rcClient.right &&
+                        rcPaint.bottom >= rcClient.bottom;
+    if (bWhole) m_nShownKey = nKey;
+    else if (nKey != m_nShownKey) m_nShownKey = kAnyPicture;
+}
+
+// The position goes on to the platform's control, whose handling repaints.
+LRESULT CGradientProgressCtrl::OnSetPos(WPARAM, LPARAM) {
+    const BOOL bOuter = m_bPositionOnly;
+    m_bPositionOnly = TRUE;
+    const LRESULT lResult = Default();
+    m_bPositionOnly = bOuter;
+    return lResult;
 }
 
 // All drawing happens in WM_PAINT, which covers every pixel.
 BOOL CGradientProgressCtrl::OnEraseBkgnd(CDC *) { return TRUE; }
 
-void CGradientProgressCtrl::DrawBar(CDC *pDC) {
+long long CGradientProgressCtrl::PictureKey(const BarState &state, const RECT &rcClient) const {
+    if (m_bShowText) return kAnyPicture;
+    const bool bVertical = (GetStyle() & PBS_VERTICAL) != 0;
+    long long nShape = (static_cast<long long>(rcClient.right) << 40) | (static_cast<long long>(rcClient.bottom) << 20) |
+                       (bVertical ? 1 << 18 : 0);
+    if (state.nPos <= state.nMin || state.nPos > state.nMax) return nShape | 0x3FFFF;   // the empty bar
+    const int nExtent = bVertical ? rcClient.bottom : rcClient.right;
+    const int nBands = BandCount(m_crStart, m_crEnd);
+    const int nLimit = FillLimit(state.nPos, state.nMin, state.nMax, nExtent);
+    return nShape | BandsShown(nLimit, BandSize(nExtent, nBands), nBands, nExtent);
+}
+
+void CGradientProgressCtrl::DrawBar(CDC *pDC, const BarState &state) {
     RECT rcClient;
     GetClientRect(&rcClient);
-    const int nMin = m_nMin, nMax = m_nMax, nPos = m_nPos;
-
+    const int nMin = state.nMin, nMax = state.nMax, nPos = state.nPos;
     // At the lower bound (the start of every run) and past the upper bound the bar is
     // empty, and empty means the button face, not the remainder colour.
     if (nPos <= nMin || nPos > nMax) {

@@ -32,9 +32,20 @@ public:
 protected:
     void OnPaint();
     BOOL OnEraseBkgnd(CDC *pDC);
+    LRESULT OnSetPos(WPARAM wParam, LPARAM lParam);
+
+    // Range and position as one paint reads them: once, so that the worker's writes during
+    // the paint cannot mix two states.
+    struct BarState {
+        int nMin, nMax, nPos;
+    };
+    // Which picture the state shows on this client area: equal keys, equal pixels.
+    // kAnyPicture when that cannot be told (the percentage text is on).
+    long long PictureKey(const BarState &state, const RECT &rcClient) const;
+    static constexpr long long kAnyPicture = -2;
 
     // The whole picture of the bar on pDC, whose origin is the client's top-left corner.
-    void DrawBar(CDC *pDC);
+    void DrawBar(CDC *pDC, const BarState &state);
     // The bands up to the first edge past nFillLimit, then the remainder, composed off-screen.
     void FillGradient(CDC *pDC, const RECT &rcClient, int nFillLimit, BOOL bVertical);
 
@@ -46,6 +57,13 @@ protected:
     std::atomic<COLORREF> m_crBack;     // colour of the part not yet filled
     std::atomic<COLORREF> m_crText;     // colour of the percentage text
     std::atomic<BOOL> m_bShowText;      // draw the percentage text over the bands
+
+    // The platform's control repaints at once on every new position, many thousand times in
+    // a run, while the bar has at most 256 different pictures: a paint that only a new
+    // position brought, and that would draw the picture the whole bar already shows, draws
+    // nothing. UI thread only.
+    BOOL m_bPositionOnly;               // the paint under way comes from PBM_SETPOS alone
+    long long m_nShownKey;              // the picture covering the whole bar, or kAnyPicture
 
     DECLARE_MESSAGE_MAP()
 };
