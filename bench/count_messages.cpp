@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "bench/bar_counters.h"
+#include "bench/clock.h"
 
 namespace {
 
@@ -19,18 +20,6 @@ std::wstring OwnFolder() {
     const DWORD n = GetModuleFileNameW(nullptr, self.data(), DWORD(self.size()));
     std::wstring path(self.data(), n);
     return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
-LONGLONG Now() {
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Millis(LONGLONG ticks) {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * double(ticks) / double(f.QuadPart);
 }
 
 // The time between two moments, or -1 when either was never reached.

@@ -19,6 +19,7 @@
 #include "update/device_paths.h"
 #include "update/keep_source.h"
 #include "update/tree_walks.h"
+#include "bench/clock.h"
 
 namespace {
 
@@ -26,18 +27,6 @@ CWinApp theBenchApp;
 
 const wchar_t kCard[] = L"" CARD_FOLDER;
 const wchar_t kFlash[] = L"" FLASH_FOLDER;
-
-LONGLONG Now() {
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Millis(LONGLONG ticks) {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * double(ticks) / double(f.QuadPart);
-}
 
 // --- walks ---------------------------------------------------------------------------
 
