@@ -147,6 +147,7 @@ protected:
         }
         pDlg->m_qwTicks = Now() - t;
         pDlg->ShowWindow(SW_HIDE);
+        pDlg->m_bFinalSend = TRUE;   // ends as the run does: the dialog may end it in this send
         pDlg->SendMessage(WM_DESTROY, 0, 0);
         return 0;
     }

@@ -81,7 +81,20 @@ Started Start(const std::wstring &program, long cutAfter) {
     return s;
 }
 
-long RunCut(long k) { return Start(L"tests\\Tessivard_cut.exe", k).Wait(60000); }
+// One run of the test-only build that stops dead after file operation k (0: never). The
+// build signals the cut and stops working; it is ended from here, as a power cut would.
+long RunCut(long k) {
+    static HANDLE hCut = [] {
+        const std::wstring name = L"TessivardCut." + std::to_wstring(GetCurrentProcessId());
+        SetEnvironmentVariableW(L"TESSIVARD_CUT_EVENT", name.c_str());
+        return CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    }();
+    ResetEvent(hCut);
+    Started s = Start(L"tests\\Tessivard_cut.exe", k);
+    const HANDLE waits[2] = {s.pi.hProcess, hCut};
+    if (WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0 + 1) TerminateProcess(s.pi.hProcess, 99);
+    return s.Wait(30000);
+}
 
 // What a cut may leave: every file of the update whole on the card or in the flash store,
 // and every flash file either its old self or the card's new one (the temporary of an

@@ -13,6 +13,13 @@ void AfterFileOperation() {
         WCHAR sz[32] = L"";
         g_nCutAfter = GetEnvironmentVariableW(L"TESSIVARD_CUT_AFTER", sz, 32) ? wcstol(sz, nullptr, 10) : 0;
     }
-    if (++g_nOperations == g_nCutAfter) TerminateProcess(GetCurrentProcess(), 99);
+    if (++g_nOperations != g_nCutAfter) return;
+    WCHAR szEvent[64] = L"";
+    HANDLE hCut = GetEnvironmentVariableW(L"TESSIVARD_CUT_EVENT", szEvent, 64)
+                      ? OpenEventW(EVENT_MODIFY_STATE, FALSE, szEvent)
+                      : nullptr;
+    if (!hCut) TerminateProcess(GetCurrentProcess(), 99);
+    SetEvent(hCut);
+    for (;;) Sleep(INFINITE);
 }
 #endif
