@@ -179,40 +179,20 @@ int InterruptParkedWorker(const wchar_t *name) {
 class Interrupted : public ::testing::TestWithParam<int> {};
 
 TEST_P(Interrupted, AParkedWorkerEndsTheProcessAtOnce) {
-    std::wstring cmd = L"test_lifecycle.exe --interrupt-parked ";
-    cmd += kInterruptions[GetParam()].name;
     WCHAR self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(self, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    const DWORD waited = WaitForSingleObject(pi.hProcess, 5000);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(pi.hProcess, &code);
-    if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the process did not end within 5 s";
-    EXPECT_EQ(code, 0u);
+    const long code =
+        RunToEnd(self, std::wstring(L"test_lifecycle.exe --interrupt-parked ") + kInterruptions[GetParam()].name, 5000);
+    EXPECT_NE(code, -1) << "the process did not end within 5 s";
+    EXPECT_EQ(code, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(OkCancelDestroy, Interrupted, ::testing::Values(0, 1, 2));
 
 TEST(Program, EndsByItselfWithExitCodeZeroInAnEmptyDevice) {
-    std::wstring exe = BuildPath(L"Tessivard.exe");
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    const DWORD waited = WaitForSingleObject(pi.hProcess, 20000);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(pi.hProcess, &code);
-    if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the program did not end by itself";
-    EXPECT_EQ(code, 0u);
+    const long code = RunToEnd(BuildPath(L"Tessivard.exe"), L"", 20000);
+    EXPECT_NE(code, -1) << "the program did not end by itself";
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace

@@ -9,19 +9,7 @@
 namespace {
 
 // Runs the program to its end; its exit code, or -1 when it did not end by itself.
-long RunProgram() {
-    std::wstring exe = BuildPath(L"Tessivard.exe");
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -2;
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    else TerminateProcess(pi.hProcess, 1), code = DWORD(-1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return long(code);
-}
+long RunProgram() { return RunToEnd(BuildPath(L"Tessivard.exe"), L"", 30000); }
 
 // The follow-on program's record of its start: "image: ...", "command line: ...", "arguments: ...".
 std::string WaitForRecord(const std::wstring &path) {

@@ -13,3 +13,20 @@ inline std::wstring BuildPath(const std::wstring &relative) {
     path.resize(path.find_last_of(L'\\') + 1);  // the build tree
     return path + relative;
 }
+
+// Starts a program with this command line (may be empty) in the test's device root and
+// waits for its end: its exit code, or -1 when it did not end within ms and was stopped.
+inline long RunToEnd(const std::wstring &exe, std::wstring cmdLine, DWORD ms) {
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(exe.c_str(), cmdLine.empty() ? nullptr : cmdLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
+        return -2;
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    else TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return long(code);
+}
