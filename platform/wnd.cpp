@@ -1,17 +1,38 @@
 #include "platform/wnd.h"
-#include <commctrl.h>
 #include "platform/win_app.h"
 
 CWnd::~CWnd() {
-    if (m_bSubclassed && m_hWnd) RemoveWindowSubclass(m_hWnd, SubclassProc, 0);
+    if (m_pfnSuper && m_hWnd) Unsubclass();
 }
 
+// The object rides in the window's user-data word, and the window procedure is replaced
+// directly: each message then finds its object with no lookup outside the process.
+// (comctl32's subclass chain reads a window property at every level, and under Wine every
+// property read is a round trip to the wineserver: three for each message the bar gets.)
 BOOL CWnd::SubclassWindow(HWND hWnd) {
     if (!hWnd || m_hWnd) return FALSE;
-    if (!SetWindowSubclass(hWnd, SubclassProc, 0, DWORD_PTR(this))) return FALSE;
+    // The word must be free: a window whose creator keeps something there is not taken.
+    if (GetWindowLongPtrW(hWnd, GWLP_USERDATA) != 0) return FALSE;
+    SetWindowLongPtrW(hWnd, GWLP_USERDATA, LONG_PTR(this));
+    const WNDPROC pfnSuper = WNDPROC(SetWindowLongPtrW(hWnd, GWLP_WNDPROC, LONG_PTR(&CWnd::SubclassProc)));
+    if (!pfnSuper) {
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
+        return FALSE;
+    }
+    m_pfnSuper = pfnSuper;
     m_hWnd = hWnd;
-    m_bSubclassed = TRUE;
     return TRUE;
+}
+
+// Gives the window its own procedure back, unless something subclassed it after us. That
+// procedure then stays and still calls ours, which, with no object left, can only hand the
+// messages to the default procedure: an object must not end before its window while
+// another procedure sits over it (the program's objects end after their windows).
+void CWnd::Unsubclass() {
+    if (GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC) == LONG_PTR(&CWnd::SubclassProc))
+        SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, LONG_PTR(m_pfnSuper));
+    SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
+    m_hWnd = nullptr;
 }
 
 LRESULT CWnd::Default() {
@@ -20,7 +41,7 @@ LRESULT CWnd::Default() {
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (m_bSubclassed) return DefSubclassProc(m_hWnd, message, wParam, lParam);
+    if (m_pfnSuper) return CallWindowProcW(m_pfnSuper, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
 }
 
@@ -52,16 +73,16 @@ LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, BOOL &bHandle
     return lResult;
 }
 
-LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                    DWORD_PTR dwRefData) {
-    CWnd *pWnd = reinterpret_cast<CWnd *>(dwRefData);
+LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CWnd *pWnd = reinterpret_cast<CWnd *>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    if (!pWnd || pWnd->m_hWnd != hWnd) return ::DefWindowProcW(hWnd, message, wParam, lParam);
+    const WNDPROC pfnSuper = pWnd->m_pfnSuper;
     if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(hWnd, SubclassProc, 0);
-        pWnd->m_hWnd = nullptr;
-        pWnd->m_bSubclassed = FALSE;
-        return DefSubclassProc(hWnd, message, wParam, lParam);
+        pWnd->Unsubclass();
+        pWnd->m_pfnSuper = nullptr;
+        return CallWindowProcW(pfnSuper, hWnd, message, wParam, lParam);
     }
     BOOL bHandled = FALSE;
     LRESULT lResult = pWnd->Dispatch(message, wParam, lParam, bHandled);
-    return bHandled ? lResult : DefSubclassProc(hWnd, message, wParam, lParam);
+    return bHandled ? lResult : CallWindowProcW(pfnSuper, hWnd, message, wParam, lParam);
 }

@@ -35,7 +35,8 @@ public:
     BOOL KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
 
     // Takes over an existing window (a dialog's control): its messages go through this
-    // object's map first. Released when the window is destroyed.
+    // object's map first. The window's user-data word holds the object meanwhile, so it
+    // must be unused. Released when the window is destroyed.
     BOOL SubclassWindow(HWND hWnd);
 
 protected:
@@ -65,6 +66,7 @@ protected:
     CurrentMessage *m_pCurrentMsg = nullptr;   // innermost message being dispatched
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    BOOL m_bSubclassed = FALSE;
+    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM);
+    void Unsubclass();
+    WNDPROC m_pfnSuper = nullptr;   // the window's own procedure, while this object has it
 };

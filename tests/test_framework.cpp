@@ -85,6 +85,44 @@ TEST(MessageMaps, MessagesWithoutAnEntryReachTheWindowsOwnProcedure) {
     EXPECT_EQ(wnd.m_hWnd, nullptr) << "destruction releases the subclassed window";
 }
 
+// A procedure put over ours by someone else, as a hooking tool would: it counts timers and
+// passes everything on.
+WNDPROC g_pfnBeneath = nullptr;
+int g_nOuterTimers = 0;
+LRESULT CALLBACK OuterProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) ++g_nOuterTimers;
+    return CallWindowProcW(g_pfnBeneath, h, message, wParam, lParam);
+}
+
+TEST(Subclassing, AWindowWhoseUserWordIsTakenIsLeftAlone) {
+    CountingWnd wnd;
+    HWND h = MakeStatic();
+    SetWindowLongPtrW(h, GWLP_USERDATA, 42);
+    EXPECT_FALSE(wnd.SubclassWindow(h));
+    EXPECT_EQ(wnd.m_hWnd, nullptr);
+    EXPECT_EQ(GetWindowLongPtrW(h, GWLP_USERDATA), 42);
+    SendMessageW(h, WM_TIMER, 5, 0);
+    EXPECT_EQ(wnd.baseTimers, 0);
+    DestroyWindow(h);
+}
+
+TEST(Subclassing, ALaterSubclassOverOursKeepsBothUntilTheWindowEnds) {
+    CountingWnd wnd;
+    HWND h = MakeStatic();
+    ASSERT_TRUE(wnd.SubclassWindow(h));
+    g_nOuterTimers = 0;
+    g_pfnBeneath = WNDPROC(SetWindowLongPtrW(h, GWLP_WNDPROC, LONG_PTR(OuterProc)));
+    SendMessageW(h, WM_TIMER, 5, 0);
+    EXPECT_EQ(g_nOuterTimers, 1);
+    EXPECT_EQ(wnd.baseTimers, 1);
+    SetWindowTextW(h, L"after");
+    wchar_t text[16] = L"";
+    GetWindowTextW(h, text, 16);
+    EXPECT_STREQ(text, L"after") << "unmapped messages still reach the window's own procedure";
+    DestroyWindow(h);
+    EXPECT_EQ(wnd.m_hWnd, nullptr) << "destruction releases the object beneath the later procedure";
+}
+
 // A progress bar whose paint handler defers to the control's own painting.
 class DeferringBar : public CProgressCtrl {
 public:

@@ -435,6 +435,24 @@ TEST_F(GradientBar, BoundsWiderThan16BitsDrawWholeWhileTheControlHoldsTheirLowHa
     ExpectFullRedToBlueRun(UniformRow());
 }
 
+TEST_F(GradientBar, StepsPastTheControlsSixteenBitRangeStillMoveTheBar) {
+    // A card of more than 65,535 entries: the platform control holds the range cut to its
+    // low halves (0 to 34,464 here) and clamps every later position to that, so what it
+    // holds says nothing about the picture. The bar must still follow every new one.
+    m_bar.Configure(0, 100000, FALSE, kRed, kBlue, kWhite, kBlack);
+    Repaint();
+    const float fBand = BandSize(700, 255);
+    for (int nPos : {20000, 40000, 60000, 80000, 99000}) {
+        m_bar.SetPos(nPos);
+        UpdateWindow(m_hBar);
+        const int nEdge = BandEdge(BandsShown(FillLimit(nPos, 0, 100000, 700), fBand, 255, 700), fBand, 255, 700);
+        ASSERT_EQ(FirstOf(UniformRow(), kBlack), nEdge) << "position " << nPos;
+    }
+    m_bar.SetPos(100000);
+    UpdateWindow(m_hBar);
+    ExpectFullRedToBlueRun(UniformRow());
+}
+
 // ---------------------------------------------------------------------------------------
 // The bar in the update dialog
 

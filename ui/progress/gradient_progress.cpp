@@ -24,7 +24,7 @@ void FillSolid(CDC *pDC, const RECT &rc, COLORREF cr) {
 CGradientProgressCtrl::CGradientProgressCtrl()
     : m_nMin(0), m_nMax(100), m_nPos(0), m_crStart(RGB(255, 0, 0)), m_crEnd(RGB(0, 0, 255)),
       m_crBack(GetSysColor(COLOR_BTNFACE)), m_crText(RGB(255, 255, 255)), m_bShowText(FALSE),
-      m_bPositionOnly(FALSE), m_nShownKey(kAnyPicture) {}
+      m_nShownKey(kAnyPicture), m_nLastPos(0), m_bPainted(FALSE) {}
 
 LRESULT CGradientProgressCtrl::SetRange(int nLower, int nUpper) {
     m_nMin = nLower;
@@ -53,10 +53,10 @@ void CGradientProgressCtrl::OnPaint() {
     RECT rcClient;
     GetClientRect(&rcClient);
     const BarState state = {m_nMin, m_nMax, m_nPos};
-    const long long nKey = PictureKey(state, rcClient);
-    if (m_bPositionOnly && nKey != kAnyPicture && nKey == m_nShownKey) return;
-
     DrawBar(&dc, state);
+    m_bPainted = TRUE;
+
+    const long long nKey = PictureKey(state, rcClient);
     const RECT &rcPaint = dc.m_ps.rcPaint;
     const bool bWhole = rcPaint.left <= 0 && rcPaint.top <= 0 && rcPaint.right >= rcClient.right &&
                         rcPaint.bottom >= rcClient.bottom;
@@ -64,13 +64,22 @@ void CGradientProgressCtrl::OnPaint() {
     else if (nKey != m_nShownKey) m_nShownKey = kAnyPicture;
 }
 
-// The position goes on to the platform's control, whose handling repaints.
-LRESULT CGradientProgressCtrl::OnSetPos(WPARAM, LPARAM) {
-    const BOOL bOuter = m_bPositionOnly;
-    m_bPositionOnly = TRUE;
-    const LRESULT lResult = Default();
-    m_bPositionOnly = bOuter;
-    return lResult;
+// A new position that changes the picture goes on to the platform control, whose handling
+// repaints. The control holds only positions inside its 16-bit range and does nothing for a
+// position it already holds: where its handling brought no paint, the bar repaints itself,
+// so that it never stays behind its position. The result is the previous position.
+LRESULT CGradientProgressCtrl::OnSetPos(WPARAM wParam, LPARAM) {
+    const LRESULT lPrevious = m_nLastPos;
+    m_nLastPos = int(wParam);
+    RECT rcClient;
+    GetClientRect(&rcClient);
+    const long long nKey = PictureKey({m_nMin, m_nMax, m_nPos}, rcClient);
+    if (nKey != kAnyPicture && nKey == m_nShownKey) return lPrevious;
+
+    m_bPainted = FALSE;
+    Default();
+    if (!m_bPainted) RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    return lPrevious;
 }
 
 // All drawing happens in WM_PAINT, which covers every pixel.

@@ -1,14 +1,15 @@
 // CGradientProgressCtrl: the update dialog's progress bar. It sits on the platform's
 // progress control ("msctls_progress32"), attached by data exchange, and takes over only
-// painting and background erasing. It draws from its own copy of range, position and
+// painting, background erasing and the cost of new positions. It draws from its own copy of range, position and
 // colours: a run of colour bands fixed to the bar, uncovered from the start edge as the
 // position grows, the rest in one plain colour, and optionally a centred percentage.
 //
 // The update worker writes range, position and colours directly and then sends the
-// matching message, which the platform control answers on the UI thread by invalidating
-// the window; that invalidation is what brings each repaint. No lock: every field is one
-// 32-bit word written whole, and a paint that overlaps an update is followed by the paint
-// that the update's own message brings.
+// matching message. The platform control answers a new range, and a new position that
+// changes the picture, on the UI thread by invalidating the window; that invalidation is
+// what brings each repaint. No lock: every field is one 32-bit word written whole, and a
+// paint that overlaps an update is followed by the paint that the update's own message
+// brings.
 #pragma once
 #include <windows.h>
 #include <atomic>
@@ -58,12 +59,14 @@ protected:
     std::atomic<COLORREF> m_crText;     // colour of the percentage text
     std::atomic<BOOL> m_bShowText;      // draw the percentage text over the bands
 
-    // The platform's control repaints at once on every new position, many thousand times in
-    // a run, while the bar has at most 256 different pictures: a paint that only a new
-    // position brought, and that would draw the picture the whole bar already shows, draws
-    // nothing. UI thread only.
-    BOOL m_bPositionOnly;               // the paint under way comes from PBM_SETPOS alone
+    // The platform's control answers every new position with an immediate repaint of the
+    // whole bar (invalidation, update, begin and end of painting: each a round trip to the
+    // window system under Wine), many thousand times in a run, while the bar has at most
+    // 256 different pictures. A position that shows the picture the whole bar already shows
+    // is only recorded; the others go on to the control. UI thread only.
     long long m_nShownKey;              // the picture covering the whole bar, or kAnyPicture
+    int m_nLastPos;                     // the last position PBM_SETPOS brought
+    BOOL m_bPainted;                    // a paint ran since the last check
 
     DECLARE_MESSAGE_MAP()
 };
