@@ -92,6 +92,9 @@ timed_run() {
 
 # --- counting and the parts of a run ---------------------------------------------------
 
+# The value of KEY in "name value" lines.
+field() { awk -v k="$2" '$1 == k { print $2 }' <<<"$1"; }
+
 # "name value" lines of one counted run of PROGRAM on set NAME.
 counted_run() {
     local set=$1 program=$2 winpath problem
@@ -106,32 +109,41 @@ counted_run() {
 
 # The parts of a run of set NAME measured apart: the program's walks without a window, the
 # copy done by a read/write loop instead, and STEPS progress steps without file work, or
-# as many sends the bar ignores.
+# as many sends the bar ignores. Then what the parts of the program's own run add up to,
+# next to the whole run of Wine's tools on the same set, when the table measured both.
 print_parts() {
-    local set=$1 steps=$2 out
+    local set=$1 steps=$2 out copy_ms delete_ms steps_ms
     echo "Parts of a run of $(set_title "$set"), each measured apart in one process (run_parts):"
     prepare "$set"
     out=$(wine_run --root "$work" "$build/bench/run_parts.exe" walks | tr -d '\r')
     awk '{ v[$1] = $2 } END {
         printf "  count walk, twice (%d files): %.2f s\n", v["counted_files"], v["count_ms"] / 1000
-        printf "  copy walk with CopyFileW: %.2f s\n", v["copy_ms"] / 1000
+        printf "  copy walk (each file written to a temporary, flushed, renamed over its target): %.2f s\n", v["copy_ms"] / 1000
         printf "  delete walk: %.2f s\n", v["delete_ms"] / 1000
         printf "  its %d steps, sent to no window: %.3f s\n", v["steps"], v["steps_without_window_ms"] / 1000 }' <<<"$out"
+    copy_ms=$(field "$out" copy_ms) delete_ms=$(field "$out" delete_ms)
     local kib
     for kib in 64 1024; do
         prepare "$set"
         out=$(wine_run --root "$work" "$build/bench/run_parts.exe" rawcopy $kib | tr -d '\r')
         awk -v kib=$kib '{ v[$1] = $2 } END {
-            printf "  copy by a read/write loop, %d KiB buffer: %.2f s (its delete walk %.2f s)\n", kib, v["copy_ms"] / 1000, v["delete_ms"] / 1000 }' <<<"$out"
+            printf "  copy by a read/write loop, %d KiB buffer, no flush, no temporary: %.2f s (its delete walk %.2f s)\n", kib, v["copy_ms"] / 1000, v["delete_ms"] / 1000 }' <<<"$out"
     done
     rm -rf "$work"
     out=$(wine_run --root "$work" "$build/bench/run_parts.exe" steps "$steps" | tr -d '\r')
     awk '{ v[$1] = $2 } END {
         printf "  %d progress steps of the update dialog, no file work: %.2f s, %.0f us per step\n", v["steps"], v["steps_ms"] / 1000, v["step_us"] }' <<<"$out"
+    steps_ms=$(field "$out" steps_ms)
     out=$(wine_run --root "$work" "$build/bench/run_parts.exe" sends "$steps" | tr -d '\r')
     awk '{ v[$1] = $2 } END {
         printf "  as many sends of a message the bar ignores (WM_NULL): %.2f s, %.0f us per send\n", v["steps_ms"] / 1000, v["step_us"] }' <<<"$out"
     rm -rf "$work"
+    if [ -n "${medians[tessivard.empty]:-}" ] && [ -n "${medians[winetools.$set]:-}" ]; then
+        awk -v fixed="${medians[tessivard.empty]}" -v c="$copy_ms" -v d="$delete_ms" -v s="$steps_ms" \
+            -v whole="${medians[tessivard.$set]}" -v tools="${medians[winetools.$set]}" 'BEGIN {
+            sum = fixed + (c + d + s) / 1000
+            printf "  fixed cost (empty run) + copy walk + delete walk + steps: %.2f s; the whole run %.2f s; Wine tools %.2f s\n", sum, whole, tools }'
+    fi
 }
 
 # --- the report -----------------------------------------------------------------------
@@ -165,6 +177,7 @@ measure_set() {
     t=$(median <<<"${times[tessivard]}")
     w=$(median <<<"${times[winetools]}")
     n=$(median <<<"${times[native]}")
+    medians[tessivard.$set]=$t medians[winetools.$set]=$w
     read -r files mib < <(set_size "$data/$set")
     printf '| %s | %d | %.1f | %s | %s | %s | %s | %s |\n' "$(set_title "$set")" "$files" "$mib" "$t" "$w" "$n" \
         "$(ratio "$t" "$w")" "$(ratio "$t" "$n")"
@@ -225,6 +238,7 @@ echo
 echo "| set | files | MiB | Tessivard | Wine tools | native | Tessivard / Wine tools | Tessivard / native |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|"
 all_runs=""
+declare -A medians=()   # variant.set -> median of the table, for the parts' sums
 for set in $sets; do measure_set "$set"; done
 echo
 echo "Every run (s), in the order they ran:"
@@ -241,7 +255,7 @@ if [ -n "$count" ] && [[ " $sets " == *" small10k "* ]]; then
     counted_run small10k "$build/Tessivard.exe" | print_counts \
         "Counts in one run of $(set_title small10k) (count_messages, the shipped program hooked):"
 fi
-for set in small10k large20; do
+for set in small10k large20 mixed; do
     if [ -n "$parts" ] && [[ " $sets " == *" $set "* ]]; then
         # A step per entry of the card folder in the copy and in the deletion, one per image file.
         entries=$(find "$data/$set/root/SDMMC/ResidentFlash" -mindepth 1 | wc -l)

@@ -2,8 +2,9 @@
 // device root): where a whole run of the program spends its time.
 //   run_parts walks        the program's own count, copy and delete walks on the card
 //                          folder and the flash store, with no window: steps go nowhere
-//   run_parts rawcopy KIB  the same copy done by a read/write loop with a KIB buffer
-//                          instead of CopyFileW, then the program's delete walk
+//   run_parts rawcopy KIB  the same copy done by a plain read/write loop with a KIB
+//                          buffer straight into each target (no temporary, no flush),
+//                          then the program's delete walk
 //   run_parts steps N      the update dialog, whose worker takes N progress steps and
 //                          does nothing else: the cost of moving the bar
 //   run_parts sends N      the same, but each step sends the bar a message it ignores
