@@ -1,8 +1,9 @@
 // CGradientProgressCtrl: the update dialog's progress bar. It sits on the platform's
-// progress control ("msctls_progress32"), attached by data exchange, and takes over only
-// painting, background erasing and the cost of new positions. It draws from its own copy of range, position and
-// colours: a run of colour bands fixed to the bar, uncovered from the start edge as the
-// position grows, the rest in one plain colour, and optionally a centred percentage.
+// progress control ("msctls_progress32"), attached by data exchange, and takes over
+// painting, background erasing and the positions that would not change its picture. It
+// draws from its own copy of range, position and colours: a run of colour bands fixed to
+// the bar, uncovered from the start edge as the position grows, the rest in one plain
+// colour, and optionally a centred percentage.
 //
 // The update worker writes range, position and colours directly and then sends the
 // matching message. The platform control answers a new range, and a new position that
