@@ -453,6 +453,23 @@ TEST_F(GradientBar, StepsPastTheControlsSixteenBitRangeStillMoveTheBar) {
     ExpectFullRedToBlueRun(UniformRow());
 }
 
+TEST_F(GradientBar, NewColoursShowAtTheNextPositionEvenWithTheSameRangeAndBand) {
+    // The platform control sees the same range and position and repaints nothing; the bar
+    // must not keep the old remainder colour.
+    m_bar.Configure(0, 1000, FALSE, kRed, kBlue, kWhite, kBlack);
+    m_bar.SetPos(500);
+    UpdateWindow(m_hBar);
+    auto row = UniformRow();
+    const int nEdge = FirstOf(row, kBlack);
+    ASSERT_LT(nEdge, 700);
+    m_bar.Configure(0, 1000, FALSE, kRed, kBlue, kWhite, kWhite);
+    m_bar.SetPos(500);
+    UpdateWindow(m_hBar);
+    row = UniformRow();
+    EXPECT_EQ(row[nEdge], kWhite);
+    EXPECT_EQ(row[699], kWhite);
+}
+
 // ---------------------------------------------------------------------------------------
 // The bar in the update dialog
 

@@ -24,7 +24,7 @@ void FillSolid(CDC *pDC, const RECT &rc, COLORREF cr) {
 CGradientProgressCtrl::CGradientProgressCtrl()
     : m_nMin(0), m_nMax(100), m_nPos(0), m_crStart(RGB(255, 0, 0)), m_crEnd(RGB(0, 0, 255)),
       m_crBack(GetSysColor(COLOR_BTNFACE)), m_crText(RGB(255, 255, 255)), m_bShowText(FALSE),
-      m_nShownKey(kAnyPicture), m_nLastPos(0), m_bPainted(FALSE) {}
+      m_nShownKey(kAnyPicture), m_crShown{}, m_nLastPos(0), m_bPainted(FALSE) {}
 
 LRESULT CGradientProgressCtrl::SetRange(int nLower, int nUpper) {
     m_nMin = nLower;
@@ -53,6 +53,9 @@ void CGradientProgressCtrl::OnPaint() {
     RECT rcClient;
     GetClientRect(&rcClient);
     const BarState state = {m_nMin, m_nMax, m_nPos};
+    // Read before drawing: colours the worker changes meanwhile then differ from these, and
+    // the next position repaints.
+    const COLORREF crColours[3] = {m_crStart, m_crEnd, m_crBack};
     DrawBar(&dc, state);
     m_bPainted = TRUE;
 
@@ -60,8 +63,17 @@ void CGradientProgressCtrl::OnPaint() {
     const RECT &rcPaint = dc.m_ps.rcPaint;
     const bool bWhole = rcPaint.left <= 0 && rcPaint.top <= 0 && rcPaint.right >= rcClient.right &&
                         rcPaint.bottom >= rcClient.bottom;
-    if (bWhole) m_nShownKey = nKey;
-    else if (nKey != m_nShownKey) m_nShownKey = kAnyPicture;
+    if (bWhole) {
+        m_nShownKey = nKey;
+        for (int i = 0; i < 3; ++i) m_crShown[i] = crColours[i];
+    } else if (nKey != m_nShownKey) {
+        m_nShownKey = kAnyPicture;
+    }
+}
+
+bool CGradientProgressCtrl::ShowsPicture(long long nKey) const {
+    return nKey != kAnyPicture && nKey == m_nShownKey && m_crShown[0] == m_crStart && m_crShown[1] == m_crEnd &&
+           m_crShown[2] == m_crBack;
 }
 
 // A new position that changes the picture goes on to the platform control, whose handling
@@ -74,7 +86,7 @@ LRESULT CGradientProgressCtrl::OnSetPos(WPARAM wParam, LPARAM) {
     RECT rcClient;
     GetClientRect(&rcClient);
     const long long nKey = PictureKey({m_nMin, m_nMax, m_nPos}, rcClient);
-    if (nKey != kAnyPicture && nKey == m_nShownKey) return lPrevious;
+    if (ShowsPicture(nKey)) return lPrevious;
 
     m_bPainted = FALSE;
     Default();

@@ -41,8 +41,8 @@ protected:
     struct BarState {
         int nMin, nMax, nPos;
     };
-    // Which picture the state shows on this client area: equal keys, equal pixels.
-    // kAnyPicture when that cannot be told (the percentage text is on).
+    // Which picture the state shows on this client area, for the bar's colours: equal
+    // keys, equal pixels. kAnyPicture when that cannot be told (the percentage text is on).
     long long PictureKey(const BarState &state, const RECT &rcClient) const;
     static constexpr long long kAnyPicture = -2;
 
@@ -66,8 +66,12 @@ protected:
     // 256 different pictures. A position that shows the picture the whole bar already shows
     // is only recorded; the others go on to the control. UI thread only.
     long long m_nShownKey;              // the picture covering the whole bar, or kAnyPicture
+    COLORREF m_crShown[3];              // its start, end and remainder colours
     int m_nLastPos;                     // the last position PBM_SETPOS brought
     BOOL m_bPainted;                    // a paint ran since the last check
+
+    // The whole bar shows the picture of this key, in the colours it has now.
+    bool ShowsPicture(long long nKey) const;
 
     DECLARE_MESSAGE_MAP()
 };
