@@ -33,6 +33,7 @@ void CWnd::Unsubclass() {
         SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, LONG_PTR(m_pfnSuper));
     SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
     m_hWnd = nullptr;
+    m_pfnSuper = nullptr;
 }
 
 LRESULT CWnd::Default() {
@@ -79,7 +80,6 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
     const WNDPROC pfnSuper = pWnd->m_pfnSuper;
     if (message == WM_NCDESTROY) {
         pWnd->Unsubclass();
-        pWnd->m_pfnSuper = nullptr;
         return CallWindowProcW(pfnSuper, hWnd, message, wParam, lParam);
     }
     BOOL bHandled = FALSE;
