@@ -6,8 +6,7 @@ BEGIN_MESSAGE_MAP(CUpdaterDlg, CSkinDialog)
 END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
-    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bCopyFailed(FALSE),
-      m_bFinalSend(FALSE) {}
+    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bFinalSend(false) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 
@@ -47,12 +46,19 @@ void CUpdaterDlg::OnTimer(UINT_PTR nIDEvent) {
 void CUpdaterDlg::OnDestroy() {
     CSkinDialog::OnDestroy();
     if (m_hThread != INVALID_HANDLE_VALUE) {
-        const bool bAtFinalSend = m_bFinalSend != 0;
+        const bool bAtFinalSend = m_bFinalSend;
         TerminateThread(m_hThread, 0);
         if (!bAtFinalSend) TerminateProcess(GetCurrentProcess(), 0);
         CloseHandle(m_hThread);
         m_hThread = INVALID_HANDLE_VALUE;
     }
+}
+
+void CUpdaterDlg::EndFromWorker() {
+    ShowWindow(SW_HIDE);
+    // From here on the dialog may end the worker inside this send.
+    m_bFinalSend = true;
+    SendMessage(WM_DESTROY, 0, 0);
 }
 
 DWORD WINAPI UpdateThreadProc(LPVOID pParam) { return DWORD(static_cast<CUpdaterDlg *>(pParam)->RunUpdate()); }

@@ -2,12 +2,18 @@
 // bar. 100 ms after it opens it starts the worker that runs the update; the worker's
 // WM_DESTROY at the end of the run ends the dialog and with it the application.
 #pragma once
+#include <atomic>
 #include <vector>
 #include "platform/afxwin.h"
 #include "res/resource.h"
 #include "ui/skin/skin_dialog.h"
 #include "ui/progress/gradient_progress.h"
 #include "update/update_job.h"
+
+// What a copy job left undone: anything that did not reach the flash store keeps the card.
+struct CopyOutcome {
+    bool bFailed = false;   // a file, folder or name of the source did not reach the target
+};
 
 class CUpdaterDlg : public CSkinDialog {
 public:
@@ -22,8 +28,7 @@ public:
     HANDLE m_hThread;                // the worker; INVALID_HANDLE_VALUE (-1) while there is none
     int m_nTotal;                    // progress steps planned for the run
     int m_nCount;                    // progress steps done
-    BOOL m_bCopyFailed;              // the running copy left something out of the target
-    volatile LONG m_bFinalSend;      // the worker has reached its closing WM_DESTROY send
+    std::atomic<bool> m_bFinalSend;  // the worker has reached its closing WM_DESTROY send
 
     // Hides the bar, gives it the range and its colours, and shows it again.
     void SetupProgress(int nLower, int nUpper);
@@ -32,8 +37,12 @@ public:
     int RunUpdate();
     int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget);
+    int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome);
     int DeleteFolder(LPCWSTR pszFolder);
     void StepProgress();             // one entry done: count it and move the bar
+    // The worker's end: hides the dialog and sends it WM_DESTROY, in which the dialog ends
+    // the worker. The worker holds nothing (no handle, no lock) when it calls this.
+    void EndFromWorker();
 
 protected:
     void DoDataExchange(CDataExchange *pDX) override;

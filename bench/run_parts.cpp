@@ -39,7 +39,8 @@ int Walks() {
     const int nFiles = SearchFilesDir(CARD_FOLDER) + SearchFilesDir(CARD_FOLDER);
     const double countMs = Millis(Now() - t);
     t = Now();
-    dlg.CopyFolder(kCard, kFlash);
+    CopyOutcome outcome;
+    dlg.CopyFolder(kCard, kFlash, outcome);
     const double copyMs = Millis(Now() - t);
     const int nCopySteps = dlg.m_nCount;
     t = Now();
@@ -56,7 +57,7 @@ int Walks() {
     std::printf("copy_ms %.1f\n", copyMs);
     std::printf("delete_ms %.1f\n", deleteMs);
     std::printf("steps_without_window_ms %.1f\n", noWindowMs);
-    return nCopySteps > 0 && !dlg.m_bCopyFailed ? 0 : 1;
+    return nCopySteps > 0 && !outcome.bFailed ? 0 : 1;
 }
 
 // --- rawcopy -------------------------------------------------------------------------
@@ -147,9 +148,7 @@ protected:
             pDlg->m_progress.SendMessage(WM_NULL);
         }
         pDlg->m_qwTicks = Now() - t;
-        pDlg->ShowWindow(SW_HIDE);
-        pDlg->m_bFinalSend = TRUE;   // ends as the run does: the dialog may end it in this send
-        pDlg->SendMessage(WM_DESTROY, 0, 0);
+        pDlg->EndFromWorker();   // ends as the run does: the dialog may end it in this send
         return 0;
     }
 

@@ -17,7 +17,6 @@ public:
     bool IsEmpty() const { return m_str.empty(); }
     LPCWSTR GetString() const { return m_str.c_str(); }
     operator LPCWSTR() const { return m_str.c_str(); }
-    wchar_t GetAt(int i) const { return m_str[size_t(i)]; }
 
     // printf-style formatting with ISO rules: "%ls" for wide strings. Never pass a CString
     // itself through the "...", pass GetString().

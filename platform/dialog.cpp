@@ -19,12 +19,12 @@ INT_PTR CDialog::DoModal() {
 }
 
 BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
+    UpdateData();
     return TRUE;
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(this, bSaveAndValidate);
+BOOL CDialog::UpdateData() {
+    CDataExchange dx(this);
     DoDataExchange(&dx);
     return TRUE;
 }

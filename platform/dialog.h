@@ -7,12 +7,10 @@
 class CDC;
 class CDialog;
 
-// The context of one data exchange: which dialog, and in which direction.
+// The context of one data exchange: the dialog whose controls are bound.
 class CDataExchange {
 public:
-    CDataExchange(CDialog *pDlgWnd, BOOL bSaveAndValidate)
-        : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
-    BOOL m_bSaveAndValidate;   // TRUE: controls to members; FALSE: members to controls
+    explicit CDataExchange(CDialog *pDlgWnd) : m_pDlgWnd(pDlgWnd) {}
     CDialog *m_pDlgWnd;
 };
 
@@ -34,7 +32,7 @@ protected:
     virtual void DoDataExchange(CDataExchange *) {}
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
-    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    BOOL UpdateData();               // binds the controls (DoDataExchange)
 
     // In a dialog the default handling is the dialog manager's: the dialog procedure says
     // "not handled". Control-colour requests need the brush itself, which is the one the

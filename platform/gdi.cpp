@@ -6,8 +6,6 @@ CGdiObject::~CGdiObject() {
     if (m_bOwner && m_hObject) ::DeleteObject(m_hObject);
 }
 
-CGdiObject CGdiObject::FromHandle(HGDIOBJ hObject) { return CGdiObject(hObject); }
-
 BOOL CGdiObject::Attach(HGDIOBJ hObject) {
     if (!hObject || m_hObject) return FALSE;
     m_hObject = hObject;
@@ -67,4 +65,14 @@ CPaintDC::CPaintDC(CWnd *pWnd) : m_hWnd(pWnd->m_hWnd) { m_hDC = ::BeginPaint(m_h
 CPaintDC::~CPaintDC() {
     ::EndPaint(m_hWnd, &m_ps);
     m_hDC = nullptr;
+}
+
+CBitmapDC::CBitmapDC(CDC *pCompatible, CGdiObject *pBitmap) : m_hPrevious(nullptr) {
+    CreateCompatibleDC(pCompatible);
+    m_hPrevious = SelectObject(pBitmap);
+}
+
+CBitmapDC::~CBitmapDC() {
+    if (m_hPrevious) SelectObject(m_hPrevious);
+    // The context goes with the base class.
 }

@@ -16,11 +16,9 @@ public:
     CGdiObject(const CGdiObject &) = delete;
     CGdiObject &operator=(const CGdiObject &) = delete;
 
-    static CGdiObject FromHandle(HGDIOBJ hObject);
     BOOL Attach(HGDIOBJ hObject);
     HGDIOBJ Detach();
     BOOL DeleteObject();
-    HGDIOBJ GetSafeHandle() const { return m_hObject; }
 
 protected:
     explicit CGdiObject(HGDIOBJ hBorrowed) : m_hObject(hBorrowed) {}
@@ -54,7 +52,6 @@ public:
     BOOL Attach(HDC hDC);
     HDC Detach();
     BOOL DeleteDC();
-    HDC GetSafeHdc() const { return m_hDC; }
     operator HDC() const { return m_hDC; }
 
     BOOL CreateCompatibleDC(CDC *pDC) { return Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr)); }
@@ -86,4 +83,16 @@ public:
 
 private:
     HWND m_hWnd;
+};
+
+// A memory device context with a bitmap selected into it for the context's whole life: at
+// its end the bitmap that was there before goes back and the context is deleted. The
+// selected bitmap stays its owner's.
+class CBitmapDC : public CDC {
+public:
+    CBitmapDC(CDC *pCompatible, CGdiObject *pBitmap);
+    ~CBitmapDC() override;
+
+private:
+    HGDIOBJ m_hPrevious;   // borrowed: what the new context held before the bitmap
 };

@@ -5,7 +5,7 @@ namespace {
 CWinApp *g_pApp = nullptr;   // the one application object, while it exists
 }
 
-CWinApp::CWinApp(LPCWSTR lpszAppName) : m_pszAppName(lpszAppName) { g_pApp = this; }
+CWinApp::CWinApp() { g_pApp = this; }
 
 CWinApp::~CWinApp() {
     if (g_pApp == this) g_pApp = nullptr;

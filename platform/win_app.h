@@ -7,7 +7,7 @@ class CWnd;
 
 class CWinApp {
 public:
-    explicit CWinApp(LPCWSTR lpszAppName = nullptr);
+    CWinApp();   // no application name: the program file's name is the application's
     virtual ~CWinApp();
     CWinApp(const CWinApp &) = delete;
     CWinApp &operator=(const CWinApp &) = delete;
@@ -15,10 +15,6 @@ public:
     virtual BOOL InitInstance() { return TRUE; }
 
     CWnd *m_pMainWnd = nullptr;     // the main window; its destruction ends the application
-    LPCWSTR m_pszAppName;           // null: the program file's name is the application's
-
-private:
-    friend int AfxWinMain();
 };
 
 CWinApp *AfxGetApp();

@@ -14,8 +14,6 @@ public:
     CWnd(const CWnd &) = delete;
     CWnd &operator=(const CWnd &) = delete;
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
-
     BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
     void MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint = TRUE) {
         ::MoveWindow(m_hWnd, x, y, nWidth, nHeight, bRepaint);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "device_files.h"
-#include "run_probe.h"
+#include "probe_dialog.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ using Files = std::map<std::wstring, std::string>;
 TEST(CardNames, AFolderNamedWithSeparatorsNeverLeadsTheRunIntoTheFlashStore) {
     ASSERT_TRUE(Exists(L"/SDMMC/ResidentFlash/normal.txt")) << "run through with_card_names.sh";
     const std::wstring odd = L"a\\..\\..\\..\\ResidentFlash";
-    RunProbe run;
+    ProbeDlg run;
     run.Run();
 
     EXPECT_EQ(Content(L"/ResidentFlash/precious.dat"), "precious\n");
@@ -27,8 +27,9 @@ TEST(CardNames, AFolderNamedWithSeparatorsNeverLeadsTheRunIntoTheFlashStore) {
 
 TEST(CardNames, NamesThePlatformWouldChangeAreNotCopiedAndKeepTheirSource) {
     CUpdaterDlg dlg;
-    dlg.CopyFolder(L"/cards/trailing", L"/copied");
-    EXPECT_TRUE(dlg.m_bCopyFailed);
+    CopyOutcome outcome;
+    dlg.CopyFolder(L"/cards/trailing", L"/copied", outcome);
+    EXPECT_TRUE(outcome.bFailed);
     EXPECT_EQ(Tree(L"/copied"), (Files{{L"file", "the plain one\n"}}))
         << "\"file \" is not copied over \"file\", and \"dir. \" is not entered as \"dir\"";
 

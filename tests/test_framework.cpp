@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "platform/afxwin.h"
 #include "res/resource.h"
+#include "test_support.h"
 
 namespace {
 
@@ -161,11 +162,6 @@ TEST(MessageMaps, DefaultReachesTheOriginalWindowProcedure) {
 
 // --- dialogs --------------------------------------------------------------------------
 
-void RemoveQuitMessage() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
-}
-
 class BoundDialog : public CDialog {
 public:
     BoundDialog() : CDialog(IDD_UPDATER_DIALOG) {}
@@ -218,7 +214,7 @@ TEST(Dialogs, TheQuitMessageEndsTheModalLoop) {
     EXPECT_FALSE(IsWindow(dlg.self));
     MSG msg;
     EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the loop passes the quit on";
-    RemoveQuitMessage();
+    RemoveQuitMessages();
 }
 
 TEST(Dialogs, DestroyingTheMainWindowClearsItAndPostsTheQuitMessage) {
@@ -229,7 +225,7 @@ TEST(Dialogs, DestroyingTheMainWindowClearsItAndPostsTheQuitMessage) {
     EXPECT_EQ(theTestApp.m_pMainWnd, nullptr);
     MSG msg;
     EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    RemoveQuitMessage();
+    RemoveQuitMessages();
 
     // Any other window's destruction posts nothing.
     BoundDialog other;

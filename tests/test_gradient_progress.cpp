@@ -9,6 +9,7 @@
 #include "app/updater_dialog.h"
 #include "ui/progress/gradient_bands.h"
 #include "ui/progress/gradient_progress.h"
+#include "probe_dialog.h"
 
 namespace {
 
@@ -473,53 +474,42 @@ TEST_F(GradientBar, NewColoursShowAtTheNextPositionEvenWithTheSameRangeAndBand) 
 // ---------------------------------------------------------------------------------------
 // The bar in the update dialog
 
-// Stops after the dialog's own initialisation, before the worker could start, and looks
-// at its bar.
-class CProbeDlg : public CUpdaterDlg {
-public:
-    HWND hBound = nullptr, hItem = nullptr;
-    RECT rcBar = {};
-    COLORREF crAtStart[2] = {}, crRunning[2] = {};
-
-protected:
-    BOOL OnInitDialog() override {
-        CUpdaterDlg::OnInitDialog();
-        KillTimer(TIMER_START);
-        hBound = m_progress.m_hWnd;
-        hItem = GetDlgItem(m_hWnd, IDC_PROGRESS);
-        m_progress.GetClientRect(&rcBar);
-        crAtStart[0] = Paint(0);
-        crAtStart[1] = Paint(rcBar.right - 1);
-        SetupProgress(0, 10);
-        m_progress.SetPos(5);
-        crRunning[0] = Paint(0);
-        crRunning[1] = Paint(rcBar.right - 1);
-        EndDialog(IDOK);
-        return TRUE;
-    }
-
-private:
-    COLORREF Paint(int x) {
-        RedrawWindow(m_progress.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        HDC hdc = GetDC(m_progress.m_hWnd);
-        const COLORREF cr = GetPixel(hdc, x, rcBar.bottom / 2);
-        ReleaseDC(m_progress.m_hWnd, hdc);
-        return cr;
-    }
-};
+// The pixel the bar shows at x, on its middle line, after a whole repaint.
+COLORREF BarPixel(CGradientProgressCtrl &bar, int x) {
+    RECT rcBar;
+    bar.GetClientRect(&rcBar);
+    RedrawWindow(bar.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC hdc = GetDC(bar.m_hWnd);
+    const COLORREF cr = GetPixel(hdc, x, rcBar.bottom / 2);
+    ReleaseDC(bar.m_hWnd, hdc);
+    return cr;
+}
 
 TEST(UpdaterDialogBar, StartsEmptyAndRunsRedToBlueOverBlack) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&icc);
-    CProbeDlg dlg;
+    ProbeDlg dlg;
+    HWND hBound = nullptr, hItem = nullptr;
+    COLORREF crAtStart[2] = {}, crRunning[2] = {};
+    dlg.endAfterInit = true;
+    dlg.afterInit = [&](ProbeDlg &d) {
+        hBound = d.m_progress.m_hWnd;
+        hItem = GetDlgItem(d.m_hWnd, IDC_PROGRESS);
+        crAtStart[0] = BarPixel(d.m_progress, 0);
+        crAtStart[1] = BarPixel(d.m_progress, 699);
+        d.SetupProgress(0, 10);
+        d.m_progress.SetPos(5);
+        crRunning[0] = BarPixel(d.m_progress, 0);
+        crRunning[1] = BarPixel(d.m_progress, 699);
+    };
     dlg.DoModal();
-    ASSERT_TRUE(dlg.hItem);
-    EXPECT_EQ(dlg.hBound, dlg.hItem);
+    ASSERT_TRUE(hItem);
+    EXPECT_EQ(hBound, hItem);
     const COLORREF crFace = GetSysColor(COLOR_BTNFACE);
-    EXPECT_EQ(dlg.crAtStart[0], crFace);
-    EXPECT_EQ(dlg.crAtStart[1], crFace);
-    EXPECT_EQ(dlg.crRunning[0], kRed);
-    EXPECT_EQ(dlg.crRunning[1], kBlack);
+    EXPECT_EQ(crAtStart[0], crFace);
+    EXPECT_EQ(crAtStart[1], crFace);
+    EXPECT_EQ(crRunning[0], kRed);
+    EXPECT_EQ(crRunning[1], kBlack);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include "app/updater_dialog.h"
+#include "probe_dialog.h"
 #include "test_support.h"
 
 namespace {
@@ -32,49 +33,26 @@ struct StandIn {
     }
 } standIn;
 
-void RemoveQuitMessages(int *pCount = nullptr) {
-    MSG msg;
-    int n = 0;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) ++n;
-    if (pCount) *pCount = n;
-}
-
-// Records what initialisation left behind and counts the dialog's destructions.
-class ProbeDlg : public CUpdaterDlg {
-public:
+// What the initialisation left behind.
+struct AtInit {
     RECT window = {}, bar = {};
     bool topmost = false;
     LRESULT low = -1, high = -1, pos = -1;
-    DWORD initTick = 0;
-    int destroys = 0;
-    std::function<void(ProbeDlg &)> afterInit;
-
-protected:
-    BOOL OnInitDialog() override {
-        BOOL result = CUpdaterDlg::OnInitDialog();
-        initTick = GetTickCount();
-        GetWindowRect(&window);
-        topmost = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST;
-        HWND hBar = GetDlgItem(m_hWnd, IDC_PROGRESS);
+    DWORD tick = 0;
+    void Record(ProbeDlg &d) {
+        tick = GetTickCount();
+        GetWindowRect(d.m_hWnd, &window);
+        topmost = GetWindowLongPtrW(d.m_hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST;
+        HWND hBar = GetDlgItem(d.m_hWnd, IDC_PROGRESS);
         ::GetWindowRect(hBar, &bar);
-        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT *>(&bar), 2);
+        MapWindowPoints(nullptr, d.m_hWnd, reinterpret_cast<POINT *>(&bar), 2);
         PBRANGE range = {};
         ::SendMessageW(hBar, PBM_GETRANGE, TRUE, LPARAM(&range));
         low = range.iLow;
         high = range.iHigh;
         pos = ::SendMessageW(hBar, PBM_GETPOS, 0, 0);
-        if (afterInit) afterInit(*this);
-        return result;
     }
-    void OnDestroy() {
-        ++destroys;
-        CUpdaterDlg::OnDestroy();
-    }
-    DECLARE_MESSAGE_MAP()
 };
-BEGIN_MESSAGE_MAP(ProbeDlg, CUpdaterDlg)
-    ON_WM_DESTROY()
-END_MESSAGE_MAP()
 
 bool EndedWithCodeZero(HANDLE thread) {
     DWORD code = STILL_ACTIVE;
@@ -84,22 +62,22 @@ bool EndedWithCodeZero(HANDLE thread) {
 TEST(Lifecycle, InitialisationPlacesTheWindowAndAnEmptyBar) {
     standIn.Reset(false);
     ProbeDlg dlg;
-    theTestApp.m_pMainWnd = &dlg;
-    dlg.DoModal();
-    RemoveQuitMessages();
+    AtInit init;
+    dlg.afterInit = [&](ProbeDlg &d) { init.Record(d); };
+    dlg.Run();
 
-    EXPECT_EQ(dlg.window.left, 0);
-    EXPECT_EQ(dlg.window.top, 0);
-    EXPECT_EQ(dlg.window.right, 800);
-    EXPECT_EQ(dlg.window.bottom, 480);
-    EXPECT_TRUE(dlg.topmost);
-    EXPECT_EQ(dlg.bar.left, 50);
-    EXPECT_EQ(dlg.bar.top, 350);
-    EXPECT_EQ(dlg.bar.right - dlg.bar.left, 700);
-    EXPECT_EQ(dlg.bar.bottom - dlg.bar.top, 20);
-    EXPECT_EQ(dlg.low, 0);
-    EXPECT_EQ(dlg.high, 0);
-    EXPECT_EQ(dlg.pos, 0);
+    EXPECT_EQ(init.window.left, 0);
+    EXPECT_EQ(init.window.top, 0);
+    EXPECT_EQ(init.window.right, 800);
+    EXPECT_EQ(init.window.bottom, 480);
+    EXPECT_TRUE(init.topmost);
+    EXPECT_EQ(init.bar.left, 50);
+    EXPECT_EQ(init.bar.top, 350);
+    EXPECT_EQ(init.bar.right - init.bar.left, 700);
+    EXPECT_EQ(init.bar.bottom - init.bar.top, 20);
+    EXPECT_EQ(init.low, 0);
+    EXPECT_EQ(init.high, 0);
+    EXPECT_EQ(init.pos, 0);
 }
 
 TEST(Lifecycle, TheFirstTickStartsOneWorkerWhoseDestroyEndsTheApplication) {
@@ -107,7 +85,9 @@ TEST(Lifecycle, TheFirstTickStartsOneWorkerWhoseDestroyEndsTheApplication) {
     ProbeDlg dlg;
     theTestApp.m_pMainWnd = &dlg;
     bool startedByOtherTimer = true;
+    AtInit init;
     dlg.afterInit = [&](ProbeDlg &d) {
+        init.Record(d);
         ::SendMessageW(d.m_hWnd, WM_TIMER, 7, 0);   // not the start timer: default handling only
         startedByOtherTimer = d.m_hThread != INVALID_HANDLE_VALUE;
     };
@@ -117,7 +97,7 @@ TEST(Lifecycle, TheFirstTickStartsOneWorkerWhoseDestroyEndsTheApplication) {
 
     EXPECT_FALSE(startedByOtherTimer);
     EXPECT_EQ(standIn.runs, 1);
-    EXPECT_GE(standIn.startTick - dlg.initTick, 50u) << "the worker waits for the 100 ms tick";
+    EXPECT_GE(standIn.startTick - init.tick, 50u) << "the worker waits for the 100 ms tick";
     ASSERT_NE(standIn.self, nullptr);
     EXPECT_TRUE(EndedWithCodeZero(standIn.self));
     EXPECT_FALSE(standIn.pastFinalSend) << "the worker is ended inside its WM_DESTROY send";
@@ -133,8 +113,7 @@ TEST(Lifecycle, ADestroyBeforeTheTickEndsTheApplicationWithoutAWorker) {
     ProbeDlg dlg;
     theTestApp.m_pMainWnd = &dlg;
     dlg.afterInit = [](ProbeDlg &d) { PostMessageW(d.m_hWnd, WM_DESTROY, 0, 0); };
-    dlg.DoModal();
-    RemoveQuitMessages();
+    dlg.Run();
     Sleep(300);   // three periods of the start timer, had it survived
 
     EXPECT_EQ(standIn.runs, 0);
@@ -214,9 +193,7 @@ int CUpdaterDlg::RunUpdate() {
         SetEvent(standIn.parked);
         WaitForSingleObject(standIn.never, INFINITE);
     }
-    ShowWindow(SW_HIDE);
-    m_bFinalSend = TRUE;
-    SendMessage(WM_DESTROY, 0, 0);
+    EndFromWorker();
     standIn.pastFinalSend = true;
     return 0;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 #include "device_files.h"
-#include "run_probe.h"
+#include "probe_dialog.h"
 
 namespace {
 
@@ -164,7 +164,7 @@ protected:
         ClearDevice();
         PutFolder(L"/SDMMC");
     }
-    RunProbe run;
+    ProbeDlg run;
 };
 
 TEST_F(MarkerRun, TheMarkedFolderIsDeletedBeforeTheCopyBringsItBackFresh) {

@@ -9,6 +9,7 @@
 #include <vector>
 #include "app/updater_dialog.h"
 #include "ui/skin/skin_dialog.h"
+#include "probe_dialog.h"
 
 namespace {
 
@@ -407,26 +408,12 @@ TEST_F(Skin, ImageFileLoadsThroughTheSystemLoader) {
     });
 }
 
-// The update dialog, stopped right after its initialisation, before its worker could start.
-class UpdaterProbe : public CUpdaterDlg {
-public:
-    std::function<void(CUpdaterDlg &)> checks;
-
-protected:
-    BOOL OnInitDialog() override {
-        CUpdaterDlg::OnInitDialog();
-        KillTimer(TIMER_START);
-        checks(*this);
-        EndDialog(IDOK);
-        return TRUE;
-    }
-};
-
 TEST_F(Skin, UpdateDialogWearsTheBackgroundOverExactlyItsWindow) {
     const Background bg;
-    UpdaterProbe dlg;
+    ProbeDlg dlg;
     bool ran = false;
-    dlg.checks = [&](CUpdaterDlg &d) {
+    dlg.endAfterInit = true;
+    dlg.afterInit = [&](ProbeDlg &d) {
         ran = true;
         EXPECT_EQ(RegionText(d.m_hWnd), "0,0,800,480 ");
         EXPECT_EQ(bg.Mismatches(Screen(d.m_hWnd), 350, 370), 0) << "outside the bar's band";

@@ -30,3 +30,12 @@ inline long RunToEnd(const std::wstring &exe, std::wstring cmdLine, DWORD ms) {
     CloseHandle(pi.hProcess);
     return long(code);
 }
+
+// Removes the quit messages a modal loop posts again as it ends, so that the next dialog of
+// the test program does not end at once; their number, in pCount.
+inline void RemoveQuitMessages(int *pCount = nullptr) {
+    MSG msg;
+    int n = 0;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) ++n;
+    if (pCount) *pCount = n;
+}

@@ -29,14 +29,15 @@ TEST_F(Walks, ANestedTreeIsCopiedTopDownOverTheTarget) {
     PutFile(L"/dst/only-in-target.txt", "kept");
     PutFile(L"/dst/sub/kept.txt", "kept too");
 
-    EXPECT_EQ(dlg.CopyFolder(L"/src", L"/dst"), 1);
+    CopyOutcome outcome;
+    EXPECT_EQ(dlg.CopyFolder(L"/src", L"/dst", outcome), 1);
     EXPECT_EQ(Tree(L"/dst"), (Files{{L"a.txt", "new a"},
                                     {L"only-in-target.txt", "kept"},
                                     {L"sub\\b.txt", "new b"},
                                     {L"sub\\kept.txt", "kept too"},
                                     {L"sub\\deeper\\c.txt", "new c"}}));
     EXPECT_EQ(dlg.m_nCount, 5) << "one step per entry: a.txt, sub, b.txt, deeper, c.txt";
-    EXPECT_FALSE(dlg.m_bCopyFailed);
+    EXPECT_FALSE(outcome.bFailed);
     EXPECT_EQ(Tree(L"/src").size(), 3u) << "the source is left as it is";
 }
 
@@ -150,8 +151,9 @@ TEST_F(Walks, TheDeepestTreeThePathsAllowIsCopiedDeletedAndCountedAsFarAsItReach
     PutFile(path + L"\\" + last, "deepest");
     ASSERT_EQ(path.size() + 1 + last.size(), 1039u);
 
-    OnWorkerStack([&] { dlg.CopyFolder(root.c_str(), L"/ResidentFlash"); });
-    EXPECT_FALSE(dlg.m_bCopyFailed);
+    CopyOutcome outcome;
+    OnWorkerStack([&] { dlg.CopyFolder(root.c_str(), L"/ResidentFlash", outcome); });
+    EXPECT_FALSE(outcome.bFailed);
     std::wstring copied = L"/ResidentFlash" + path.substr(root.size());
     EXPECT_EQ(Content(copied + L"\\f"), std::to_string(levels));
     EXPECT_EQ(Content(copied + L"\\" + last), "deepest");
@@ -180,8 +182,9 @@ TEST_F(Walks, NamesAtTheFileSystemsLengthLimitAndBeyondAscii) {
     PutFile(L"/src/" + longAscii.substr(0, 200) + L"/" + mixed, "mixed");
     ASSERT_EQ(Tree(L"/src").size(), 3u);
 
-    dlg.CopyFolder(L"/src", L"/dst");
-    EXPECT_FALSE(dlg.m_bCopyFailed);
+    CopyOutcome outcome;
+    dlg.CopyFolder(L"/src", L"/dst", outcome);
+    EXPECT_FALSE(outcome.bFailed);
     EXPECT_EQ(Tree(L"/dst"), Tree(L"/src"));
     // Files count whatever their names; the folder's 200-letter name still fits the count's path.
     EXPECT_EQ(SearchFilesDir("/src"), 3);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "device_files.h"
-#include "run_probe.h"
+#include "probe_dialog.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ protected:
         PutFile(L"/SDMMC/tcBoot.rom", "boot");
     }
     bool ImageFilesGone() { return !Exists(L"/SDMMC/Data.fai") && !Exists(L"/SDMMC/nk.rom") && !Exists(L"/SDMMC/tcBoot.rom"); }
-    RunProbe run;
+    ProbeDlg run;
 };
 
 TEST_F(UpdateRun, WithoutACardFolderOnlyTheImageFilesAreDeleted) {

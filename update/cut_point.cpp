@@ -1,25 +1,3 @@
-#ifdef TESSIVARD_CUT_POINTS
 #include "update/cut_point.h"
-#include <windows.h>
-#include <cwchar>
 
-namespace {
-long g_nOperations = 0;   // file operations made so far (worker thread only)
-long g_nCutAfter = -1;    // -1: not read yet; 0: never cut
-}
-
-void AfterFileOperation() {
-    if (g_nCutAfter < 0) {
-        WCHAR sz[32] = L"";
-        g_nCutAfter = GetEnvironmentVariableW(L"TESSIVARD_CUT_AFTER", sz, 32) ? wcstol(sz, nullptr, 10) : 0;
-    }
-    if (++g_nOperations != g_nCutAfter) return;
-    WCHAR szEvent[64] = L"";
-    HANDLE hCut = GetEnvironmentVariableW(L"TESSIVARD_CUT_EVENT", szEvent, 64)
-                      ? OpenEventW(EVENT_MODIFY_STATE, FALSE, szEvent)
-                      : nullptr;
-    if (!hCut) TerminateProcess(GetCurrentProcess(), 99);
-    SetEvent(hCut);
-    for (;;) Sleep(INFINITE);
-}
-#endif
+void AfterFileOperation() {}

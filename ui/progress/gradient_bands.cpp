@@ -20,6 +20,12 @@ int BandCount(COLORREF crStart, COLORREF crEnd) {
 
 float BandSize(int nExtent, int nBands) { return float(nExtent) / float(nBands); }
 
+BarGeometry MakeGeometry(const RECT &rcClient, BOOL bVertical, COLORREF crStart, COLORREF crEnd) {
+    BarGeometry geo = {rcClient, bVertical, bVertical ? rcClient.bottom : rcClient.right, BandCount(crStart, crEnd), 0};
+    geo.fBandSize = BandSize(geo.nExtent, geo.nBands);
+    return geo;
+}
+
 int BandEdge(int i, float fBandSize, int nBands, int nExtent) {
     if (i >= nBands) return nExtent;
     return int(float(i) * fBandSize);

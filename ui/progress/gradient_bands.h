@@ -4,6 +4,22 @@
 #pragma once
 #include <windows.h>
 
+// Range and position as one paint reads them: once, so that the worker's writes during the
+// paint cannot mix two states.
+struct BarState {
+    int nMin, nMax, nPos;
+};
+
+// The bar's geometry, gathered once per paint; every drawing helper takes it.
+struct BarGeometry {
+    RECT rcClient;     // the client area (left and top are 0)
+    BOOL bVertical;    // PBS_VERTICAL: the bands run from the top edge downward
+    int nExtent;       // the length the bands share: the height of a vertical bar, else the width
+    int nBands;        // BandCount of the bar's colours
+    float fBandSize;   // BandSize of that extent and count
+};
+BarGeometry MakeGeometry(const RECT &rcClient, BOOL bVertical, COLORREF crStart, COLORREF crEnd);
+
 // Number of bands from crStart towards crEnd: the largest channel difference, so that
 // neighbouring bands differ by at most one step in every channel. Equal colours, which
 // would give no band at all, give 255 bands of that one colour: the bar then fills in the

@@ -23,8 +23,7 @@ void FillSolid(CDC *pDC, const RECT &rc, COLORREF cr) {
 
 CGradientProgressCtrl::CGradientProgressCtrl()
     : m_nMin(0), m_nMax(100), m_nPos(0), m_crStart(RGB(255, 0, 0)), m_crEnd(RGB(0, 0, 255)),
-      m_crBack(GetSysColor(COLOR_BTNFACE)), m_crText(RGB(255, 255, 255)), m_bShowText(FALSE),
-      m_nShownKey(kAnyPicture), m_crShown{}, m_nLastPos(0), m_bPainted(FALSE) {}
+      m_crBack(GetSysColor(COLOR_BTNFACE)), m_crText(RGB(255, 255, 255)), m_bShowText(FALSE) {}
 
 LRESULT CGradientProgressCtrl::SetRange(int nLower, int nUpper) {
     m_nMin = nLower;
@@ -50,30 +49,17 @@ void CGradientProgressCtrl::Configure(int nLower, int nUpper, BOOL bShowText, CO
 
 void CGradientProgressCtrl::OnPaint() {
     CPaintDC dc(this);
-    RECT rcClient;
-    GetClientRect(&rcClient);
     const BarState state = {m_nMin, m_nMax, m_nPos};
     // Read before drawing: colours the worker changes meanwhile then differ from these, and
     // the next position repaints.
     const COLORREF crColours[3] = {m_crStart, m_crEnd, m_crBack};
-    DrawBar(&dc, state);
-    m_bPainted = TRUE;
+    const BarGeometry geo = Geometry();
+    DrawBar(&dc, state, geo);
 
-    const long long nKey = PictureKey(state, rcClient);
-    const RECT &rcPaint = dc.m_ps.rcPaint;
+    const RECT &rcPaint = dc.m_ps.rcPaint, &rcClient = geo.rcClient;
     const bool bWhole = rcPaint.left <= 0 && rcPaint.top <= 0 && rcPaint.right >= rcClient.right &&
                         rcPaint.bottom >= rcClient.bottom;
-    if (bWhole) {
-        m_nShownKey = nKey;
-        for (int i = 0; i < 3; ++i) m_crShown[i] = crColours[i];
-    } else if (nKey != m_nShownKey) {
-        m_nShownKey = kAnyPicture;
-    }
-}
-
-bool CGradientProgressCtrl::ShowsPicture(long long nKey) const {
-    return nKey != kAnyPicture && nKey == m_nShownKey && m_crShown[0] == m_crStart && m_crShown[1] == m_crEnd &&
-           m_crShown[2] == m_crBack;
+    m_cache.Painted(CBarPictureCache::KeyOf(state, geo, m_bShowText), crColours, bWhole);
 }
 
 // A new position that changes the picture goes on to the platform control, whose handling
@@ -81,38 +67,29 @@ bool CGradientProgressCtrl::ShowsPicture(long long nKey) const {
 // position it already holds: where its handling brought no paint, the bar repaints itself,
 // so that it never stays behind its position. The result is the previous position.
 LRESULT CGradientProgressCtrl::OnSetPos(WPARAM wParam, LPARAM) {
-    const LRESULT lPrevious = m_nLastPos;
-    m_nLastPos = int(wParam);
-    RECT rcClient;
-    GetClientRect(&rcClient);
-    const long long nKey = PictureKey({m_nMin, m_nMax, m_nPos}, rcClient);
-    if (ShowsPicture(nKey)) return lPrevious;
+    const LRESULT lPrevious = m_cache.TakePosition(int(wParam));
+    const COLORREF crColours[3] = {m_crStart, m_crEnd, m_crBack};
+    const long long nKey = CBarPictureCache::KeyOf({m_nMin, m_nMax, m_nPos}, Geometry(), m_bShowText);
+    if (m_cache.Shows(nKey, crColours)) return lPrevious;
 
-    m_bPainted = FALSE;
+    m_cache.PaintedSinceAsked();
     Default();
-    if (!m_bPainted) RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    if (!m_cache.PaintedSinceAsked()) RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return lPrevious;
 }
 
 // All drawing happens in WM_PAINT, which covers every pixel.
 BOOL CGradientProgressCtrl::OnEraseBkgnd(CDC *) { return TRUE; }
 
-long long CGradientProgressCtrl::PictureKey(const BarState &state, const RECT &rcClient) const {
-    if (m_bShowText) return kAnyPicture;
-    const bool bVertical = (GetStyle() & PBS_VERTICAL) != 0;
-    long long nShape = (static_cast<long long>(rcClient.right) << 40) | (static_cast<long long>(rcClient.bottom) << 20) |
-                       (bVertical ? 1 << 18 : 0);
-    if (state.nPos <= state.nMin || state.nPos > state.nMax) return nShape | 0x3FFFF;   // the empty bar
-    const int nExtent = bVertical ? rcClient.bottom : rcClient.right;
-    const int nBands = BandCount(m_crStart, m_crEnd);
-    const int nLimit = FillLimit(state.nPos, state.nMin, state.nMax, nExtent);
-    return nShape | BandsShown(nLimit, BandSize(nExtent, nBands), nBands, nExtent);
-}
-
-void CGradientProgressCtrl::DrawBar(CDC *pDC, const BarState &state) {
+BarGeometry CGradientProgressCtrl::Geometry() const {
     RECT rcClient;
     GetClientRect(&rcClient);
+    return MakeGeometry(rcClient, (GetStyle() & PBS_VERTICAL) != 0, m_crStart, m_crEnd);
+}
+
+void CGradientProgressCtrl::DrawBar(CDC *pDC, const BarState &state, const BarGeometry &geo) {
     const int nMin = state.nMin, nMax = state.nMax, nPos = state.nPos;
+    RECT rcClient = geo.rcClient;
     // At the lower bound (the start of every run) and past the upper bound the bar is
     // empty, and empty means the button face, not the remainder colour.
     if (nPos <= nMin || nPos > nMax) {
@@ -120,9 +97,7 @@ void CGradientProgressCtrl::DrawBar(CDC *pDC, const BarState &state) {
         return;
     }
 
-    const BOOL bVertical = (GetStyle() & PBS_VERTICAL) != 0;
-    const int nExtent = bVertical ? rcClient.bottom : rcClient.right;
-    FillGradient(pDC, rcClient, FillLimit(nPos, nMin, nMax, nExtent), bVertical);
+    FillGradient(pDC, geo, FillLimit(nPos, nMin, nMax, geo.nExtent));
 
     if (m_bShowText) {
         CString strPercent;
@@ -133,24 +108,22 @@ void CGradientProgressCtrl::DrawBar(CDC *pDC, const BarState &state) {
     }
 }
 
-void CGradientProgressCtrl::FillGradient(CDC *pDC, const RECT &rcClient, int nFillLimit, BOOL bVertical) {
+void CGradientProgressCtrl::FillGradient(CDC *pDC, const BarGeometry &geo, int nFillLimit) {
     COffscreenDC dcSurface(pDC);
     const COLORREF crStart = m_crStart, crEnd = m_crEnd;
-    const int nExtent = bVertical ? rcClient.bottom : rcClient.right;
-    const int nBands = BandCount(crStart, crEnd);
-    const float fBandSize = BandSize(nExtent, nBands);
+    const RECT &rcClient = geo.rcClient;
 
     // The run is fixed to the bar: band i has the same place and colour at every position,
     // and the coloured part ends at the first band edge past the fill limit.
-    for (int i = 0; i < nBands; ++i) {
-        const int nNear = BandEdge(i, fBandSize, nBands, nExtent);
-        const int nFar = BandEdge(i + 1, fBandSize, nBands, nExtent);
-        const RECT rcBand = bVertical ? RECT{0, nNear, rcClient.right + 1, nFar}
-                                      : RECT{nNear, 0, nFar, rcClient.bottom + 1};
-        FillSolid(&dcSurface, rcBand, BandColour(crStart, crEnd, nBands, i));
+    for (int i = 0; i < geo.nBands; ++i) {
+        const int nNear = BandEdge(i, geo.fBandSize, geo.nBands, geo.nExtent);
+        const int nFar = BandEdge(i + 1, geo.fBandSize, geo.nBands, geo.nExtent);
+        const RECT rcBand = geo.bVertical ? RECT{0, nNear, rcClient.right + 1, nFar}
+                                          : RECT{nNear, 0, nFar, rcClient.bottom + 1};
+        FillSolid(&dcSurface, rcBand, BandColour(crStart, crEnd, geo.nBands, i));
         if (nFar > nFillLimit) {
-            const RECT rcRest = bVertical ? RECT{0, nFar, rcClient.right, rcClient.bottom}
-                                          : RECT{nFar, 0, rcClient.right, rcClient.bottom};
+            const RECT rcRest = geo.bVertical ? RECT{0, nFar, rcClient.right, rcClient.bottom}
+                                              : RECT{nFar, 0, rcClient.right, rcClient.bottom};
             FillSolid(&dcSurface, rcRest, m_crBack);
             break;
         }

@@ -16,6 +16,8 @@
 #include <atomic>
 #include "platform/gdi.h"
 #include "platform/progress_ctrl.h"
+#include "ui/progress/gradient_bands.h"
+#include "ui/progress/picture_cache.h"
 
 class CGradientProgressCtrl : public CProgressCtrl {
 public:
@@ -34,22 +36,15 @@ public:
 protected:
     void OnPaint();
     BOOL OnEraseBkgnd(CDC *pDC);
+    // A position that keeps the picture is only recorded (ui/progress/picture_cache.h).
     LRESULT OnSetPos(WPARAM wParam, LPARAM lParam);
 
-    // Range and position as one paint reads them: once, so that the worker's writes during
-    // the paint cannot mix two states.
-    struct BarState {
-        int nMin, nMax, nPos;
-    };
-    // Which picture the state shows on this client area, for the bar's colours: equal
-    // keys, equal pixels. kAnyPicture when that cannot be told (the percentage text is on).
-    long long PictureKey(const BarState &state, const RECT &rcClient) const;
-    static constexpr long long kAnyPicture = -2;
-
+    // The geometry of the client area for the bar's colours now.
+    BarGeometry Geometry() const;
     // The whole picture of the bar on pDC, whose origin is the client's top-left corner.
-    void DrawBar(CDC *pDC, const BarState &state);
+    void DrawBar(CDC *pDC, const BarState &state, const BarGeometry &geo);
     // The bands up to the first edge past nFillLimit, then the remainder, composed off-screen.
-    void FillGradient(CDC *pDC, const RECT &rcClient, int nFillLimit, BOOL bVertical);
+    void FillGradient(CDC *pDC, const BarGeometry &geo, int nFillLimit);
 
     std::atomic<int> m_nMin;            // lower bound of the range
     std::atomic<int> m_nMax;            // upper bound of the range
@@ -59,19 +54,7 @@ protected:
     std::atomic<COLORREF> m_crBack;     // colour of the part not yet filled
     std::atomic<COLORREF> m_crText;     // colour of the percentage text
     std::atomic<BOOL> m_bShowText;      // draw the percentage text over the bands
-
-    // The platform's control answers every new position with an immediate repaint of the
-    // whole bar (invalidation, update, begin and end of painting: each a round trip to the
-    // window system under Wine), many thousand times in a run, while the bar has at most
-    // 256 different pictures. A position that shows the picture the whole bar already shows
-    // is only recorded; the others go on to the control. UI thread only.
-    long long m_nShownKey;              // the picture covering the whole bar, or kAnyPicture
-    COLORREF m_crShown[3];              // its start, end and remainder colours
-    int m_nLastPos;                     // the last position PBM_SETPOS brought
-    BOOL m_bPainted;                    // a paint ran since the last check
-
-    // The whole bar shows the picture of this key, in the colours it has now.
-    bool ShowsPicture(long long nKey) const;
+    CBarPictureCache m_cache;           // the picture the whole bar shows (UI thread)
 
     DECLARE_MESSAGE_MAP()
 };

@@ -86,26 +86,17 @@ BOOL CSkinDialog::CopyBitmap(CBitmap *pSource) {
     BITMAP bm = {};
     if (!pSource || !pSource->GetBitmap(&bm)) return FALSE;
 
-    CDC dcSource;
-    dcSource.CreateCompatibleDC(nullptr);
-    HGDIOBJ hOldSource = dcSource.SelectObject(pSource);
-
-    m_pBitmap = new CBitmap;
-    if (!m_pBitmap->CreateCompatibleBitmap(&dcSource, bm.bmWidth, bm.bmHeight)) {
-        dcSource.SelectObject(hOldSource);
-        delete m_pBitmap;
-        m_pBitmap = nullptr;
-        return FALSE;
-    }
-
-    CDC dcCopy;
-    dcCopy.CreateCompatibleDC(nullptr);
-    HGDIOBJ hOldCopy = dcCopy.SelectObject(m_pBitmap);
-    dcCopy.BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &dcSource, 0, 0, SRCCOPY);
-    dcCopy.SelectObject(hOldCopy);
-    dcSource.SelectObject(hOldSource);
-    dcCopy.DeleteDC();
-    dcSource.DeleteDC();
+    {
+        CBitmapDC dcSource(nullptr, pSource);
+        m_pBitmap = new CBitmap;
+        if (!m_pBitmap->CreateCompatibleBitmap(&dcSource, bm.bmWidth, bm.bmHeight)) {
+            delete m_pBitmap;
+            m_pBitmap = nullptr;
+            return FALSE;
+        }
+        CBitmapDC dcCopy(nullptr, m_pBitmap);
+        dcCopy.BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &dcSource, 0, 0, SRCCOPY);
+    }   // both bitmaps deselected here
 
     m_bOwnBitmap = TRUE;
     m_bHasBitmap = TRUE;

@@ -16,12 +16,8 @@ BOOL CSkinDialog::OnEraseBkgnd(CDC *pDC) {
 
     RECT rcClient;
     GetClientRect(&rcClient);
-    CDC dcBitmap;
-    dcBitmap.CreateCompatibleDC(pDC);
-    HGDIOBJ hOld = dcBitmap.SelectObject(m_pBitmap);
+    CBitmapDC dcBitmap(pDC, m_pBitmap);
     pDC->BitBlt(0, 0, rcClient.right - rcClient.left, rcClient.bottom - rcClient.top, &dcBitmap, 0, 0, SRCCOPY);
-    dcBitmap.SelectObject(hOld);
-    dcBitmap.DeleteDC();
     return TRUE;
 }
 

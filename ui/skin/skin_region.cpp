@@ -54,9 +54,7 @@ HRGN CSkinDialog::CreateColorKeyRegion() const {
     const int nScanWidth = std::min(int(bm.bmWidth), cw);
     const int nScanHeight = std::min(int(bm.bmHeight), ch);
 
-    CDC dcBitmap;
-    dcBitmap.CreateCompatibleDC(nullptr);
-    HGDIOBJ hOld = dcBitmap.SelectObject(m_pBitmap);
+    CBitmapDC dcBitmap(nullptr, m_pBitmap);
     for (int y = 0; y < nScanHeight; ++y) {
         int s = 0;   // where the open run starts; s == x: no run is open
         for (int x = 0; x < nScanWidth; ++x) {
@@ -66,7 +64,5 @@ HRGN CSkinDialog::CreateColorKeyRegion() const {
         }
         if (s != nScanWidth) AddRect(hRgn, cx + s, cy + y, cx + nScanWidth, cy + y + 1);
     }
-    dcBitmap.SelectObject(hOld);
-    dcBitmap.DeleteDC();
     return hRgn;
 }

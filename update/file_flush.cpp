@@ -1,0 +1,8 @@
+#include "update/cut_point.h"
+#include "update/file_system.h"
+
+BOOL FsFlush(HANDLE hFile) {
+    BOOL flushed = FlushFileBuffers(hFile);
+    AfterFileOperation();
+    return flushed;
+}

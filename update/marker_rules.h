@@ -1,0 +1,34 @@
+// Which entries of the card folder are markers, and what each one plans. Only the top level
+// of the card folder holds markers; "update" and the prefix "delete_" match in any letter
+// case, and the folder a delete marker names keeps the case written in the marker's name.
+// The device's scan and the card maker read a card by these same rules.
+#pragma once
+#include <windows.h>
+#include "update/paths.h"
+
+inline constexpr char kUpdateMarker[] = "update";
+inline constexpr char kDeletePrefix[] = "delete_";
+inline constexpr size_t kDeletePrefixLength = sizeof kDeletePrefix - 1;
+
+enum class MarkerKind {
+    kNotAMarker,      // a folder, or a file of any other name: copied like the rest
+    kUnaddressable,   // no exact ANSI form within the buffers, or a name that does not resolve
+                      // to this very entry: left alone, never consumed, never planned
+    kUpdate,          // the update marker: consumed
+    kPlansNothing,    // a delete marker with no usable folder name: consumed, plans nothing
+    kPlansDeletion,   // a delete marker: removes its flash folder, then is consumed
+};
+
+struct MarkerEntry {
+    MarkerKind kind;
+    char szCardPath[kAnsiPath];   // the entry on the card ("%s/%s"); empty when unaddressable
+    char szPlanned[kAnsiPath];    // with kPlansDeletion: the flash folder it removes
+};
+
+// Reads one entry of the card folder pszCard, as its listing gave it (name, folder or not),
+// against the flash store pszFlash. Both paths are ANSI, "/" separated.
+void ReadMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, MarkerEntry &entry);
+
+// A character that makes a delete marker plan nothing: the folder name would not be one
+// plain name of the flash store.
+bool HasRejectedCharacter(const char *psz);

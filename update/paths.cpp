@@ -1,0 +1,32 @@
+#include "update/paths.h"
+#include <cwchar>
+
+BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR pszName) {
+    int n = _snwprintf(pszBuffer, cchBuffer, L"%ls\\%ls", pszFolder, pszName);
+    if (n < 0 || size_t(n) >= cchBuffer) {
+        pszBuffer[0] = L'\0';
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL PartialBeside(LPCWSTR pszPath, WCHAR (&szTemp)[kTemporaryPath]) {
+    const WCHAR *pszName = pszPath;
+    for (const WCHAR *p = pszPath; *p; ++p)
+        if (*p == L'\\' || *p == L'/') pszName = p + 1;
+    if (pszName == pszPath) return FALSE;
+    int n = _snwprintf(szTemp, kTemporaryPath, L"%.*ls%ls", int(pszName - pszPath), pszPath, kPartialName);
+    if (n >= 0 && size_t(n) < kTemporaryPath) return TRUE;
+    szTemp[0] = L'\0';
+    return FALSE;
+}
+
+BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
+    WCHAR szJoined[kWidePath], szFull[kResolvedPath], szFolderFull[kResolvedPath];
+    if (!pszName[0] || !JoinPath(szJoined, kWidePath, pszFolder, pszName)) return FALSE;
+    DWORD n = GetFullPathNameW(szJoined, kResolvedPath, szFull, nullptr);
+    DWORD m = GetFullPathNameW(pszFolder, kResolvedPath, szFolderFull, nullptr);
+    if (!n || n >= kResolvedPath || !m || m >= kResolvedPath) return FALSE;
+    if (szFolderFull[m - 1] == L'\\') --m;
+    return _wcsnicmp(szFull, szFolderFull, m) == 0 && szFull[m] == L'\\' && wcscmp(szFull + m + 1, pszName) == 0;
+}

@@ -1,0 +1,43 @@
+// Paths and the fixed buffers that hold them. The engine keeps every path in a buffer of a
+// fixed size, zero-filled before it is written; a path that does not fit is never cut
+// short (a cut name would name another file), the operation fails instead. Names read
+// from the card become paths only when the platform resolves the joined path to exactly
+// that entry of that folder: a card written on another system can carry names that cannot
+// exist on the device: separators ("a\..\..\ResidentFlash"), a trailing space or dot
+// (stripped, so the path names a sibling), device names (CON, NUL: a device, not a file).
+#pragma once
+#include <windows.h>
+#include <cstdio>
+#include <cstring>
+
+constexpr size_t kAnsiPath = 256;                  // ANSI paths of the run, the scan and the count walk (bytes)
+constexpr size_t kJobPath = 512;                   // a path field of a job record (bytes)
+constexpr size_t kWidePath = 1040;                 // wide paths of the copy and delete walks (characters)
+constexpr size_t kResolvedPath = 2 * kWidePath;    // a path as the platform resolves it: the drive added
+constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the temporary's name
+
+// The temporary a replacement writes beside its target: one short name per folder, so that
+// a folder that can hold a target can hold its temporary too.
+inline constexpr WCHAR kPartialName[] = L"~tessivard-partial.tmp";
+
+// Formats into the zero-filled buffer; false, with the buffer all zero again, when the text
+// does not fit whole.
+template <size_t N, typename... Args>
+bool FormatInto(char (&buffer)[N], const char *pszFormat, Args... args) {
+    std::memset(buffer, 0, N);
+    const int n = std::snprintf(buffer, N, pszFormat, args...);
+    if (n >= 0 && size_t(n) < N) return true;
+    std::memset(buffer, 0, N);
+    return false;
+}
+
+// Joins folder and name with "%s\%s" into a buffer of cchBuffer characters. FALSE, with the
+// buffer emptied, when the path does not fit.
+BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR pszName);
+
+// The temporary beside the path's last name (pszPath holds at least one separator).
+BOOL PartialBeside(LPCWSTR pszPath, WCHAR (&szTemp)[kTemporaryPath]);
+
+// TRUE when "folder\name" resolves to the entry `name` directly inside `folder`: the
+// folder's own resolution, one separator, and the name exactly as given.
+BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName);
