@@ -13,6 +13,9 @@ inline constexpr wchar_t kWatchingEvent[] = L"Local\\TessivardBench.watching";
 struct BAR_COUNTERS {
     LONG nSetPos;            // PBM_SETPOS that reached the bar's window procedure
     LONG nSetRange;          // PBM_SETRANGE that reached it
+    LONG nRangeUpper;        // the upper bound the last PBM_SETRANGE gave (16 bits)
+    LONG nLastPos;           // the position the last PBM_SETPOS gave
+    LONG nPastUpper;         // PBM_SETPOS past that upper bound: the bar showed empty
     LONG nPaints;            // WM_PAINT handled by the bar
     LONG nEmptyPaints;       // of those, paints with an empty update region
     LONG nNestedPaints;      // of those, paints made while a PBM_SETPOS was being handled:

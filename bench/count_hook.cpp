@@ -50,11 +50,14 @@ LRESULT CALLBACK BarProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, 
         const LRESULT r = DefSubclassProc(hWnd, message, wParam, lParam);
         --g_nInSetPos;
         ++p->nSetPos;
+        p->nLastPos = LONG(wParam);
+        if (LONG(wParam) > p->nRangeUpper) ++p->nPastUpper;
         p->qwSetPosTicks += Now() - t;
         return r;
     }
     case PBM_SETRANGE:
         ++p->nSetRange;
+        p->nRangeUpper = HIWORD(lParam);
         if (InSendMessage() && !p->tRangeSet) p->tRangeSet = Now();
         break;
     case WM_PAINT: {

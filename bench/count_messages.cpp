@@ -28,6 +28,9 @@ double Between(LONGLONG tFrom, LONGLONG tTo) { return tFrom && tTo ? Millis(tTo 
 void Print(const BAR_COUNTERS &c, DWORD dwExit) {
     std::printf("pbm_setpos %ld\n", c.nSetPos);
     std::printf("pbm_setrange %ld\n", c.nSetRange);
+    std::printf("range_upper %ld\n", c.nRangeUpper);
+    std::printf("last_pos %ld\n", c.nLastPos);
+    std::printf("positions_past_upper %ld\n", c.nPastUpper);
     std::printf("paints %ld\n", c.nPaints);
     std::printf("empty_paints %ld\n", c.nEmptyPaints);
     std::printf("nested_paints %ld\n", c.nNestedPaints);

@@ -125,6 +125,7 @@ print_counts() {
         END {
             printf "%s\n", label
             printf "  progress messages to the bar: PBM_SETPOS %d, PBM_SETRANGE %d\n", v["pbm_setpos"], v["pbm_setrange"]
+            printf "  the bar: upper bound %d, last position %d, %d positions past the upper bound\n", v["range_upper"], v["last_pos"], v["positions_past_upper"]
             printf "  repaints of the bar (WM_PAINT): %d, %d of them inside a PBM_SETPOS, %d with nothing to paint\n", v["paints"], v["nested_paints"], v["empty_paints"]
             if (v["paints"] > 0) printf "  pixels per repaint (update rectangle): %.0f of the bar'"'"'s 14,000\n", v["paint_pixels"] / v["paints"]
             printf "  UI thread: %.1f s in PBM_SETPOS (repaints inside included), %.1f s repainting the bar\n", v["setpos_ui_ms"] / 1000, v["paint_ui_ms"] / 1000

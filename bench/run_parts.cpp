@@ -137,7 +137,8 @@ protected:
     static DWORD WINAPI StepsProc(LPVOID pParam) {
         StepsDialog *pDlg = static_cast<StepsDialog *>(pParam);
         const LONGLONG t = Now();
-        pDlg->SetupProgress(0, pDlg->m_nSteps);
+        pDlg->m_nTotal = pDlg->m_nSteps;
+        pDlg->SetupProgress(0, pDlg->m_nTotal);
         pDlg->m_progress.SetPos(0);
         for (int i = 0; i < pDlg->m_nSteps; ++i) {
             if (!pDlg->m_bIdleSends) {

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <functional>
 #include "app/updater_dialog.h"
+#include "step_record.h"
 #include "test_support.h"
 #include "update/keep_source.h"
 
@@ -20,6 +21,7 @@ public:
     // as in a new process. Returns DoModal's result.
     INT_PTR Run() {
         g_bUndelete = 0;
+        g_steps.Clear();
         AfxGetApp()->m_pMainWnd = this;
         const INT_PTR result = DoModal();
         RemoveQuitMessages();

@@ -23,6 +23,7 @@ TEST(CardNames, AFolderNamedWithSeparatorsNeverLeadsTheRunIntoTheFlashStore) {
     // The odd folder could not be copied, so the card folder stays, whole, for another try.
     EXPECT_EQ(Names(L"/SDMMC/ResidentFlash"), (std::vector<std::wstring>{odd, L"normal.txt"}));
     EXPECT_EQ(run.m_nCount, 2 + 3) << "the skipped folder still takes its step";
+    EXPECT_EQ(g_steps.positions, (std::vector<int>{1, 2, 3, 4, 5})) << "a failed copy ends the bar short of full";
 }
 
 TEST(CardNames, NamesThePlatformWouldChangeAreNotCopiedAndKeepTheirSource) {
@@ -50,6 +51,25 @@ TEST(CardNames, DeleteMarkersThatWouldNameAnotherFolderPlanNothing) {
     EXPECT_TRUE(left.count(L"delete_Fine"));
     EXPECT_FALSE(left.count(L"delete_a\\b") && Exists(L"/cards/markers/delete_a"));
     EXPECT_TRUE(IsFolder(L"/ResidentFlash/Maps"));
+}
+
+// Runs last: it swaps in the second device.
+TEST(CardNames, TwoMarkersOfOneFolderAndANameTheDeletionSkipsStillFillTheBarOnce) {
+    // The first device holds names Win32 cannot remove: it is moved aside whole.
+    ASSERT_TRUE(MoveFileW(L"/SDMMC", L"/cards/first-SDMMC"));
+    ASSERT_TRUE(MoveFileW(L"/ResidentFlash", L"/cards/first-ResidentFlash"));
+    ASSERT_TRUE(MoveFileW(L"/cards/twocase/SDMMC", L"/SDMMC"));
+    ASSERT_TRUE(MoveFileW(L"/cards/twocase/ResidentFlash", L"/ResidentFlash"));
+    ASSERT_EQ(Names(L"/SDMMC/ResidentFlash").size(), 4u);
+    ProbeDlg run;
+    run.Run();
+
+    EXPECT_EQ(Names(L"/ResidentFlash"), (std::vector<std::wstring>{L"new.txt", L"poi"}));
+    EXPECT_EQ(Names(L"/ResidentFlash/poi"), (std::vector<std::wstring>{L"odd "}));
+    // maps (old.map, sub, sub's old.map) once, poi (a.poi and the odd name), new.txt copied
+    // and deleted, the three image files.
+    EXPECT_EQ(run.m_nTotal, 3 + 2 + 1 + 1 + 3);
+    EXPECT_TRUE(FillsTheBarOnce(run));
 }
 
 } // namespace

@@ -184,8 +184,10 @@ TEST_F(MarkerRun, TheMarkedFolderIsDeletedBeforeTheCopyBringsItBackFresh) {
                                               {L"readme.txt", "read me"},
                                               {L"voice\\keep.wav", "voice"}}));
     EXPECT_TRUE(Names(L"/SDMMC/ResidentFlash").empty());
-    // Planned: the three marked folders' files, the card's files twice, the three images.
-    EXPECT_EQ(run.m_nTotal, 1 + 1 + 1 + 2 + 2 + 3);
+    // The three marked folders' entries, the card's three (maps, new.map, readme.txt) once
+    // for the copy and once for the deletion, and the three image files.
+    EXPECT_EQ(run.m_nTotal, 1 + 1 + 1 + 3 + 3 + 3);
+    EXPECT_TRUE(FillsTheBarOnce(run));
 }
 
 TEST_F(MarkerRun, InKeepSourceModeTheMarkedFolderStaysAndTheMarkersAreCopied) {
@@ -196,6 +198,8 @@ TEST_F(MarkerRun, InKeepSourceModeTheMarkedFolderStaysAndTheMarkersAreCopied) {
     run.Run();
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\old.map", "old"}, {L"delete_maps", ""}}));
     EXPECT_EQ(Names(L"/SDMMC/ResidentFlash"), (Names_{L"delete_maps", L"undelete", L"update"}));
+    EXPECT_EQ(run.m_nTotal, 3 + 3) << "the markers are copied; nothing is deleted";
+    EXPECT_TRUE(FillsTheBarOnce(run));
 }
 
 } // namespace

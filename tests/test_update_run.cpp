@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "device_files.h"
 #include "probe_dialog.h"
+#include "ui/progress/gradient_bands.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST_F(UpdateRun, WithoutACardFolderOnlyTheImageFilesAreDeleted) {
     run.Run();
 
     EXPECT_EQ(run.m_nTotal, 3);
-    EXPECT_EQ(run.m_nCount, 3);
+    EXPECT_TRUE(FillsTheBarOnce(run));
     EXPECT_EQ(run.barLow, 0);
     EXPECT_EQ(run.barHigh, 3);
     EXPECT_EQ(run.barPos, 3);
@@ -64,14 +65,13 @@ TEST_F(UpdateRun, AFullUpdateOverlaysTheFlashStoreAndEmptiesTheCard) {
     EXPECT_FALSE(Exists(L"/SDMMC/ResidentFlash/maps"));
     EXPECT_TRUE(ImageFilesGone());
 
-    // Planned: three files, counted for the copy and for the deletion, and three image
-    // files. Taken: five entries (maps, seoul.map, regions, north.map, voice.wav) copied
-    // and deleted, and three image steps: folders are steps too, so the run ends past the
-    // bar's upper bound, where the platform's control stops.
-    EXPECT_EQ(run.m_nTotal, 3 + 3 + 3);
-    EXPECT_EQ(run.m_nCount, 5 + 5 + 3);
+    // Five entries (maps, seoul.map, regions, north.map, voice.wav) copied and deleted,
+    // and three image files: the bar ends full, every band shown.
+    EXPECT_EQ(run.m_nTotal, 5 + 5 + 3);
+    EXPECT_TRUE(FillsTheBarOnce(run));
     EXPECT_EQ(run.barHigh, run.m_nTotal);
     EXPECT_EQ(run.barPos, run.barHigh);
+    EXPECT_EQ(g_steps.crEndOfBar, BandColour(RGB(255, 0, 0), RGB(0, 0, 255), 255, 254));
 }
 
 TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
@@ -87,9 +87,9 @@ TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
     EXPECT_TRUE(Exists(L"/SDMMC/Data.fai") && Exists(L"/SDMMC/nk.rom") && Exists(L"/SDMMC/tcBoot.rom"));
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}))
         << "copied, markers included, and the two marker copies removed again";
-    EXPECT_EQ(run.m_nTotal, 3 + 3 + 3);
-    EXPECT_EQ(run.m_nCount, 4 + 3) << "the card folder's deletion takes no step in this mode";
-    EXPECT_EQ(run.barPos, run.m_nCount);
+    EXPECT_EQ(run.m_nTotal, 4 + 3) << "the card folder's deletion takes no step in this mode";
+    EXPECT_TRUE(FillsTheBarOnce(run));
+    EXPECT_EQ(run.barPos, run.m_nTotal);
 }
 
 TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {
@@ -107,7 +107,27 @@ TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {
     EXPECT_TRUE(IsFolder(L"/ResidentFlash/blocked.dat"));
     EXPECT_TRUE(ImageFilesGone()) << "the rest of the run is as always";
     EXPECT_EQ(run.m_nTotal, 3 + 3 + 3);
-    EXPECT_EQ(run.m_nCount, 3 + 3) << "the card folder's deletion takes no step";
+    EXPECT_EQ(g_steps.positions, (std::vector<int>{1, 2, 3, 4, 5, 6}))
+        << "the card folder's deletion takes no step: the bar ends short of full";
+}
+
+TEST_F(UpdateRun, FoldersDotFoldersAndATreeDeeperThanAnAnsiPathAreStepsOfThePlan) {
+    PutImageFiles();
+    PutFile(L"/SDMMC/ResidentFlash/.cache/1", "not copied");
+    PutFile(L"/SDMMC/ResidentFlash/.cache/2", "not copied");
+    PutFile(L"/SDMMC/ResidentFlash/.profile", "copied");
+    PutFolder(L"/SDMMC/ResidentFlash/empty");
+    // 130 levels: deeper than the 255-byte paths of the file count reach.
+    std::wstring deep = L"/SDMMC/ResidentFlash/deep";
+    for (int i = 0; i < 130; ++i) deep += L"/a";
+    PutFile(deep + L"/last.txt", "deepest");
+    run.Run();
+
+    EXPECT_EQ(Content(L"/ResidentFlash/deep" + deep.substr(25) + L"/last.txt"), "deepest");
+    EXPECT_FALSE(Exists(L"/ResidentFlash/.cache"));
+    // .cache, .profile, empty, deep, 130 levels and the last file: copied, then deleted.
+    EXPECT_EQ(run.m_nTotal, 2 * (3 + 1 + 130 + 1) + 3);
+    EXPECT_TRUE(FillsTheBarOnce(run));
 }
 
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {

@@ -33,4 +33,15 @@ mkdir -p "$root/cards/markers"
 : > "$root/cards/markers/delete_Maps\\..\\.."
 : > "$root/cards/markers/delete_Fine"
 
+# A second device: two markers that name one folder in different letter case, and a
+# marked folder that holds a name the deletion cannot address.
+twocase="$root/cards/twocase"
+mkdir -p "$twocase/SDMMC/ResidentFlash" "$twocase/ResidentFlash/maps/sub" "$twocase/ResidentFlash/poi"
+for marker in delete_maps delete_MAPS delete_poi; do : > "$twocase/SDMMC/ResidentFlash/$marker"; done
+echo "new" > "$twocase/SDMMC/ResidentFlash/new.txt"
+echo "old" > "$twocase/ResidentFlash/maps/old.map"
+echo "old" > "$twocase/ResidentFlash/maps/sub/old.map"
+echo "old" > "$twocase/ResidentFlash/poi/a.poi"
+echo "odd" > "$twocase/ResidentFlash/poi/odd "
+
 exec "$(dirname "$0")/../tools/wine-run.sh" --build "$build" --root "$root" "$program"

@@ -1,7 +1,6 @@
-// The three walks over a folder tree. The copy and delete walks take one progress step per
-// entry they list, after the entry's work; the count walk counts files only. So the bar's
-// total (files) and its steps (entries) differ by design: folders add steps, and folders
-// whose name begins with '.' are counted but neither copied nor deleted.
+// The walks over a folder tree. The copy and delete walks take one progress step per entry
+// they list, after the entry's work, and the plan counts those steps by the same rules;
+// the file count (SearchFilesDir) counts files only, in every folder.
 #include "app/updater_dialog.h"
 #include "platform/ansi_text.h"
 #include "platform/folder_listing.h"
@@ -9,17 +8,51 @@
 #include "update/file_system.h"
 #include "update/keep_source.h"
 #include "update/paths.h"
+#include "update/step_hook.h"
 #include "update/tree_walks.h"
 
 namespace {
 
 bool IsFolder(const WIN32_FIND_DATAW &fd) { return fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY; }
 
+// What the walks make of one listed entry. The copy, the deletion and the plan of their
+// steps all read a tree by these rules, so that the plan foresees every step.
+enum class Entry {
+    kSkipped,     // a name that does not resolve to this very entry, or whose path does not
+                  // fit: neither copied nor deleted nor entered (a copy counts as failed)
+    kFile,
+    kDotFolder,   // a folder whose name begins with '.': neither copied, deleted nor entered
+    kFolder,      // entered
+};
+
+// The entry's kind, and its path in szChild (empty when skipped).
+Entry Classify(LPCWSTR pszFolder, const WIN32_FIND_DATAW &fd, WCHAR (&szChild)[kWidePath]) {
+    if (!IsPlainChildName(pszFolder, fd.cFileName) || !JoinPath(szChild, kWidePath, pszFolder, fd.cFileName))
+        return Entry::kSkipped;
+    if (!IsFolder(fd)) return Entry::kFile;
+    return fd.cFileName[0] == L'.' ? Entry::kDotFolder : Entry::kFolder;
+}
+
+// The folder's first entry, as the device lists: INVALID_HANDLE_VALUE when it lists
+// nothing, or when its listing pattern does not fit (ERROR_FILENAME_EXCED_RANGE).
+HANDLE ListFolder(LPCWSTR pszFolder, WIN32_FIND_DATAW &fd) {
+    WCHAR szPattern[kWidePath];
+    if (!JoinPath(szPattern, kWidePath, pszFolder, L"*.*")) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return FindFirstEntry(szPattern, &fd);
+}
+
 } // namespace
 
+// What the plan cannot foresee (a marker the platform refuses to delete, a file that
+// appears during the run) never takes the bar past its end, where it would show empty.
 void CUpdaterDlg::StepProgress() {
     ++m_nCount;
-    m_progress.SetPos(m_nCount);
+    const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;
+    m_progress.SetPos(nPos);
+    AfterStep(*this, nPos);
 }
 
 int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
@@ -32,36 +65,25 @@ int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
 // there stays. Anything that does not reach the target marks the outcome as failed, so
 // that the run keeps the card folder for another try.
 int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
-    WCHAR szPattern[kWidePath], szSourceFile[kWidePath], szSourceFolder[kWidePath], szTargetChild[kWidePath];
-    WIN32_FIND_DATAW fd;
-
     if (FsMakeFolder(pszTarget)) RemovePartialFile(pszTarget);
     else outcome.bFailed = true;
-    if (!JoinPath(szPattern, kWidePath, pszSource, L"*.*")) {
-        outcome.bFailed = true;
-        return 0;
-    }
-    HANDLE hFind = FindFirstEntry(szPattern, &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = ListFolder(pszSource, fd);
     if (hFind == INVALID_HANDLE_VALUE) {
         // An empty folder lists nothing; one that exists but cannot be listed keeps the card.
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) outcome.bFailed = true;
         return 0;
     }
+    WCHAR szSourceChild[kWidePath], szTargetChild[kWidePath];
     do {
-        if (!IsPlainChildName(pszSource, fd.cFileName)) {
+        const Entry kind = Classify(pszSource, fd, szSourceChild);
+        if (kind == Entry::kSkipped) {
             outcome.bFailed = true;
-        } else if (!IsFolder(fd)) {
-            if (!JoinPath(szSourceFile, kWidePath, pszSource, fd.cFileName) ||
-                !JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName) ||
-                !ReplaceWithCopy(szSourceFile, szTargetChild))
-                outcome.bFailed = true;
-        } else if (fd.cFileName[0] != L'.') {
-            if (JoinPath(szSourceFolder, kWidePath, pszSource, fd.cFileName) &&
-                JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName))
-                CopyFolder(szSourceFolder, szTargetChild, outcome);
-            else
-                outcome.bFailed = true;
+        } else if (kind != Entry::kDotFolder) {
+            if (!JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName)) outcome.bFailed = true;
+            else if (kind == Entry::kFolder) CopyFolder(szSourceChild, szTargetChild, outcome);
+            else if (!ReplaceWithCopy(szSourceChild, szTargetChild)) outcome.bFailed = true;
         }
         StepProgress();
     } while (FindNextEntry(hFind, &fd));
@@ -74,26 +96,40 @@ int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &o
 int CUpdaterDlg::DeleteFolder(LPCWSTR pszFolder) {
     if (g_bUndelete) return 1;
 
-    WCHAR szPattern[kWidePath], szChild[kWidePath];
     WIN32_FIND_DATAW fd;
-    if (!JoinPath(szPattern, kWidePath, pszFolder, L"*.*")) return 0;
-    HANDLE hFind = FindFirstEntry(szPattern, &fd);
+    HANDLE hFind = ListFolder(pszFolder, fd);
     if (hFind == INVALID_HANDLE_VALUE) return 0;
+    WCHAR szChild[kWidePath];
     do {
-        if (IsPlainChildName(pszFolder, fd.cFileName) && JoinPath(szChild, kWidePath, pszFolder, fd.cFileName)) {
-            if (!IsFolder(fd)) {
-                FsRemoveFile(szChild);
-            } else if (fd.cFileName[0] != L'.') {
-                // The second removal takes a subfolder whose own listing found nothing.
-                DeleteFolder(szChild);
-                FsRemoveFolder(szChild);
-            }
+        const Entry kind = Classify(pszFolder, fd, szChild);
+        if (kind == Entry::kFile) {
+            FsRemoveFile(szChild);
+        } else if (kind == Entry::kFolder) {
+            // The second removal takes a subfolder whose own listing found nothing.
+            DeleteFolder(szChild);
+            FsRemoveFolder(szChild);
         }
         StepProgress();
     } while (FindNextEntry(hFind, &fd));
     FindClose(hFind);
     FsRemoveFolder(pszFolder);
     return 1;
+}
+
+// One step per entry at every level the copy and delete walks visit. A copy also needs its
+// target's paths; the program's target is shorter than its source, so they always fit.
+int CountWalkSteps(LPCWSTR pszFolder) {
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = ListFolder(pszFolder, fd);
+    if (hFind == INVALID_HANDLE_VALUE) return 0;
+    WCHAR szChild[kWidePath];
+    int nSteps = 0;
+    do {
+        ++nSteps;
+        if (Classify(pszFolder, fd, szChild) == Entry::kFolder) nSteps += CountWalkSteps(szChild);
+    } while (FindNextEntry(hFind, &fd));
+    FindClose(hFind);
+    return nSteps;
 }
 
 int SearchFilesDir(LPCSTR pszFolder) {

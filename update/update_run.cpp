@@ -1,6 +1,7 @@
 // The update run, once per process, on the worker thread: keep-source test, plan, count,
 // execute, finish. It reports nothing and always runs to its end.
 #include <cstdio>
+#include <cwchar>
 #include "app/updater_dialog.h"
 #include "update/device_paths.h"
 #include "update/file_system.h"
@@ -21,6 +22,44 @@ struct WidePath {
         lstrcpynW(sz, str, kWidePath);
     }
 };
+
+// The same folder of the flash store, whatever the letter case of its name.
+bool SameFolder(LPCWSTR pszA, LPCWSTR pszB) {
+    WCHAR szA[kResolvedPath], szB[kResolvedPath];
+    const DWORD a = GetFullPathNameW(pszA, kResolvedPath, szA, nullptr);
+    const DWORD b = GetFullPathNameW(pszB, kResolvedPath, szB, nullptr);
+    return a && a < kResolvedPath && b && b < kResolvedPath && _wcsicmp(szA, szB) == 0;
+}
+
+// The steps the execution pass takes when nothing fails, job by job: a deletion that does
+// nothing (keep-source mode) takes none, a file job one, a walk one per entry it visits.
+// A delete marker still lies in the card folder while the plan is made, but in normal mode
+// it is consumed before the copy and the card's deletion meet it; in keep-source mode it
+// stays and is copied. A folder that an earlier marker deleted already gives no steps.
+int PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
+    int nConsumedMarkers = 0;
+    for (const UPDATE_JOB &job : jobs)
+        if (job.bFolder && job.bDelete && job.szSource[0] && !g_bUndelete) ++nConsumedMarkers;
+
+    int nSteps = 0;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const UPDATE_JOB &job = jobs[i];
+        if (!job.bFolder) {
+            ++nSteps;
+        } else if (!job.bDelete) {
+            nSteps += CountWalkSteps(WidePath(job.szSource).sz) - nConsumedMarkers;
+        } else if (!g_bUndelete && !job.szSource[0]) {
+            nSteps += CountWalkSteps(WidePath(job.szTarget).sz) - nConsumedMarkers;
+        } else if (!g_bUndelete) {
+            bool bDeletedBefore = false;
+            for (size_t k = 0; k < i && !bDeletedBefore; ++k)
+                bDeletedBefore = jobs[k].bFolder && jobs[k].bDelete && jobs[k].szSource[0] &&
+                                 SameFolder(WidePath(jobs[k].szTarget).sz, WidePath(job.szTarget).sz);
+            if (!bDeletedBefore) nSteps += CountWalkSteps(WidePath(job.szTarget).sz);
+        }
+    }
+    return nSteps;
+}
 
 } // namespace
 
@@ -43,17 +82,10 @@ int CUpdaterDlg::RunUpdate() {
     for (const char *pszImage : kImageFiles)
         if (FormatInto(szImage, "/SDMMC/%s", pszImage)) m_jobs.push_back(MakeJob(FALSE, TRUE, nullptr, szImage));
 
-    // Count before anything runs: the card folder is counted twice, once for the copy,
-    // once for its deletion, and every marked folder as it is before its deletion.
+    // Count before anything runs, once: the positions of a run in which nothing fails are
+    // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
     const size_t nJobs = m_jobs.size();
-    for (size_t i = 0; i < nJobs; ++i) {
-        const UPDATE_JOB job = m_jobs[i];
-        m_nTotal += job.bFolder ? SearchFilesDir(job.bDelete ? job.szTarget : job.szSource) : 1;
-        // A delete marker still lies in the card folder while the plan is counted, so both
-        // counts of the card folder, the copy's and the deletion's, took it in; it is
-        // consumed before either walk meets it.
-        if (job.bFolder && job.bDelete && job.szSource[0] && !g_bUndelete) m_nTotal -= 2;
-    }
+    m_nTotal += PlannedSteps(m_jobs);
 
     // The bar's range.
     m_nCount = 0;

@@ -119,6 +119,8 @@ counts=$(wine_run --root "$device" "$build/bench/count_messages.exe" 'T:\Tessiva
 expect_eq "the counted run ends by itself, watched throughout" "$?" "0"
 expect_eq "PBM_SETPOS: 13 copy steps, 13 delete steps, 3 image steps, 2 set-ups" "$(value "$counts" pbm_setpos)" "31"
 expect_eq "PBM_SETRANGE: at the dialog's start and after counting" "$(value "$counts" pbm_setrange)" "2"
+expect_eq "the plan is the steps: the bar ends at its upper bound" "$(value "$counts" range_upper) $(value "$counts" last_pos)" "29 29"
+expect_eq "no position passes the upper bound" "$(value "$counts" positions_past_upper)" "0"
 expect_true "the counted program did its update" 'check_update "$device" "$scratch/expected" >/dev/null'
 paints=$(value "$counts" paints)
 expect_true "the bar was repainted, at most once per message and the dialog's first paint" \

@@ -1,0 +1,3 @@
+#include "update/step_hook.h"
+
+void AfterStep(CUpdaterDlg &, int) {}
