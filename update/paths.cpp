@@ -30,3 +30,5 @@ BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
     if (szFolderFull[m - 1] == L'\\') --m;
     return _wcsnicmp(szFull, szFolderFull, m) == 0 && szFull[m] == L'\\' && wcscmp(szFull + m + 1, pszName) == 0;
 }
+
+BOOL IsReservedName(LPCWSTR pszName) { return _wcsicmp(pszName, kPartialName) == 0; }

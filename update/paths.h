@@ -20,6 +20,10 @@ constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the
 // a folder that can hold a target can hold its temporary too.
 inline constexpr WCHAR kPartialName[] = L"~tessivard-partial.tmp";
 
+// The names of the program's own temporaries: a card entry of such a name (in any letter
+// case) is never copied over a temporary.
+BOOL IsReservedName(LPCWSTR pszName);
+
 // Formats into the zero-filled buffer; false, with the buffer all zero again, when the text
 // does not fit whole.
 template <size_t N, typename... Args>
