@@ -1,5 +1,17 @@
 #include "power.h"
 
+// An inode without a parent is no longer reachable (tree.h), so it leaves the namespace.
+void Store::flush_names()
+{
+    for (Ino ino : live.take_changed()) {
+        const Meta& meta = live.nodes.at(ino).meta();
+        if (ino == kRootIno || meta.parent != 0)
+            durable[ino] = meta;
+        else
+            durable.erase(ino);
+    }
+}
+
 void Store::fsync_file(Node& file)
 {
     file.dirty = false;
@@ -10,7 +22,8 @@ void Store::arm()
 {
     for (auto& [ino, node] : live.nodes)
         node.dirty = false;
-    flush_names();
+    live.take_changed();
+    durable = live.names();
 }
 
 void Store::power_on(Tree tree)
@@ -32,7 +45,7 @@ Tree Store::after_cut(Loss loss) const
     for (const auto& [ino, meta] : ns) {
         const Node& was = live.nodes.at(ino);
         Node& node = tree.nodes[ino];
-        node.meta = meta;
+        tree.change(ino) = meta;
         if (!was.dirty)
             node.data = was.data;
     }

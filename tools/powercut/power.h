@@ -13,8 +13,10 @@ struct Store {
     Tree live;          // what programs see now
     Namespace durable;  // the namespace as of the last namespace flush
 
-    // fsync of any file or folder commits the whole namespace, as a journal does.
-    void flush_names() { durable = live.names(); }
+    // fsync of any file or folder commits the whole namespace, as a journal does. Only the
+    // inodes changed since the last flush are copied: an fsync costs what changed, not what
+    // the store holds.
+    void flush_names();
     void fsync_file(Node& file);
     // Every file's content and the namespace count as flushed from now on.
     void arm();

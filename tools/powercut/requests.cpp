@@ -25,16 +25,16 @@ struct stat stat_of(const Tree& tree, Ino ino, const Node& node)
 {
     struct stat st{};
     st.st_ino = ino;
-    st.st_mode = node.meta.mode;
+    st.st_mode = node.meta().mode;
     st.st_nlink = tree.links(node);
-    st.st_uid = node.meta.uid;
-    st.st_gid = node.meta.gid;
+    st.st_uid = node.meta().uid;
+    st.st_gid = node.meta().gid;
     st.st_size = node.is_dir() ? 0 : off_t(node.data.size());
     st.st_blksize = kBlockSize;
     st.st_blocks = blkcnt_t(blocks_for(st.st_size) * (kBlockSize / 512));
-    st.st_atim = node.meta.atime;
-    st.st_mtim = node.meta.mtime;
-    st.st_ctim = node.meta.ctime;
+    st.st_atim = node.meta().atime;
+    st.st_mtim = node.meta().mtime;
+    st.st_ctim = node.meta().ctime;
     return st;
 }
 

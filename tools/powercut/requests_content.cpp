@@ -10,10 +10,11 @@
 namespace content {
 
 // The file is changed now: its content is lost by a cut until its next fsync.
-static void changed(Node& file)
+static void changed(Tree& tree, Ino ino)
 {
-    file.dirty = true;
-    file.meta.mtime = file.meta.ctime = now();
+    tree.nodes.at(ino).dirty = true;
+    Meta& meta = tree.change(ino);
+    meta.mtime = meta.ctime = now();
 }
 
 void create(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, fuse_file_info* fi)
@@ -46,7 +47,7 @@ void open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
         return h.reply_err(EISDIR);
     if ((fi->flags & O_TRUNC) && (fi->flags & O_ACCMODE) != O_RDONLY && file->data.size() > 0) {
         file->data = Blob();
-        changed(*file);
+        changed(h.tree(), ino);
     }
     file->opens++;
     if (fuse_reply_open(req, fi) != 0)
@@ -79,7 +80,7 @@ void write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
     if (bytes.size() < end)
         bytes.resize(end);
     std::memcpy(&bytes[size_t(off)], buf, size);
-    changed(*file);
+    changed(h.tree(), ino);
     h.fs.counts.writes++;
     fuse_reply_write(req, size);
 }
@@ -128,7 +129,7 @@ void fallocate(fuse_req_t req, fuse_ino_t ino, int mode, off_t offset, off_t len
     if (int err = h.fs.space_for(*file, end))
         return h.reply_err(err);
     file->data.edit().resize(end);
-    changed(*file);
+    changed(h.tree(), ino);
     h.reply_err(0);
 }
 

@@ -49,7 +49,7 @@ void setattr(fuse_req_t req, fuse_ino_t ino, struct stat* attr, int to_set, fuse
         return h.reply_err(err);
 
     const timespec t = now();
-    Meta& meta = node->meta;
+    Meta& meta = h.tree().change(ino);
     if (to_set & FUSE_SET_ATTR_MODE)
         meta.mode = (meta.mode & S_IFMT) | (attr->st_mode & 07777);
     if (to_set & FUSE_SET_ATTR_UID)
@@ -149,10 +149,10 @@ void opendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
         return;
     if (!dir->is_dir())
         return h.reply_err(ENOTDIR);
-    const Ino up = ino == kRootIno ? kRootIno : dir->meta.parent;
+    const Ino up = ino == kRootIno ? kRootIno : dir->meta().parent;
     auto* list = new Listing{{".", ino, S_IFDIR}, {"..", up ? up : ino, S_IFDIR}};
-    for (const auto& [name, child] : dir->meta.entries)
-        list->push_back({name, child, h.tree().nodes.at(child).meta.mode});
+    for (const auto& [name, child] : dir->meta().entries)
+        list->push_back({name, child, h.tree().nodes.at(child).meta().mode});
     fi->fh = reinterpret_cast<uintptr_t>(list);
     if (fuse_reply_open(req, fi) != 0)
         delete list;
@@ -207,14 +207,14 @@ void setxattr(fuse_req_t req, fuse_ino_t ino, const char* name, const char* valu
     Node* node = h.powered() ? h.node(ino) : nullptr;
     if (!node)
         return;
-    auto& xattrs = node->meta.xattrs;
-    const bool exists = xattrs.count(name) != 0;
+    const bool exists = node->meta().xattrs.count(name) != 0;
     if ((flags & XATTR_CREATE) && exists)
         return h.reply_err(EEXIST);
     if ((flags & XATTR_REPLACE) && !exists)
         return h.reply_err(ENODATA);
-    xattrs[name].assign(value, size);
-    node->meta.ctime = now();
+    Meta& meta = h.tree().change(ino);
+    meta.xattrs[name].assign(value, size);
+    meta.ctime = now();
     h.reply_err(0);
 }
 
@@ -235,8 +235,8 @@ void getxattr(fuse_req_t req, fuse_ino_t ino, const char* name, size_t size)
     Node* node = h.powered() ? h.node(ino) : nullptr;
     if (!node)
         return;
-    auto it = node->meta.xattrs.find(name);
-    if (it == node->meta.xattrs.end())
+    auto it = node->meta().xattrs.find(name);
+    if (it == node->meta().xattrs.end())
         return h.reply_err(ENODATA);
     reply_sized(req, it->second, size);
 }
@@ -248,7 +248,7 @@ void listxattr(fuse_req_t req, fuse_ino_t ino, size_t size)
     if (!node)
         return;
     std::string list;
-    for (const auto& [name, value] : node->meta.xattrs)
+    for (const auto& [name, value] : node->meta().xattrs)
         list.append(name).push_back('\0');
     reply_sized(req, list, size);
 }
@@ -259,9 +259,11 @@ void removexattr(fuse_req_t req, fuse_ino_t ino, const char* name)
     Node* node = h.powered() ? h.node(ino) : nullptr;
     if (!node)
         return;
-    if (node->meta.xattrs.erase(name) == 0)
+    if (node->meta().xattrs.count(name) == 0)
         return h.reply_err(ENODATA);
-    node->meta.ctime = now();
+    Meta& meta = h.tree().change(ino);
+    meta.xattrs.erase(name);
+    meta.ctime = now();
     h.reply_err(0);
 }
 

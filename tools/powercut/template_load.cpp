@@ -94,10 +94,11 @@ static bool take_folder(const std::string& path, Ino ino, Tree& tree, std::strin
         }
         const Ino made = tree.next_ino++;
         Node& node = tree.nodes[made];
-        take_meta(st, node.meta);
-        node.meta.parent = ino;
-        tree.nodes.at(ino).meta.entries[name] = made;
-        ok = take_xattrs(child, node.meta, error) &&
+        Meta& meta = tree.change(made);
+        take_meta(st, meta);
+        meta.parent = ino;
+        tree.change(ino).entries[name] = made;
+        ok = take_xattrs(child, meta, error) &&
              (S_ISDIR(st.st_mode) ? take_folder(child, made, tree, error)
                                   : take_content(child, uint64_t(st.st_size), node.data, error));
         if (!ok)
@@ -117,7 +118,7 @@ bool load_folder(const std::string& dir, Tree& tree, std::string& error)
         return false;
     }
     tree = Tree();
-    Meta& root = tree.nodes.at(kRootIno).meta;
+    Meta& root = tree.change(kRootIno);
     take_meta(st, root);
     root.parent = kRootIno;
     return take_xattrs(dir, root, error) && take_folder(dir, kRootIno, tree, error);

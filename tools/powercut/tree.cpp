@@ -29,10 +29,10 @@ timespec now()
 
 Tree::Tree()
 {
-    Node& root = nodes[kRootIno];
-    root.meta.mode = S_IFDIR | 0755;
-    root.meta.atime = root.meta.mtime = root.meta.ctime = now();
-    root.meta.parent = kRootIno;
+    Meta& root = nodes[kRootIno].meta_;
+    root.mode = S_IFDIR | 0755;
+    root.atime = root.mtime = root.ctime = now();
+    root.parent = kRootIno;
 }
 
 Node* Tree::find(Ino ino)
@@ -47,10 +47,16 @@ const Node* Tree::find(Ino ino) const
     return it == nodes.end() ? nullptr : &it->second;
 }
 
+Meta& Tree::change(Ino ino)
+{
+    changed_.insert(ino);
+    return nodes.at(ino).meta_;
+}
+
 int Tree::folder(Ino ino, Node*& dir)
 {
     dir = find(ino);
-    if (!dir || (dir->meta.parent == 0 && ino != kRootIno))
+    if (!dir || (dir->meta().parent == 0 && ino != kRootIno))
         return ENOENT; // a removed folder takes no new names
     return dir->is_dir() ? 0 : ENOTDIR;
 }
@@ -62,8 +68,8 @@ int Tree::lookup(Ino parent, const std::string& name, Ino& found) const
         return ENOENT;
     if (!dir->is_dir())
         return ENOTDIR;
-    auto it = dir->meta.entries.find(name);
-    if (it == dir->meta.entries.end())
+    auto it = dir->meta().entries.find(name);
+    if (it == dir->meta().entries.end())
         return ENOENT;
     found = it->second;
     return 0;
@@ -76,29 +82,32 @@ int Tree::make(Ino parent, const std::string& name, mode_t mode, uid_t uid, gid_
         return err;
     if (name.size() > kNameMax)
         return ENAMETOOLONG;
-    if (dir->meta.entries.count(name))
+    if (dir->meta().entries.count(name))
         return EEXIST;
     made = next_ino++;
-    Node& node = nodes[made]; // may rehash: pointers stay valid, so dir does too
-    node.meta.mode = mode;
-    node.meta.uid = uid;
-    node.meta.gid = gid;
-    node.meta.atime = node.meta.mtime = node.meta.ctime = now();
-    node.meta.parent = parent;
-    dir->meta.entries[name] = made;
-    dir->meta.mtime = dir->meta.ctime = node.meta.mtime;
+    nodes[made];
+    Meta& node = change(made);
+    node.mode = mode;
+    node.uid = uid;
+    node.gid = gid;
+    node.atime = node.mtime = node.ctime = now();
+    node.parent = parent;
+    Meta& folder = change(parent);
+    folder.entries[name] = made;
+    folder.mtime = folder.ctime = node.mtime;
     return 0;
 }
 
 // The name goes; its inode stays (see the class comment), no longer named.
-void Tree::unname(Node& dir, const std::string& name)
+void Tree::unname(Ino dir, const std::string& name)
 {
-    auto it = dir.meta.entries.find(name);
-    Node& gone = nodes.at(it->second);
-    gone.meta.parent = 0;
-    gone.meta.ctime = now();
-    dir.meta.entries.erase(it);
-    dir.meta.mtime = dir.meta.ctime = gone.meta.ctime;
+    Meta& folder = change(dir);
+    auto it = folder.entries.find(name);
+    Meta& gone = change(it->second);
+    gone.parent = 0;
+    gone.ctime = now();
+    folder.entries.erase(it);
+    folder.mtime = folder.ctime = gone.ctime;
 }
 
 int Tree::unlink(Ino parent, const std::string& name)
@@ -111,7 +120,7 @@ int Tree::unlink(Ino parent, const std::string& name)
         return err;
     if (nodes.at(ino).is_dir())
         return EISDIR;
-    unname(*dir, name);
+    unname(parent, name);
     return 0;
 }
 
@@ -126,9 +135,9 @@ int Tree::rmdir(Ino parent, const std::string& name)
     const Node& gone = nodes.at(ino);
     if (!gone.is_dir())
         return ENOTDIR;
-    if (!gone.meta.entries.empty())
+    if (!gone.meta().entries.empty())
         return ENOTEMPTY;
-    unname(*dir, name);
+    unname(parent, name);
     return 0;
 }
 
@@ -138,9 +147,9 @@ bool Tree::inside(Ino folder, Ino ino) const
         if (ino == folder)
             return true;
         const Node* node = find(ino);
-        if (!node || ino == kRootIno || node->meta.parent == 0)
+        if (!node || ino == kRootIno || node->meta().parent == 0)
             return false;
-        ino = node->meta.parent;
+        ino = node->meta().parent;
     }
 }
 
@@ -161,11 +170,11 @@ int Tree::rename(Ino parent, const std::string& name, Ino newparent, const std::
         return err;
     if (newname.size() > kNameMax)
         return ENAMETOOLONG;
-    Node& node = nodes.at(moving);
+    const Node& node = nodes.at(moving);
     if (node.is_dir() && inside(moving, newparent))
         return EINVAL;
-    auto target = to->meta.entries.find(newname);
-    if (target != to->meta.entries.end()) {
+    auto target = to->meta().entries.find(newname);
+    if (target != to->meta().entries.end()) {
         if (target->second == moving)
             return 0;
         if (flags & RENAME_NOREPLACE)
@@ -175,15 +184,20 @@ int Tree::rename(Ino parent, const std::string& name, Ino newparent, const std::
             return ENOTDIR;
         if (!node.is_dir() && old.is_dir())
             return EISDIR;
-        if (old.is_dir() && !old.meta.entries.empty())
+        if (old.is_dir() && !old.meta().entries.empty())
             return ENOTEMPTY;
-        unname(*to, newname);
+        unname(newparent, newname);
     }
-    from->meta.entries.erase(name);
-    to->meta.entries[newname] = moving;
-    node.meta.parent = newparent;
-    node.meta.ctime = now();
-    from->meta.mtime = from->meta.ctime = to->meta.mtime = to->meta.ctime = node.meta.ctime;
+    const timespec t = now();
+    Meta& source = change(parent);
+    source.entries.erase(name);
+    source.mtime = source.ctime = t;
+    Meta& target_dir = change(newparent);
+    target_dir.entries[newname] = moving;
+    target_dir.mtime = target_dir.ctime = t;
+    Meta& moved = change(moving);
+    moved.parent = newparent;
+    moved.ctime = t;
     return 0;
 }
 
@@ -191,7 +205,7 @@ uint64_t Tree::used_blocks() const
 {
     uint64_t used = 0;
     for (const auto& [ino, node] : nodes)
-        if (!node.is_dir() && (node.meta.parent != 0 || node.opens > 0))
+        if (!node.is_dir() && (node.meta().parent != 0 || node.opens > 0))
             used += blocks_for(node.data.size());
     return used;
 }
@@ -199,9 +213,9 @@ uint64_t Tree::used_blocks() const
 unsigned Tree::links(const Node& node) const
 {
     if (!node.is_dir())
-        return node.meta.parent != 0 ? 1 : 0;
+        return node.meta().parent != 0 ? 1 : 0;
     unsigned n = 2;
-    for (const auto& [name, ino] : node.meta.entries)
+    for (const auto& [name, ino] : node.meta().entries)
         n += nodes.at(ino).is_dir() ? 1 : 0;
     return n;
 }
@@ -213,7 +227,7 @@ Namespace Tree::names() const
     while (!todo.empty()) {
         Ino ino = todo.back();
         todo.pop_back();
-        const Meta& meta = nodes.at(ino).meta;
+        const Meta& meta = nodes.at(ino).meta();
         ns.emplace(ino, meta);
         for (const auto& [name, child] : meta.entries)
             todo.push_back(child);

@@ -10,7 +10,9 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <unordered_map>
+#include <unordered_set>
 
 using Ino = uint64_t;
 constexpr Ino kRootIno = 1;          // the kernel's FUSE_ROOT_ID
@@ -44,13 +46,18 @@ struct Meta {
     Ino parent = 0; // the folder whose name points here (root: itself); 0: no name any more
 };
 
-struct Node {
-    Meta meta;
+class Node {
+public:
+    const Meta& meta() const { return meta_; } // changed through Tree::change only
+    bool is_dir() const { return S_ISDIR(meta_.mode); }
+
     Blob data;          // a file's content as it is now
     bool dirty = false; // the content changed since the file's own last fsync
     unsigned opens = 0; // open handles: an unlinked file keeps its space while one is open
 
-    bool is_dir() const { return S_ISDIR(meta.mode); }
+private:
+    friend class Tree;
+    Meta meta_;
 };
 
 // A namespace: the metadata of every inode reachable from the root, by inode.
@@ -60,7 +67,9 @@ timespec now();
 
 // Inodes are never dropped between two power-ons: a durable namespace may still name a file
 // that the live one has unlinked, and a cut must be able to bring it back. A file has at most
-// one name (no hard links), so a folder's parent is also what ".." means.
+// one name (no hard links), so a folder's parent is also what ".." means. A folder loses its
+// name only when empty, and a folder without a name takes no new names: an inode is reachable
+// from the root exactly when it has a parent.
 class Tree {
 public:
     Tree(); // an empty root folder
@@ -70,6 +79,10 @@ public:
 
     Node* find(Ino ino);
     const Node* find(Ino ino) const;
+    // The inode's metadata, to change; the next namespace flush commits it.
+    Meta& change(Ino ino);
+    // The inodes whose metadata changed since the last call.
+    std::unordered_set<Ino> take_changed() { return std::exchange(changed_, {}); }
 
     // Each returns 0 or an errno value, and changes nothing on failure.
     int lookup(Ino parent, const std::string& name, Ino& found) const;
@@ -86,5 +99,7 @@ public:
 private:
     int folder(Ino ino, Node*& dir);
     bool inside(Ino folder, Ino ino) const; // ino is folder or lies below it
-    void unname(Node& dir, const std::string& name);
+    void unname(Ino dir, const std::string& name);
+
+    std::unordered_set<Ino> changed_; // inodes whose metadata changed since take_changed
 };
