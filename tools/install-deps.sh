@@ -14,6 +14,10 @@ have c++                               || need="$need g++"
 have x86_64-w64-mingw32-g++-posix      || need="$need g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix"
 have x86_64-w64-mingw32-windres        || need="$need binutils-mingw-w64-x86-64"
 { have wine && have wineserver; }      || need="$need wine wine64"
+# powercutfs, the power-cut test file system: a host program on libfuse3
+have fusermount3                       || need="$need fuse3"
+have pkg-config                        || need="$need pkg-config"
+[ -f /usr/include/fuse3/fuse_lowlevel.h ] || need="$need libfuse3-dev"
 if [ "$1" = "--pictures" ]; then
     have xvfb-run                      || need="$need xvfb xauth"
     { have import && import -version >/dev/null 2>&1; } || need="$need imagemagick"

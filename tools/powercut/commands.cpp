@@ -1,0 +1,126 @@
+#include "commands.h"
+
+#include "template_load.h"
+
+#include <functional>
+
+using Guard = std::lock_guard<std::mutex>;
+
+// The power is already out (fs.powered is false). The mount goes, the tree the power comes
+// back with is made, and a new mount serves it: no cache of the old one survives.
+static std::string power_on(Daemon& d, const std::function<void(FileSystem&)>& come_back)
+{
+    d.mount.stop();
+    {
+        Guard g(d.fs.lock);
+        come_back(d.fs);
+        d.fs.powered = true;
+    }
+    std::string error;
+    return d.mount.start(error) ? "ok" : "error " + error;
+}
+
+static bool parse_loss(const std::string& word, Loss& loss)
+{
+    if (word == "flushed")
+        loss = Loss::flushed;
+    else if (word == "immediate")
+        loss = Loss::immediate;
+    else
+        return false;
+    return true;
+}
+
+// Whole decimal digits only: "12k", "-1" and "" are refused rather than read as something.
+static bool parse_bytes(const std::string& word, uint64_t& bytes)
+{
+    if (word.empty() || word.size() > 19 || word.find_first_not_of("0123456789") != word.npos)
+        return false;
+    bytes = std::stoull(word);
+    return true;
+}
+
+static std::string stats(FileSystem& fs)
+{
+    Guard g(fs.lock);
+    const Counters& c = fs.counts;
+    return "ok fsync=" + std::to_string(c.fsync) + " fsyncdir=" + std::to_string(c.fsyncdir) +
+           " renames=" + std::to_string(c.renames) + " writes=" + std::to_string(c.writes) +
+           " creates=" + std::to_string(c.creates) + " mkdirs=" + std::to_string(c.mkdirs) +
+           " unlinks=" + std::to_string(c.unlinks) + " rmdirs=" + std::to_string(c.rmdirs) +
+           " used=" + std::to_string(fs.store.live.used_blocks() * kBlockSize);
+}
+
+static std::string load(FileSystem& fs, const std::string& dir)
+{
+    Tree tree;
+    std::string error;
+    if (!load_folder(dir, tree, error)) // reads the disk without holding up the mount
+        return "error " + error;
+    Guard g(fs.lock);
+    fs.layout = std::move(tree);
+    return "ok";
+}
+
+static std::string cut(Daemon& d, Loss loss, bool again)
+{
+    {
+        Guard g(d.fs.lock);
+        if (again && !d.fs.cut)
+            return "error no cut since the last reset";
+        d.fs.powered = false;
+        if (!again)
+            d.fs.cut = d.fs.store; // the moment of the cut, for a recut
+    }
+    return power_on(d, [loss](FileSystem& fs) { fs.store.power_on(fs.cut->after_cut(loss)); });
+}
+
+std::string run_command(Daemon& d, const std::string& line, bool& quit)
+{
+    static const std::string usage = "error usage: load DIR | reset | capacity BYTES | arm | "
+                                     "cut MODE | recut MODE | stats | quit "
+                                     "(MODE: flushed or immediate)";
+    const size_t space = line.find(' ');
+    const std::string word = line.substr(0, space);
+    const std::string arg = space == line.npos ? "" : line.substr(space + 1);
+    const bool has_arg = space != line.npos;
+    Loss loss = Loss::flushed;
+    uint64_t bytes = 0;
+
+    if (word == "load" && !arg.empty())
+        return load(d.fs, arg);
+    if (word == "capacity" && parse_bytes(arg, bytes)) {
+        Guard g(d.fs.lock);
+        d.fs.capacity = bytes;
+        return "ok";
+    }
+    if ((word == "cut" || word == "recut") && parse_loss(arg, loss))
+        return cut(d, loss, word == "recut");
+    if (has_arg)
+        return usage;
+    if (word == "reset") {
+        {
+            Guard g(d.fs.lock);
+            d.fs.powered = false;
+        }
+        return power_on(d, [](FileSystem& fs) {
+            fs.store.power_on(fs.layout);
+            fs.cut.reset();
+            fs.counts = Counters();
+        });
+    }
+    if (word == "arm") {
+        Guard g(d.fs.lock);
+        d.fs.store.arm();
+        d.fs.counts = Counters();
+        return "ok";
+    }
+    if (word == "stats")
+        return stats(d.fs);
+    if (word == "quit") {
+        d.mount.stop();
+        quit = true;
+        return "ok";
+    }
+    return usage;
+}

@@ -1,0 +1,35 @@
+// The one file system of the daemon: its state behind one lock, shared by the thread that
+// serves the kernel and the thread that takes commands.
+#pragma once
+
+#include "power.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#define FUSE_USE_VERSION 314
+#include <fuse_lowlevel.h>
+
+struct Counters {  // requests since the last reset or arm, for the harness's reports
+    uint64_t fsync = 0, fsyncdir = 0, renames = 0, writes = 0;
+    uint64_t creates = 0, mkdirs = 0, unlinks = 0, rmdirs = 0;
+};
+
+struct FileSystem {
+    std::mutex lock;           // held by every request and every command, start to end
+    Store store;               // the live tree and what of it is durable
+    uint64_t capacity = 0;     // bytes the files may take, in whole blocks; 0: unlimited
+    Counters counts;
+    bool powered = true;       // false from a cut until the remount: every request fails
+    Tree layout;               // the template that a reset lays out
+    std::optional<Store> cut;  // the state at the moment of the last cut, for a recut
+
+    // 0 if the file may take new_size bytes; ENOSPC if the files would exceed the capacity,
+    // EFBIG if one file would exceed what memory should hold.
+    int space_for(const Node& file, uint64_t new_size) const;
+};
+
+// The kernel's requests, answered from a FileSystem passed as the session's user data.
+const fuse_lowlevel_ops& request_handlers();

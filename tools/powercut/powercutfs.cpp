@@ -1,0 +1,114 @@
+// powercutfs: a file system in memory that forgets, at a power cut, what was not flushed. The
+// tests mount it over a device's flash store folder and cut the power under the updater.
+//
+//   powercutfs MOUNTPOINT SOCKET            mounts, prints "ready" once mounted, serves until quit
+//   powercutfs --ctl SOCKET COMMAND [ARG]   sends one command, prints the reply line;
+//                                           exit 0 on "ok", 1 on "error <reason>", 2 on misuse
+//
+// Commands, one line each on a Unix-domain stream socket, each answered with one line:
+//   load DIR        DIR's files, folders, contents, permission bits, times and user.* extended
+//                   attributes become the template. The mounted tree does not change.
+//   reset           the tree becomes the template, from memory, all of it durable.
+//   capacity BYTES  the space the files may take; 0: unlimited (the default).
+//   arm             everything counts as flushed now.
+//   cut MODE        the power goes out now; it comes back with what MODE keeps (below).
+//   recut MODE      back to the moment of the last cut, and what MODE keeps of it instead.
+//   stats           "ok fsync=N fsyncdir=N renames=N writes=N creates=N mkdirs=N unlinks=N
+//                   rmdirs=N used=BYTES": requests since the last reset or arm, space taken.
+//   quit            unmounts, answers, ends.
+//
+// What survives a cut:
+//  - A file's content is durable as of its own last fsync (fdatasync alike). A file whose
+//    content changed since then (written, truncated, extended) comes back empty; any other
+//    file comes back with its content. Closing a file (flush, release) is no flush.
+//  - The namespace (which names exist, which folders, which name points at which file, and
+//    each inode's mode, owner, times and extended attributes) is durable as of the last
+//    namespace flush: an fsync of ANY file or folder commits all of it, as a journal commits
+//    its metadata with the next flush. A reset and an arm count as a flush of everything.
+//  - cut flushed: the namespace comes back as of the last namespace flush, so a name made,
+//    renamed or removed since then is undone; an unlinked or replaced file comes back under
+//    its old name. cut immediate: the namespace comes back as it was at the cut.
+//  - Content belongs to the inode, not the name: a file renamed after its fsync keeps its
+//    content under whichever name the namespace gives it. Inodes are therefore kept until the
+//    next reset or cut, while a durable namespace may still name them.
+//  - After a cut the tree is durable as it came back; the state at the cut is kept for recut
+//    until the next reset.
+//
+// Space: a file takes its size rounded up to blocks of 4096 bytes, folders take nothing; an
+// unlinked file takes its space while it is open. A write, truncate or fallocate that would
+// take more than the capacity fails with ENOSPC and changes nothing. statfs reports blocks of
+// 4096 bytes, and the capacity in whole blocks.
+//
+// Caches: a reset and a cut unmount (lazily, and closing /dev/fuse cuts the connection, so a
+// handle still open on the old mount fails with ENOTCONN) and mount anew. So no name,
+// attribute or page the kernel cached outlives the tree it came from, and within one mount
+// only the mount's own requests change the tree, so caching is safe there. Writes reach this
+// process at once (no write-back cache): data cannot hide in the kernel at a cut.
+//
+// Requests are served one at a time by one thread under the state's lock, so any number of
+// threads of the program under test may do I/O at once; a request while the power is out
+// fails with EIO. No permission checks of our own: the kernel checks (default_permissions).
+#include "commands.h"
+#include "control.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+static int usage()
+{
+    fprintf(stderr, "usage: powercutfs MOUNTPOINT SOCKET\n"
+                    "       powercutfs --ctl SOCKET COMMAND [ARG]\n");
+    return 2;
+}
+
+// A signal ends the daemon as quit does: the mount must not outlive it.
+static int stop_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr); // before any thread starts, so all inherit it
+    signal(SIGPIPE, SIG_IGN);
+    return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+static int serve(const std::string& mountpoint, const std::string& socket_path)
+{
+    const int signals = stop_signals();
+    std::string error;
+    const int listener = listen_at(socket_path, error);
+    if (listener < 0) {
+        fprintf(stderr, "powercutfs: %s\n", error.c_str());
+        return 1;
+    }
+    Daemon daemon(mountpoint);
+    if (!daemon.mount.start(error)) {
+        fprintf(stderr, "powercutfs: %s\n", error.c_str());
+        unlink(socket_path.c_str());
+        return 1;
+    }
+    printf("ready\n");
+    fflush(stdout);
+    serve_lines(listener, signals, [&](const std::string& line, bool& quit) {
+        return run_command(daemon, line, quit);
+    });
+    daemon.mount.stop();
+    close(listener);
+    unlink(socket_path.c_str());
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc >= 4 && argc <= 5 && strcmp(argv[1], "--ctl") == 0)
+        return send_line(argv[2], argc == 5 ? std::string(argv[3]) + " " + argv[4] : argv[3]);
+    if (argc == 3 && argv[1][0] != '-')
+        return serve(argv[1], argv[2]);
+    return usage();
+}
