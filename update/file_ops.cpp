@@ -21,11 +21,16 @@ public:
         m_h = INVALID_HANDLE_VALUE;
         return ok;
     }
+    HANDLE Release() {
+        const HANDLE h = m_h;
+        m_h = INVALID_HANDLE_VALUE;
+        return h;
+    }
 private:
     HANDLE m_h;
 };
 
-// Writes the whole source into the open temporary and flushes it to the medium.
+// Writes the whole source into the open temporary, with the source's times.
 bool CopyContent(HANDLE hSource, HANDLE hTemp) {
     for (;;) {
         DWORD got = 0;
@@ -35,8 +40,7 @@ bool CopyContent(HANDLE hSource, HANDLE hTemp) {
     }
     FILETIME created, accessed, modified;
     if (GetFileTime(hSource, &created, &accessed, &modified)) SetFileTime(hTemp, &created, &accessed, &modified);
-    // Without the flush a power cut can leave the renamed file empty.
-    return FsFlush(hTemp);
+    return true;
 }
 
 } // namespace
@@ -51,9 +55,8 @@ BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget) {
     FileHandle temp(FsCreateFile(szTemp));
     if (!temp.IsOpen()) return FALSE;
 
-    bool ok = CopyContent(source.Get(), temp.Get());
-    ok = temp.Close() && ok;
-    if (ok) ok = FsRename(szTemp, pszTarget);
+    const bool ok = CopyContent(source.Get(), temp.Get()) && CommitTemporary(temp.Release(), szTemp, pszTarget);
+    temp.Close();   // still open only where the writing failed
     if (!ok) FsRemoveFile(szTemp);
     return ok;
 }

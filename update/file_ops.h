@@ -9,6 +9,10 @@
 // target is the copy.
 BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget);
 
+// Puts the written temporary in the target's place: its content on the medium, then its
+// name over the target's (update/file_commit.cpp). Closes hTemp in every case.
+BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTemp, LPCWSTR pszTarget);
+
 // Removes the temporary that an interrupted run may have left in the folder: it never
 // counts as content, and the next run into that folder takes it away.
 void RemovePartialFile(LPCWSTR pszFolder);

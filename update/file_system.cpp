@@ -30,7 +30,6 @@ HANDLE FsCreateFile(LPCWSTR pszFile) {
 BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData) {
     DWORD cbWritten = 0;
     BOOL written = WriteFile(hFile, pData, cbData, &cbWritten, nullptr);
-    AfterFileOperation();
     return written && cbWritten == cbData;
 }
 

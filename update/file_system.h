@@ -1,5 +1,6 @@
 // Every change the update makes to the card or the flash store, one platform call each.
-// Each is a point where the power may go (update/cut_point.h).
+// Each change of a name (a file or folder made, renamed or removed) and each flush is a
+// point where the power may go (update/cut_point.h); a write into an open file is not.
 #pragma once
 #include <windows.h>
 
@@ -13,3 +14,9 @@ BOOL FsRename(LPCWSTR pszFrom, LPCWSTR pszTo);                 // replaces pszTo
 // Puts the file's content on the medium (update/file_flush.cpp: a file of its own, so that
 // a test-only build can leave exactly this out).
 BOOL FsFlush(HANDLE hFile);
+
+// Puts the names of the file system that holds pszFolder on the medium: every file and
+// folder made, renamed or removed there so far survives a power cut from now on
+// (update/flash_durable.cpp). Anything on the card that the flash store's new state
+// replaces is removed only after this.
+BOOL FsFlushFolder(LPCWSTR pszFolder);

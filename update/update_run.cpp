@@ -95,17 +95,21 @@ int CUpdaterDlg::RunUpdate() {
     // Execute in plan order. A copy that did not bring everything into the flash store
     // keeps its source: the card folder's deletion that follows it is skipped, so the
     // update stays on the card for another try.
+    // Nothing on the card that the flash store's new state replaces goes before that state
+    // is on the medium: the card and the flash store are two file systems, and a power cut
+    // can lose the flash store's last changes while the card's removals stay done.
+    const WidePath flash(szFlash);
     bool bKeepCard = false;
     for (size_t i = 0; i < nJobs; ++i) {
         const UPDATE_JOB job = m_jobs[i];
         if (job.bFolder && job.bDelete) {
             if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
             // The delete marker that planned this deletion is consumed only now.
-            if (job.szSource[0] && !g_bUndelete) FsRemoveFile(WidePath(job.szSource).sz);
+            if (job.szSource[0] && !g_bUndelete && FsFlushFolder(flash.sz)) FsRemoveFile(WidePath(job.szSource).sz);
         } else if (job.bFolder) {
             CopyOutcome outcome;
             CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz, outcome);
-            bKeepCard = bKeepCard || outcome.bFailed;
+            bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !FsFlushFolder(flash.sz));
         } else {
             if (!g_bUndelete) FsRemoveFile(WidePath(job.szTarget).sz);
             StepProgress();
