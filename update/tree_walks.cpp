@@ -78,7 +78,9 @@ int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &o
     WCHAR szSourceChild[kWidePath], szTargetChild[kWidePath];
     do {
         const Entry kind = Classify(pszSource, fd, szSourceChild);
-        if (kind == Entry::kSkipped) {
+        // The temporaries' names are the program's own: a card entry of such a name would
+        // be taken for a left-over, or copied over a replacement under way.
+        if (kind == Entry::kSkipped || IsReservedName(fd.cFileName)) {
             outcome.bFailed = true;
         } else if (kind != Entry::kDotFolder) {
             if (!JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName)) outcome.bFailed = true;

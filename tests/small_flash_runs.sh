@@ -1,0 +1,78 @@
+#!/bin/bash
+# Whole runs on a small, nearly full flash store: a tmpfs mounted over the device's flash
+# store folder (4 KiB pages are its allocation unit). An update goes in whenever the new
+# versions fit, if need be in the room of the old ones; one that cannot fit leaves the
+# flash store as it was, no temporary, the card folder whole, and the run still ends and
+# starts the follow-on program.
+#   small_flash_runs.sh BUILD
+set -u
+build=$(cd "$1" && pwd -P)
+root="$build/wine/roots/small_flash"
+flash="$root/ResidentFlash" card="$root/SDMMC/ResidentFlash"
+passed=0 failed=0
+fail_setup() { echo "small_flash_runs: $*" >&2; exit 1; }
+[ "$(id -u)" = 0 ] || fail_setup "mounting a tmpfs needs root (running as uid $(id -u))"
+cleanup() { mountpoint -q "$flash" && umount -l "$flash"; }
+trap cleanup EXIT
+
+random() { mkdir -p "$(dirname "$1")" && head -c "$2" /dev/urandom > "$1"; }
+# A device whose flash store is a tmpfs of SIZE KiB holding the follow-on program and an
+# old 512 KiB map, with FREE_KIB KiB left free after FILLER (a file sized to leave it so).
+device() {   # device SIZE_KIB FREE_KIB
+    cleanup
+    rm -rf "$root" && mkdir -p "$flash" "$card"
+    mount -t tmpfs -o "size=$1k" tmpfs "$flash" || fail_setup "cannot mount a tmpfs on $flash"
+    mkdir -p "$flash/qormane" "$flash/maps"
+    cp "$build/follow_on.exe" "$flash/qormane/Lindvaret.exe"
+    random "$flash/maps/seoul.map" $((512 * 1024))
+    local used free
+    used=$(df --output=used -B1 "$flash" | tail -1)
+    free=$(( $1 * 1024 - used - $2 * 1024 ))
+    [ "$free" -ge 0 ] || fail_setup "a flash store of $1 KiB cannot leave $2 KiB free"
+    random "$flash/filler" "$free"
+    cp -a "$flash" "$root/flash.before"
+}
+run() { TESSIVARD_TIMEOUT=60 "$build/../tools/wine-run.sh" --build "$build" --root "$root" "$build/Tessivard.exe" >/dev/null 2>&1; }
+check() {   # check NAME CONDITION...
+    local name=$1; shift
+    if eval "$*"; then echo "  ok    $name"; passed=$((passed + 1)); else echo "  FAIL  $name"; failed=$((failed + 1)); fi
+}
+no_temporary() { ! find "$flash" -iname '~tessivard-partial.tmp' | grep -q .; }
+# The program does not wait for the follow-on program: give it a few seconds to write.
+started() {
+    local i
+    for i in $(seq 50); do [ -s "$flash/qormane/started.txt" ] && return 0; sleep 0.1; done
+    return 1
+}
+
+echo "Small flash stores:"
+device 1024 160
+random "$card/maps/seoul.map" $((512 * 1024)) && cp "$card/maps/seoul.map" "$root/new.map"
+run
+check "a 512 KiB map replaced with 160 KiB free goes in byte for byte" 'cmp -s "$flash/maps/seoul.map" "$root/new.map"'
+check "and the card folder is emptied" '[ -d "$card" ] && [ -z "$(ls -A "$card")" ]'
+check "and leaves no temporary; the follow-on program starts" 'no_temporary && started'
+
+# 160 KiB free and the old map's 512 KiB make 672 KiB: a new version of 672 KiB less 100
+# bytes fits by bytes, but takes all 168 units, leaving none for the file system.
+device 1024 160
+random "$card/maps/seoul.map" $((672 * 1024 - 100))
+random "$card/maps/small.map" 1000
+run
+check "a version that fits by bytes but not by units is not started: the old map stays" \
+    'cmp -s "$flash/maps/seoul.map" "$root/flash.before/maps/seoul.map"'
+check "the rest of the update goes in" 'cmp -s "$flash/maps/small.map" "$card/maps/small.map"'
+check "the card folder stays whole for another try" '[ -f "$card/maps/seoul.map" ] && [ -f "$card/maps/small.map" ]'
+check "no temporary; the follow-on program starts" 'no_temporary && started'
+
+device 1024 60
+random "$card/maps/seoul.map" $((900 * 1024))
+random "$card/voice.dat" $((100 * 1024))
+run
+check "an update that cannot fit leaves every flash file as it was" \
+    'cmp -s "$flash/maps/seoul.map" "$root/flash.before/maps/seoul.map" && cmp -s "$flash/filler" "$root/flash.before/filler"'
+check "keeps the card folder whole and leaves no temporary" '[ -f "$card/maps/seoul.map" ] && [ -f "$card/voice.dat" ] && no_temporary'
+check "and the follow-on program still starts" 'started'
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
