@@ -130,6 +130,15 @@ TEST_F(UpdateRun, FoldersDotFoldersAndATreeDeeperThanAnAnsiPathAreStepsOfThePlan
     EXPECT_TRUE(FillsTheBarOnce(run));
 }
 
+TEST_F(UpdateRun, ACardFileBearingTheTemporarysNameIsSkippedAndKeepsTheCard) {
+    PutFile(L"/SDMMC/ResidentFlash/maps/~Tessivard-Partial.tmp", "not an update");
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    run.Run();
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}));
+    EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~Tessivard-Partial.tmp"));
+    EXPECT_EQ(g_steps.positions.size(), 3u + 3u) << "it still takes its step";
+}
+
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {
     PutFile(L"/SDMMC/ResidentFlash/maps/empty-on-card/.keep", "");
     PutFile(L"/ResidentFlash/maps", "a file where the card has a folder");
