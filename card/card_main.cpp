@@ -4,6 +4,7 @@
 #include <cwchar>
 #include "card/card_commands.h"
 #include "card/console_text.h"
+#include "card/host_tree.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ bool Parse(int argc, wchar_t **argv, CardOptions &o, std::wstring &why) {
     }
     if (o.card.empty() || (bMake && (o.from.empty() || o.to.empty()))) return why = L"a folder is missing", false;
     if (bCluster && !o.bFlashSize) return why = L"--cluster needs --flash-size", false;
+    if (bMake && (Overlap(o.card, o.from) || Overlap(o.card, o.to))) return why = L"the card must lie outside NOW and NEW", false;
     return true;
 }
 

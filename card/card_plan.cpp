@@ -70,7 +70,7 @@ private:
             const HostEntry *x = FindExact(next, n);
             if (!n.bFolder) {
                 const HostEntry *like = FindChild(next, n.name);
-                if (!x)
+                if (!x && !IsRemovedAtTheEnd(n.name))
                     Refuse(L"NOW", n.name, L"NEW removes this top-level file" +
                                                (like ? L" (it holds " + like->name + (like->bFolder ? L" as a folder)" : L")") : L"") +
                                                L", and no marker removes a file");
@@ -170,8 +170,8 @@ private:
             Refuse(L"NOW", name, what + L", but " + why);
             return;
         }
-        for (const auto &[rel, why] : UnreachableByDeletion(*r.pNow))
-            Refuse(L"NOW", rel, L"the deletion of " + name + L" cannot remove it: " + why);
+        for (const auto &[rel, cause] : UnreachableByDeletion(*r.pNow))
+            Refuse(L"NOW", rel, L"the deletion of " + name + L" cannot remove it: " + cause);
     }
 
     // The markers come last, each beside the content in the card folder's top level.

@@ -138,8 +138,8 @@ private:
     }
 
     void Summarize() {
-        Out(L"  " + Count(m_nFiles, L"file") + L" to copy (" + Count(m_cbBytes, L"byte") + L"), in " +
-            Count(m_nFolders, L"folder") + L"; " + Count(m_removed.size(), L"flash folder") + L" removed first");
+        Out(L"  " + Count(m_nFiles, L"file") + L" (" + Count(m_cbBytes, L"byte") + L") and " + Count(m_nFolders, L"folder") +
+            L" to copy; " + Count(m_removed.size(), L"flash folder") + L" removed first");
         if (m_nSkipped)
             Out(L"  " + Count(m_nSkipped, L"entry") + L" skipped" +
                 (m_bKeepSource ? L"" : L": the copy counts as failed and the device keeps the card folder for another try"));

@@ -160,6 +160,12 @@ std::wstring WhyNoMarkerRemoves(const std::wstring &folder) {
 
 bool IsKeepSourceMarker(const std::wstring &name, bool bFolder) { return !bFolder && SameName(name, KeepSourceMarkerName()); }
 
+bool IsRemovedAtTheEnd(const std::wstring &name) {
+    for (const char *pszCopy : {FLASH_UPDATE_COPY, FLASH_UNDELETE_COPY})
+        if (SameName(name, std::wstring(CString(std::strrchr(pszCopy, '/') + 1)))) return true;
+    return false;
+}
+
 std::wstring UpdateMarkerName() { return std::wstring(CString(kUpdateMarker)); }
 
 std::wstring KeepSourceMarkerName() { return std::wstring(CString(std::strrchr(KEEP_SOURCE_FILE, '/') + 1)); }

@@ -52,6 +52,8 @@ std::wstring DeleteMarkerOf(const std::wstring &folder);
 std::wstring WhyNoMarkerRemoves(const std::wstring &folder);
 // The keep-source marker: a file "undelete" in the card folder, in any letter case.
 bool IsKeepSourceMarker(const std::wstring &name, bool bFolder);
+// A top-level flash file the end of every run removes: a marker copy ("update", "undelete").
+bool IsRemovedAtTheEnd(const std::wstring &name);
 // The names of the markers the card maker writes.
 std::wstring UpdateMarkerName();
 std::wstring KeepSourceMarkerName();

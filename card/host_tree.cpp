@@ -109,6 +109,14 @@ std::wstring HostPath(const std::wstring &root, const std::wstring &rel) {
     return base + (base.back() == L'\\' ? L"" : L"\\") + below;
 }
 
+bool Overlap(const std::wstring &rootA, const std::wstring &rootB) {
+    std::wstring a = HostPath(rootA, L""), b = HostPath(rootB, L"");
+    for (std::wstring *p : {&a, &b})
+        if (p->back() != L'\\') *p += L'\\';
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    return CompareStringOrdinal(a.c_str(), int(n), b.c_str(), int(n), TRUE) == CSTR_EQUAL;
+}
+
 std::wstring Below(const std::wstring &rel, const std::wstring &name) {
     return rel.empty() ? name : rel + L"/" + name;
 }

@@ -25,6 +25,9 @@ bool ReadHostTree(const std::wstring &root, HostEntry &top, std::wstring &error)
 // at any length.
 std::wstring HostPath(const std::wstring &root, const std::wstring &rel);
 
+// Whether one of the two paths is the other or lies inside it.
+bool Overlap(const std::wstring &rootA, const std::wstring &rootB);
+
 // rel with one more name.
 std::wstring Below(const std::wstring &rel, const std::wstring &name);
 

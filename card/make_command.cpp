@@ -33,7 +33,7 @@ Counts Copied(const CardPlan &plan, const std::wstring &top = L"") {
 void PrintCard(const CardOptions &o, const CardPlan &plan) {
     const Counts all = Copied(plan);
     Out(L"The card " + o.card + L" holds:");
-    Out(L"  " + Count(all.nFiles, L"file") + L" to copy (" + Bytes(all.cbBytes) + L"), in " + Count(all.nFolders, L"folder"));
+    Out(L"  " + Count(all.nFiles, L"file") + L" (" + Bytes(all.cbBytes) + L") and " + Count(all.nFolders, L"folder") + L" to copy");
     if (!plan.replaced.empty())
         Out(L"  " + Count(plan.replaced.size(), L"folder") + L" of the flash store replaced (removed by its marker, then copied anew):");
     for (const Replacement &r : plan.replaced) {

@@ -25,6 +25,7 @@ echo "Wrong usage:"
 expect "no command" 2 "usage:" card
 expect "an unknown option" 2 "usage: TessivardCard make" card make --from "$now" --to "$new" --card "$work/c" --bogus 1
 expect "no card" 2 "a folder is missing" card make --from "$now" --to "$new"
+expect "a card inside NEW" 2 "must lie outside NOW and NEW" card make --from "$now" --to "$new" --card "$new/card"
 expect "a unit without a size" 2 "--cluster needs --flash-size" card make --from "$now" --to "$new" --card "$work/c" --cluster 512
 expect "preview without the flash store" 2 "preview needs --card CARD and --flash NOW" card preview --card "$work/c"
 expect "another code page than the platform's" 3 "the platform's ANSI code page is 1252, the device's 949" \

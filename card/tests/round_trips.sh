@@ -41,13 +41,14 @@ put "$d/now/voice/ko/guide.wav" "voice"
 put "$d/now/x/thing" "a file that becomes a folder"
 put "$d/now/y/inner" "a folder that becomes a file"
 put "$d/now/settings.ini" "volume=7"
+put "$d/now/update" ""   # a marker copy, which the end of a run removes
 put "$d/now/config.ini" "old config"
 mkdir -p "$d/now/maps/emptysub" "$d/now/poi/emptykept"
 put "$d/now/지도/서울/중구.map" "jung-gu 2025"
 put "$d/now/지도/부산.map" "busan"
 cp -a "$d/now" "$d/new"
 put "$d/new/maps/seoul.map" "seoul 2026" 1700000100
-rm -r "$d/new/maps/old/deep/gone.map" "$d/new/voice" "$d/new/x/thing" "$d/new/y" "$d/new/maps/emptysub" "$d/new/지도/부산.map"
+rm -r "$d/new/update" "$d/new/maps/old/deep/gone.map" "$d/new/voice" "$d/new/x/thing" "$d/new/y" "$d/new/maps/emptysub" "$d/new/지도/부산.map"
 put "$d/new/maps/regions/gangwon.map" "gangwon" 1700000200
 mkdir -p "$d/new/maps/empty" "$d/new/poi/emptynew" "$d/new/emptytop"
 put "$d/new/poi/new.poi" "new poi" 1700000300
