@@ -1,40 +1,24 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
+#include "card/file_handle.h"
 #include "card/host_tree.h"
+#include <cstring>
+#include "platform/cstring.h"
 #include "platform/folder_listing.h"
 #include "update/device_paths.h"
-#include "platform/cstring.h"
-#include <cstring>
 
 namespace {
-
-class Handle {
-public:
-    explicit Handle(HANDLE h) : m_h(h) {}
-    ~Handle() { Close(); }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    HANDLE Get() const { return m_h; }
-    bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
-    bool Close() {
-        const bool ok = !IsOpen() || CloseHandle(m_h);
-        m_h = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-private:
-    HANDLE m_h;
-};
 
 // Copies the file to a new file, never over one, with its time of last change.
 DWORD CopyNew(const std::wstring &from, const std::wstring &to, const FILETIME &ftWrite, bool &bReading) {
     constexpr DWORD kChunk = 1 << 20;
     static BYTE chunk[kChunk];
     bReading = true;
-    Handle source(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!source.IsOpen()) return GetLastError();
+    CFileHandle source(OpenToRead(from.c_str()));
+    if (!source.IsOpen()) return source.OpenError();
     bReading = false;
-    Handle target(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!target.IsOpen()) return GetLastError();
+    CFileHandle target(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!target.IsOpen()) return target.OpenError();
     for (;;) {
         DWORD got = 0, put = 0;
         bReading = true;
@@ -49,8 +33,8 @@ DWORD CopyNew(const std::wstring &from, const std::wstring &to, const FILETIME &
 }
 
 DWORD MakeEmptyFile(const std::wstring &path) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return GetLastError();
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return file.OpenError();
     return file.Close() ? ERROR_SUCCESS : GetLastError();
 }
 

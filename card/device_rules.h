@@ -24,7 +24,7 @@ std::wstring DevicePath(const std::wstring &folder, const std::wstring &rel);
 // makes it and counts as failed, the deletion removes it only when it is empty).
 // Why the walks pass over the entry; empty when they take it.
 std::wstring WhyEntrySkips(const std::wstring &folder, const std::wstring &name);
-// The part of that which depends on the name alone, at any depth.
+// What of that depends on the name alone, at any depth.
 std::wstring WhyNameSkips(const std::wstring &name);
 // Why the walks do not take a folder of this name at all; empty when they do.
 std::wstring WhyFolderSkipped(const std::wstring &name);

@@ -1,6 +1,7 @@
 #include "card/host_tree.h"
 #include <algorithm>
 #include "card/console_text.h"
+#include "card/file_handle.h"
 #include "platform/folder_listing.h"
 #include "update/paths.h"
 
@@ -39,24 +40,6 @@ bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &fo
         if (child.bFolder && !ReadFolder(root, Below(rel, child.name), child, error)) return false;
     return true;
 }
-
-class ReadHandle {
-public:
-    explicit ReadHandle(const std::wstring &path)
-        : m_h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
-          m_error(m_h == INVALID_HANDLE_VALUE ? GetLastError() : 0) {}
-    ~ReadHandle() {
-        if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
-    }
-    ReadHandle(const ReadHandle &) = delete;
-    ReadHandle &operator=(const ReadHandle &) = delete;
-    HANDLE Get() const { return m_h; }
-    DWORD Error() const { return m_error; }   // why it did not open
-private:
-    HANDLE m_h;
-    DWORD m_error;
-};
 
 // Reads as much as fills the buffer or ends the file.
 bool ReadFull(HANDLE h, BYTE *pBuffer, DWORD cbBuffer, DWORD &cbGot) {
@@ -124,10 +107,10 @@ std::wstring Below(const std::wstring &rel, const std::wstring &name) {
 bool SameBytes(const std::wstring &pathA, const std::wstring &pathB, bool &bSame, int &iFailed, std::wstring &error) {
     constexpr DWORD kChunk = 1 << 16;
     static BYTE a[kChunk], b[kChunk];
-    ReadHandle fileA(pathA), fileB(pathB);
-    iFailed = fileA.Get() == INVALID_HANDLE_VALUE ? 0 : 1;
-    if (fileA.Get() == INVALID_HANDLE_VALUE || fileB.Get() == INVALID_HANDLE_VALUE) {
-        error = ErrorText(iFailed ? fileB.Error() : fileA.Error());
+    CFileHandle fileA(OpenToRead(pathA.c_str())), fileB(OpenToRead(pathB.c_str()));
+    iFailed = fileA.IsOpen() ? 1 : 0;
+    if (!fileA.IsOpen() || !fileB.IsOpen()) {
+        error = ErrorText(iFailed ? fileB.OpenError() : fileA.OpenError());
         return false;
     }
     bSame = true;
