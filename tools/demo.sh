@@ -12,6 +12,7 @@ card="$device/SDMMC/ResidentFlash"
 flash="$device/ResidentFlash"
 run() { "$tools/wine-run.sh" --build "$build" --root "$device" "$@"; }
 put() { mkdir -p "$(dirname "$1")"; printf '%s\n' "$2" > "$1"; }
+. "$tools/change_report.sh"
 
 # --- the sample device ---------------------------------------------------------------
 lay_out_device() {
@@ -52,13 +53,14 @@ lay_out_larger_device() {
 
 lay_out_device
 
-# One line a file: its path and what it holds (a marker holds nothing).
-snapshot() { (cd "$device" && find . -type f ! -name started.txt -printf '%P\n' | sort | while read -r f; do
-    case "$f" in
-        *.exe) what="(a program)" ;;
-        *) what=$(head -c 60 "$f" | tr -d '\n'); [ -n "$what" ] || what="(marker)" ;;
+# What a file holds, in a few words (a marker holds nothing).
+describe() {
+    case "$1" in
+        *.exe) echo "(a program)" ;;
+        *) what=$(head -c 60 "$1" | tr -d '\n'); echo "${what:-(marker)}" ;;
     esac
-    printf '%s\t%s\n' "$f" "$what"; done); }
+}
+snapshot() { snapshot_tree "$device" describe; }
 before=$(snapshot)
 
 echo "Tessivard on a sample device ($device)"
@@ -72,19 +74,7 @@ after=$(snapshot)
 
 echo
 echo "What the update did:"
-join -t $'\t' -a1 -a2 -e '-' -o 0,1.2,2.2 <(printf '%s\n' "$before") <(printf '%s\n' "$after") |
-while IFS=$'\t' read -r path old new; do
-    case "$path" in
-        ResidentFlash/*)
-            if [ "$old" = "-" ]; then echo "  copied into flash:   $path  =  $new"
-            elif [ "$new" = "-" ]; then echo "  deleted from flash:  $path"
-            elif [ "$old" != "$new" ]; then echo "  updated in flash:    $path  =  $new  (was: $old)"
-            else echo "  kept in flash:       $path"; fi ;;
-        *)
-            if [ "$new" = "-" ]; then echo "  removed from card:   $path"
-            else echo "  left on card:        $path"; fi ;;
-    esac
-done
+report_changes "$before" "$after"
 [ -d "$card" ] && [ -z "$(ls -A "$card")" ] && echo "  the card folder SDMMC/ResidentFlash is there again, empty"
 
 echo

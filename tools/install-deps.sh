@@ -22,17 +22,34 @@ if [ "$1" = "--pictures" ]; then
     have xvfb-run                      || need="$need xvfb xauth"
     { have import && import -version >/dev/null 2>&1; } || need="$need imagemagick"
 fi
+# The device's code page, 949, is Wine's ANSI code page under this locale (the card maker).
+korean=""
+locale -a 2>/dev/null | grep -qix 'ko_KR\.utf-\?8' || korean=1
+if [ -n "$korean" ] && ! { [ -f /etc/locale.gen ] && have locale-gen; }; then need="$need locales"; fi
 
-[ -z "$need" ] && exit 0
+make_korean_locale() {
+    sed -i 's/^# *\(ko_KR\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ko_KR\.UTF-8 UTF-8' /etc/locale.gen || echo 'ko_KR.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
+}
+
+[ -z "$need$korean" ] && exit 0
 
 line="apt-get install -y --no-install-recommends$need"
 if [ "$(id -u)" != 0 ]; then
-    echo "Missing packages. Run as root:" >&2
-    echo "  apt-get update && $line" >&2
+    echo "Missing packages or locales. Run as root:" >&2
+    [ -n "$need" ] && echo "  apt-get update && $line" >&2
+    [ -n "$korean" ] && echo "  sed -i 's/^# *ko_KR.UTF-8 UTF-8/ko_KR.UTF-8 UTF-8/' /etc/locale.gen && locale-gen" >&2
     exit 1
 fi
-echo "Installing:$need"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-# shellcheck disable=SC2086
-apt-get install -y -qq --no-install-recommends $need >/dev/null
+if [ -n "$need" ]; then
+    echo "Installing:$need"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $need >/dev/null
+fi
+if [ -n "$korean" ]; then
+    echo "Making the locale ko_KR.UTF-8"
+    make_korean_locale
+fi

@@ -1,0 +1,22 @@
+// The card maker's commands, as the entry hands them over.
+#pragma once
+#include <windows.h>
+#include <string>
+
+struct CardOptions {
+    std::wstring command;            // "make" or "check"
+    std::wstring from, to, card;     // NOW, NEW and the card's root, as given
+    std::wstring flash;              // check: NOW, when given
+    bool bKeepSource = false;        // make: the card selects keep-source mode
+    bool bFlashSize = false;         // make: whether the room is to be judged
+    ULONGLONG cbFlashSize = 0;       // ... the flash store's size
+    ULONGLONG cbCluster = 4096;      // ... and its allocation unit
+    UINT codePage = 949;             // the device's ANSI code page
+};
+
+// Exit statuses: 0 done, 1 refused (make) or findings (check), 2 wrong usage, 3 a folder
+// or file that cannot be read or written.
+constexpr int kDone = 0, kRefused = 1, kUsageStatus = 2, kCannot = 3;
+
+int RunMake(const CardOptions &options);
+int RunCheck(const CardOptions &options);

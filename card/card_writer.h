@@ -1,0 +1,15 @@
+// Writes a planned card: CARD/ResidentFlash with the plan's entries, made one after the
+// other in the plan's order (a device lists a folder in the order its entries were made),
+// each file with its time of last change. Nothing is ever overwritten: CARD must be
+// missing or empty. A card that cannot be written whole is removed again.
+#pragma once
+#include <string>
+#include "card/card_plan.h"
+
+// cardRoot and newRoot as the person gave them. False, with a one-line message naming the
+// path in error, when the card cannot be written; nothing of it is left then.
+bool WriteCard(const std::wstring &cardRoot, const std::wstring &newRoot, const CardPlan &plan, std::wstring &error);
+
+// The card folder's name, and the card folder inside a card's root.
+std::wstring CardFolderName();
+std::wstring CardFolderIn(const std::wstring &cardRoot);

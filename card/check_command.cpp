@@ -1,0 +1,171 @@
+// check: a card made by hand, read by the device's rules. One line per entry the device does
+// not simply copy; the entries it skips and the markers that plan nothing are findings.
+#include <cwctype>
+#include "card/card_commands.h"
+#include "card/card_writer.h"
+#include "card/console_text.h"
+#include "card/device_rules.h"
+#include "platform/cstring.h"
+
+namespace {
+
+class Checker {
+public:
+    Checker(const HostEntry &card, const HostEntry *pNow) : m_card(card), m_pNow(pNow) {
+        for (const HostEntry &entry : card.children)
+            if (IsKeepSourceMarker(entry.name, entry.bFolder)) m_bKeepSource = true;
+    }
+
+    int Run() {
+        for (const HostEntry &entry : m_card.children)
+            if (!entry.bFolder) ReadTopLevelFile(entry);
+        Walk(m_card, L"");
+        Summarize();
+        return m_nSkipped + m_nPlansNothing ? kRefused : kDone;
+    }
+
+private:
+    void Line(const std::wstring &rel, const std::wstring &what) { Out(L"  " + rel + L": " + what); }
+
+    void ReadTopLevelFile(const HostEntry &entry) {
+        const std::wstring &name = entry.name;
+        if (IsKeepSourceMarker(name, false)) {
+            Line(name, L"the keep-source marker: no marker is consumed, nothing is removed from the card or the flash "
+                       L"store; copied into the flash store and removed there at the end");
+            return;
+        }
+        const MarkerEntry marker = ReadCardMarker(name, FALSE);
+        const std::wstring copied = L"copied into the flash store as a file";
+        switch (marker.kind) {
+        case MarkerKind::kUpdate:
+            Line(name, m_bKeepSource ? L"the update marker: " + copied + L", removed there at the end"
+                                     : L"the update marker: consumed");
+            break;
+        case MarkerKind::kPlansNothing:
+            ++m_nPlansNothing;
+            Line(name, L"a delete marker that plans nothing (" + WhyMarkerPlansNothing(name) + L"): " +
+                           (m_bKeepSource ? copied : L"consumed"));
+            break;
+        case MarkerKind::kPlansDeletion:
+            if (m_bKeepSource) {
+                ++m_nPlansNothing;
+                Line(name, L"a delete marker, but keep-source mode removes nothing: " + copied);
+            } else {
+                Line(name, Removal(marker));
+            }
+            break;
+        case MarkerKind::kUnaddressable:
+            if (LooksLikeMarker(name)) {
+                ++m_nPlansNothing;
+                Line(name, L"not read as a marker (" + WhyMarkerPlansNothing(name) + L"): the copy takes it for content");
+            }
+            break;
+        case MarkerKind::kNotAMarker:
+            break;
+        }
+        if (!m_bKeepSource && (marker.kind == MarkerKind::kUpdate || marker.kind == MarkerKind::kPlansNothing ||
+                               marker.kind == MarkerKind::kPlansDeletion))
+            m_consumed.push_back(&entry);
+    }
+
+    static bool LooksLikeMarker(const std::wstring &name) {
+        std::wstring lower = name;
+        for (wchar_t &c : lower) c = wchar_t(std::towlower(c));
+        return lower == UpdateMarkerName() || lower.rfind(DeleteMarkerOf(L""), 0) == 0;
+    }
+
+    // The flash folder a delete marker removes, and what it holds there.
+    std::wstring Removal(const MarkerEntry &marker) {
+        const std::wstring planned = std::wstring(CString(marker.szPlanned));
+        const std::wstring folder = planned.substr(kFlashFolderW.size() + 1);
+        std::wstring what = L"removes the flash folder " + planned + L" before the copy, then is consumed";
+        for (const std::wstring &earlier : m_removed)
+            if (SameName(earlier, folder)) return what + L" (an earlier marker removes it already)";
+        m_removed.push_back(folder);
+        if (!m_pNow) return what;
+        const HostEntry *pFolder = FindChild(*m_pNow, folder);
+        if (!pFolder || !pFolder->bFolder) return what + L"; NOW holds no such folder: nothing to remove";
+        const TreeCounts counts = CountTree(*pFolder);
+        what += L"; in NOW it holds " + Count(counts.nFiles, L"file") + L" and " + Count(counts.nFolders, L"folder") +
+                L" (" + Count(counts.cbBytes, L"byte") + L")";
+        for (const auto &[rel, why] : UnreachableByDeletion(*pFolder)) {
+            ++m_nSkipped;
+            what += L"\n    left in the flash store: " + rel + L": " + why;
+        }
+        return what;
+    }
+
+    bool IsConsumed(const HostEntry &entry) const {
+        for (const HostEntry *p : m_consumed)
+            if (p == &entry) return true;
+        return false;
+    }
+
+    // The copy walk over the card folder, by its own rules.
+    void Walk(const HostEntry &folder, const std::wstring &rel) {
+        const std::wstring device = DevicePath(kCardFolderW, rel);
+        const HostEntry *pPrevious = nullptr;
+        for (const HostEntry &child : folder.children) {
+            if (IsConsumed(child)) continue;
+            const std::wstring childRel = Below(rel, child.name);
+            std::wstring why = WhyEntrySkips(device, child.name);
+            if (why.empty() && child.bFolder) why = WhyFolderSkipped(child.name);
+            if (!why.empty()) {
+                ++m_nSkipped;
+                Line(childRel, L"skipped: " + why);
+                continue;
+            }
+            const std::wstring note = WhyFlashCannotHold(child.name);
+            if (!note.empty()) Line(childRel, L"copied, but the name " + note);
+            if (pPrevious && SameName(pPrevious->name, child.name))
+                Line(childRel, L"copied to the same flash entry as " + pPrevious->name + L": the one listed last stays");
+            pPrevious = &child;
+            if (child.bFolder) {
+                ++m_nFolders;
+                why = WhyListingFails(DevicePath(kCardFolderW, childRel));
+                if (!why.empty() || child.bTooDeep) {
+                    ++m_nSkipped;
+                    Line(childRel, L"content skipped: the copy makes the folder but lists nothing in it: " +
+                                       (why.empty() ? L"it lies too deep" : why));
+                } else {
+                    Walk(child, childRel);
+                }
+            } else {
+                ++m_nFiles;
+                m_cbBytes += child.cbSize;
+            }
+        }
+    }
+
+    void Summarize() {
+        Out(L"  " + Count(m_nFiles, L"file") + L" (" + Count(m_cbBytes, L"byte") + L") and " + Count(m_nFolders, L"folder") +
+            L" to copy; " + Count(m_removed.size(), L"flash folder") + L" removed first");
+        if (m_nSkipped)
+            Out(L"  " + Count(m_nSkipped, L"entry") + L" skipped" +
+                (m_bKeepSource ? L"" : L": the copy counts as failed and the device keeps the card folder for another try"));
+        if (m_nPlansNothing) Out(L"  " + Count(m_nPlansNothing, L"marker") + L" planning nothing");
+    }
+
+    const HostEntry &m_card;                 // the card folder's tree
+    const HostEntry *m_pNow;                 // the flash store's, when given
+    bool m_bKeepSource = false;              // the card holds the keep-source marker
+    std::vector<const HostEntry *> m_consumed;   // markers the scan consumes before the copy
+    std::vector<std::wstring> m_removed;     // flash folders the markers remove
+    int m_nFiles = 0, m_nFolders = 0;        // what the copy brings over
+    ULONGLONG m_cbBytes = 0;
+    int m_nSkipped = 0, m_nPlansNothing = 0; // the findings
+};
+
+} // namespace
+
+int RunCheck(const CardOptions &o) {
+    HostEntry card, now;
+    std::wstring error;
+    const std::wstring folder = CardFolderIn(o.card);
+    if (!ReadHostTree(folder, card, error) || (!o.flash.empty() && !ReadHostTree(o.flash, now, error))) {
+        Err(L"TessivardCard: " + error);
+        return kCannot;
+    }
+    Out(L"The card " + o.card + L", read by the device's rules (code page " + std::to_wstring(GetACP()) + L"):");
+    return Checker(card, o.flash.empty() ? nullptr : &now).Run();
+}

@@ -1,0 +1,171 @@
+#include "card/device_rules.h"
+#include <cstring>
+#include <cwchar>
+#include "card/host_tree.h"
+#include "platform/ansi_text.h"
+#include "platform/cstring.h"
+#include "update/paths.h"
+
+namespace {
+
+// Characters that no name on the device's file system holds: the walks list such a card
+// entry and fail to open it.
+bool IsUnnameable(wchar_t c) { return c < 32 || std::wcschr(L"*?\"<>|", c) != nullptr; }
+
+std::wstring Quoted(wchar_t c) {
+    if (c < 32) {
+        WCHAR sz[8] = L"";
+        _snwprintf(sz, 8, L"U+%04X", unsigned(c));
+        return sz;
+    }
+    return std::wstring(L"'") + c + L"'";
+}
+
+std::wstring CodePage() { return L"code page " + std::to_wstring(GetACP()); }
+
+// The name's exact form in the device's code page; false when it has none.
+bool AnsiForm(const std::wstring &name, std::string &ansi) {
+    char sz[2 * kWidePath + 1];
+    if (!WideToAnsi(sz, sizeof sz, name.c_str(), 2 * name.size())) return false;
+    ansi = sz;
+    return true;
+}
+
+std::wstring TooLong(size_t cch, size_t cchLimit, const wchar_t *pszWhat) {
+    return std::wstring(pszWhat) + L" (" + std::to_wstring(cch) + L" characters on the device) passes the walks' " +
+           std::to_wstring(cchLimit - 1) + L" characters";
+}
+
+void CollectUnreachable(const HostEntry &folder, const std::wstring &device, const std::wstring &rel,
+                        std::vector<std::pair<std::wstring, std::wstring>> &out) {
+    if (folder.bTooDeep) out.push_back({rel, L"what it holds lies too deep"});
+    for (const HostEntry &child : folder.children) {
+        const std::wstring childRel = Below(rel, child.name), path = device + L"\\" + child.name;
+        std::wstring why = WhyEntrySkips(device, child.name);
+        if (why.empty() && child.bFolder) why = WhyFolderSkipped(child.name);
+        if (why.empty() && child.bFolder && !child.children.empty()) why = WhyListingFails(path);
+        if (!why.empty()) out.push_back({childRel, why});
+        else if (child.bFolder) CollectUnreachable(child, path, childRel, out);
+    }
+}
+
+} // namespace
+
+std::wstring DevicePath(const std::wstring &folder, const std::wstring &rel) {
+    std::wstring path = rel.empty() ? folder : folder + L"\\" + rel;
+    for (size_t i = folder.size(); i < path.size(); ++i)
+        if (path[i] == L'/') path[i] = L'\\';
+    return path;
+}
+
+std::wstring WhyNameSkips(const std::wstring &name) {
+    if (name.find_first_of(L"\\/") != std::wstring::npos) return L"holds a path separator";
+    for (wchar_t c : name)
+        if (IsUnnameable(c)) return L"holds " + Quoted(c) + L", which no name on the device holds";
+    if (IsPlainChildName(kCardFolderW.c_str(), name.c_str())) return L"";
+    if (name.back() == L'.' || name.back() == L' ') return L"ends in a dot or a space, which a path drops";
+    WCHAR szJoined[kWidePath], szFull[kResolvedPath];
+    if (JoinPath(szJoined, kWidePath, kCardFolderW.c_str(), name.c_str()) &&
+        GetFullPathNameW(szJoined, kResolvedPath, szFull, nullptr) && std::wcsncmp(szFull, L"\\\\.\\", 4) == 0)
+        return L"is the name of a device (CON, NUL, COM1...), not of a file";
+    return L"does not name itself as a path";
+}
+
+std::wstring WhyEntrySkips(const std::wstring &folder, const std::wstring &name) {
+    WCHAR szPath[kWidePath];
+    if (!JoinPath(szPath, kWidePath, folder.c_str(), name.c_str()))
+        return TooLong(folder.size() + 1 + name.size(), kWidePath, L"its path");
+    return WhyNameSkips(name);
+}
+
+std::wstring WhyFolderSkipped(const std::wstring &name) {
+    return name[0] == L'.' ? L"a folder whose name begins with '.', which the walks neither copy, remove nor enter" : L"";
+}
+
+std::wstring WhyListingFails(const std::wstring &path) {
+    WCHAR szPattern[kWidePath];
+    if (JoinPath(szPattern, kWidePath, path.c_str(), L"*.*")) return L"";
+    return TooLong(path.size() + 4, kWidePath, L"its listing pattern \"\\*.*\"");
+}
+
+std::wstring WhyPathSkips(const std::wstring &folder, const std::wstring &name, bool bFolder) {
+    WCHAR szPath[kWidePath];
+    if (!JoinPath(szPath, kWidePath, folder.c_str(), name.c_str()))
+        return TooLong(folder.size() + 1 + name.size(), kWidePath, L"its path");
+    if (!bFolder) return L"";
+    const std::wstring why = WhyFolderSkipped(name);
+    return why.empty() ? WhyListingFails(szPath) : why;
+}
+
+// The deletion starts at the path its marker planned: the flash store, "/", the name. It
+// removes the folder itself after the entries it listed: a folder that lists nothing stays
+// (only inside a deleted folder does a second removal take an empty subfolder).
+std::vector<std::pair<std::wstring, std::wstring>> UnreachableByDeletion(const HostEntry &folder) {
+    std::vector<std::pair<std::wstring, std::wstring>> out;
+    if (folder.children.empty() && !folder.bTooDeep)
+        out.push_back({folder.name, L"an empty folder, which the deletion of a marker leaves: it removes a folder only after listing entries in it"});
+    CollectUnreachable(folder, kFlashFolderW + L"/" + folder.name, folder.name, out);
+    return out;
+}
+
+std::wstring WhyFlashCannotHold(const std::wstring &name) {
+    std::string ansi;
+    if (IsReservedName(name.c_str())) return L"is the program's own temporary name, which its next update there removes";
+    if (name.find(L':') != std::wstring::npos) return L"holds ':', which no name on the device's file system holds";
+    if (!AnsiForm(name, ansi)) return L"has no exact form in the device's " + CodePage();
+    return L"";
+}
+
+MarkerEntry ReadCardMarker(const std::wstring &name, bool bFolder) {
+    MarkerEntry entry;
+    ReadMarker(CARD_FOLDER, FLASH_FOLDER, name.c_str(), bFolder, entry);
+    return entry;
+}
+
+std::wstring WhyMarkerPlansNothing(const std::wstring &markerName) {
+    std::string ansi;
+    char sz[kAnsiPath];
+    if (!AnsiForm(markerName, ansi)) return L"its name has no exact form in the device's " + CodePage();
+    if (!FormatInto(sz, "%s/%s", CARD_FOLDER, ansi.c_str())) return L"its path passes the marker scan's 255 bytes";
+    if (!IsPlainChildName(kCardFolderW.c_str(), markerName.c_str())) return L"its name " + WhyNameSkips(markerName);
+    const std::string rest = ansi.substr(kDeletePrefixLength);
+    const std::wstring restW = markerName.substr(kDeletePrefixLength);
+    if (rest.empty()) return L"it names no folder";
+    if (HasRejectedCharacter(rest.c_str())) {
+        for (wchar_t c : restW) {
+            std::string one;
+            if (AnsiForm(std::wstring(1, c), one) && HasRejectedCharacter(one.c_str()))
+                return L"the folder name holds " + Quoted(c) + L", which a delete marker may not carry";
+        }
+        return L"the folder name's ANSI form holds a byte a delete marker may not carry";
+    }
+    if (!FormatInto(sz, "%s/%s", FLASH_FOLDER, rest.c_str())) return L"the folder's path passes 255 bytes";
+    if (!IsPlainChildName(kFlashFolderW.c_str(), restW.c_str())) return L"the folder name " + WhyNameSkips(restW);
+    return L"it plans nothing";
+}
+
+std::wstring DeleteMarkerOf(const std::wstring &folder) { return std::wstring(CString(kDeletePrefix)) + folder; }
+
+std::wstring WhyNoMarkerRemoves(const std::wstring &folder) {
+    const std::wstring marker = DeleteMarkerOf(folder);
+    const MarkerEntry entry = ReadCardMarker(marker, FALSE);
+    if (entry.kind != MarkerKind::kPlansDeletion) return L"its marker " + marker + L" plans nothing: " + WhyMarkerPlansNothing(marker);
+    std::string ansi;
+    char szExpected[kAnsiPath];
+    if (!AnsiForm(folder, ansi) || !FormatInto(szExpected, "%s/%s", FLASH_FOLDER, ansi.c_str()) ||
+        std::strcmp(szExpected, entry.szPlanned) != 0)
+        return L"its marker " + marker + L" plans another folder";
+    return L"";
+}
+
+bool IsKeepSourceMarker(const std::wstring &name, bool bFolder) { return !bFolder && SameName(name, KeepSourceMarkerName()); }
+
+bool IsRemovedAtTheEnd(const std::wstring &name) {
+    for (const char *pszCopy : {FLASH_UPDATE_COPY, FLASH_UNDELETE_COPY})
+        if (SameName(name, std::wstring(CString(std::strrchr(pszCopy, '/') + 1)))) return true;
+    return false;
+}
+
+std::wstring UpdateMarkerName() { return std::wstring(CString(kUpdateMarker)); }
+
+std::wstring KeepSourceMarkerName() { return std::wstring(CString(std::strrchr(KEEP_SOURCE_FILE, '/') + 1)); }

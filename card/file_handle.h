@@ -1,0 +1,27 @@
+// A file handle that closes itself: the card maker's reads and writes on the PC.
+#pragma once
+#include <windows.h>
+
+class CFileHandle {
+public:
+    explicit CFileHandle(HANDLE h) : m_h(h), m_error(h == INVALID_HANDLE_VALUE ? GetLastError() : 0) {}
+    ~CFileHandle() { Close(); }
+    CFileHandle(const CFileHandle &) = delete;
+    CFileHandle &operator=(const CFileHandle &) = delete;
+    HANDLE Get() const { return m_h; }
+    bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
+    DWORD OpenError() const { return m_error; }   // why it did not open
+    bool Close() {
+        const bool ok = !IsOpen() || CloseHandle(m_h);
+        m_h = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+private:
+    HANDLE m_h;
+    DWORD m_error;
+};
+
+// The file opened for reading, in sequence.
+inline HANDLE OpenToRead(LPCWSTR pszPath) {
+    return CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}

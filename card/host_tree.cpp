@@ -1,0 +1,162 @@
+#include "card/host_tree.h"
+#include <algorithm>
+#include "card/console_text.h"
+#include "card/file_handle.h"
+#include "platform/folder_listing.h"
+#include "update/paths.h"
+
+namespace {
+
+bool IsFolderAttributes(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Reads the folder's entries, and below them. rel is the folder's path below the root.
+bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &folder, std::wstring &error) {
+    // Nothing below a path longer than the walks' paths can be on the device or reach it.
+    if (rel.size() >= kWidePath) {
+        folder.bTooDeep = true;
+        return true;
+    }
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstEntry(HostPath(root, Below(rel, L"*")).c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return true;
+        error = L"cannot list the folder " + ShownBelow(root, rel) + L": " + ErrorText(code);
+        return false;
+    }
+    do {
+        HostEntry entry;
+        entry.name = fd.cFileName;
+        entry.bFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.cbSize = (ULONGLONG(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+        entry.ftWrite = fd.ftLastWriteTime;
+        folder.children.push_back(std::move(entry));
+    } while (FindNextEntry(hFind, &fd));
+    FindClose(hFind);
+    std::sort(folder.children.begin(), folder.children.end(), CardOrder);
+    for (HostEntry &child : folder.children)
+        if (child.bFolder && !ReadFolder(root, Below(rel, child.name), child, error)) return false;
+    return true;
+}
+
+// Reads as much as fills the buffer or ends the file.
+bool ReadFull(HANDLE h, BYTE *pBuffer, DWORD cbBuffer, DWORD &cbGot) {
+    cbGot = 0;
+    while (cbGot < cbBuffer) {
+        DWORD got = 0;
+        if (!ReadFile(h, pBuffer + cbGot, cbBuffer - cbGot, &got, nullptr)) return false;
+        if (got == 0) break;
+        cbGot += got;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadHostTree(const std::wstring &root, HostEntry &top, std::wstring &error) {
+    top = HostEntry();
+    top.bFolder = true;
+    const DWORD attributes = GetFileAttributesW(HostPath(root, L"").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = L"missing folder: " + root;
+        return false;
+    }
+    if (!IsFolderAttributes(attributes)) {
+        error = L"not a folder: " + root;
+        return false;
+    }
+    return ReadFolder(root, L"", top, error);
+}
+
+// Made absolute and given the "\\?\" form, which the PC's file calls take at any length and
+// without dropping trailing dots or spaces from the names below it.
+std::wstring HostPath(const std::wstring &root, const std::wstring &rel) {
+    std::wstring base = root;
+    if (root.rfind(L"\\\\?\\", 0) != 0) {
+        const DWORD cch = GetFullPathNameW(root.c_str(), 0, nullptr, nullptr);
+        std::wstring full(cch ? cch : 1, L'\0');
+        const DWORD n = cch ? GetFullPathNameW(root.c_str(), cch, full.data(), nullptr) : 0;
+        if (n && n < cch) {
+            full.resize(n);
+            if (full.rfind(L"\\\\.\\", 0) == 0) base = full;   // a device: no folder of the PC
+            else if (full.rfind(L"\\\\", 0) == 0) base = L"\\\\?\\UNC\\" + full.substr(2);
+            else base = L"\\\\?\\" + full;
+        }
+    }
+    if (rel.empty()) return base;
+    std::wstring below = rel;
+    for (wchar_t &c : below)
+        if (c == L'/') c = L'\\';
+    return base + (base.back() == L'\\' ? L"" : L"\\") + below;
+}
+
+bool Overlap(const std::wstring &rootA, const std::wstring &rootB) {
+    std::wstring a = HostPath(rootA, L""), b = HostPath(rootB, L"");
+    for (std::wstring *p : {&a, &b})
+        if (p->back() != L'\\') *p += L'\\';
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    return CompareStringOrdinal(a.c_str(), int(n), b.c_str(), int(n), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring Below(const std::wstring &rel, const std::wstring &name) {
+    return rel.empty() ? name : rel + L"/" + name;
+}
+
+bool SameBytes(const std::wstring &pathA, const std::wstring &pathB, bool &bSame, int &iFailed, std::wstring &error) {
+    constexpr DWORD kChunk = 1 << 16;
+    static BYTE a[kChunk], b[kChunk];
+    CFileHandle fileA(OpenToRead(pathA.c_str())), fileB(OpenToRead(pathB.c_str()));
+    iFailed = fileA.IsOpen() ? 1 : 0;
+    if (!fileA.IsOpen() || !fileB.IsOpen()) {
+        error = ErrorText(iFailed ? fileB.OpenError() : fileA.OpenError());
+        return false;
+    }
+    bSame = true;
+    for (;;) {
+        DWORD gotA = 0, gotB = 0;
+        iFailed = 0;
+        if (!ReadFull(fileA.Get(), a, kChunk, gotA) || (iFailed = 1, !ReadFull(fileB.Get(), b, kChunk, gotB))) {
+            error = ErrorText(GetLastError());
+            return false;
+        }
+        if (gotA != gotB || memcmp(a, b, gotA) != 0) {
+            bSame = false;
+            return true;
+        }
+        if (gotA == 0) return true;
+    }
+}
+
+bool SameName(const std::wstring &a, const std::wstring &b) {
+    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool CardOrder(const HostEntry &a, const HostEntry &b) {
+    const int order = CompareStringOrdinal(a.name.c_str(), int(a.name.size()), b.name.c_str(), int(b.name.size()), TRUE);
+    if (order != CSTR_EQUAL) return order == CSTR_LESS_THAN;
+    return a.name < b.name;
+}
+
+const HostEntry *FindChild(const HostEntry &folder, const std::wstring &name) {
+    for (const HostEntry &child : folder.children)
+        if (SameName(child.name, name)) return &child;
+    return nullptr;
+}
+
+TreeCounts CountTree(const HostEntry &folder) {
+    TreeCounts counts;
+    for (const HostEntry &child : folder.children) {
+        if (!child.bFolder) {
+            ++counts.nFiles;
+            counts.cbBytes += child.cbSize;
+            continue;
+        }
+        const TreeCounts below = CountTree(child);
+        counts.nFiles += below.nFiles;
+        counts.nFolders += below.nFolders + 1;
+        counts.cbBytes += below.cbBytes;
+    }
+    return counts;
+}

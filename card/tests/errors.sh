@@ -1,0 +1,73 @@
+#!/bin/bash
+# What a person can act on: wrong usage (exit status 2, with the usage text), and a missing
+# folder, a card folder that is not empty, a file that cannot be read, a full disk (exit
+# status 3, one line naming the path; a half-written card is removed).
+#   errors.sh BUILD
+. "$(dirname "$0")/lib.sh"
+
+# expect NAME STATUS LINE COMMAND...: the command ends with STATUS and tells LINE.
+expect() {
+    local name=$1 want=$2 line=$3 out status
+    shift 3
+    out=$("$@" 2>&1)
+    status=$?
+    if [ $status -ne "$want" ]; then fail "$name: exit status $status, not $want: $out"
+    elif ! grep -qF -- "$line" <<<"$out"; then fail "$name: no line \"$line\" in: $out"
+    else pass "$name"; fi
+}
+
+now="$work/now" new="$work/new"
+put "$now/maps/a" "a"
+put "$new/maps/a" "a"
+put "$new/maps/b" "b"
+
+echo "Wrong usage:"
+expect "no command" 2 "usage:" card
+expect "an unknown option" 2 "usage: TessivardCard make" card make --from "$now" --to "$new" --card "$work/c" --bogus 1
+expect "no card" 2 "a folder is missing" card make --from "$now" --to "$new"
+expect "a card inside NEW" 2 "must lie outside NOW and NEW" card make --from "$now" --to "$new" --card "$new/card"
+expect "a unit without a size" 2 "--cluster needs --flash-size" card make --from "$now" --to "$new" --card "$work/c" --cluster 512
+expect "preview without the flash store" 2 "preview needs --card CARD and --flash NOW" card preview --card "$work/c"
+expect "another code page than the platform's" 3 "the platform's ANSI code page is 1252, the device's 949" \
+    env LC_ALL=C.UTF-8 "$tools/wine-run.sh" --build "$build" "$build/TessivardCard.exe" check --card 'T:\'
+
+echo "Folders and files:"
+expect "a missing folder" 3 "missing folder: $work/missing" card make --from "$work/missing" --to "$new" --card "$work/c"
+expect "a missing card folder" 3 "missing folder: $now/ResidentFlash" card check --card "$now"
+put "$work/full/keep.txt" "mine"
+expect "a card folder that is not empty" 3 "the card folder is not empty (nothing is ever overwritten): $work/full" \
+    card make --from "$now" --to "$new" --card "$work/full"
+[ "$(ls -A "$work/full")" = keep.txt ] || fail "the card folder that is not empty was changed"
+
+# A file another program holds open without sharing (tools/hold_open.cpp, in a device root
+# whose "/new" is NEW).
+mkdir -p "$work/held-device" && ln -sfn "$new" "$work/held-device/new"
+"$tools/wine-run.sh" --build "$build" --root "$work/held-device" "$build/hold_open.exe" '\new\maps\b' 60 >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 100); do [ -f "$new/maps/b.held" ] && break; sleep 0.1; done
+if [ -f "$new/maps/b.held" ]; then
+    rm -f "$new/maps/b.held"
+    expect "a file that cannot be read" 3 "cannot read $new/maps/b: in use by another program; the card was removed" \
+        card make --from "$now" --to "$new" --card "$work/held-card"
+    [ -e "$work/held-card" ] && fail "the card of the unreadable file is left"
+else
+    fail "a file that cannot be read: hold_open did not hold $new/maps/b"
+fi
+: > "$new/maps/release"
+wait $holder
+rm -f "$new/maps/release"
+
+# A full disk: a small file system of its own (tmpfs, which needs root).
+small="$work/small"
+mkdir -p "$small"
+if mount -t tmpfs -o size=64k tmpfs "$small" 2>"$work/mount.txt"; then
+    put "$new/maps/big.bin" "$(head -c 200000 /dev/zero | tr '\0' b)"
+    expect "a full disk" 3 "cannot write $small/card/ResidentFlash/maps/big.bin: the disk is full; the card was removed" \
+        card make --from "$now" --to "$new" --card "$small/card"
+    [ -e "$small/card" ] && fail "the half-written card is left on the full disk"
+    umount "$small"
+else
+    fail "a full disk: cannot mount a small tmpfs at $small (root is needed): $(cat "$work/mount.txt")"
+fi
+
+finish

@@ -1,0 +1,38 @@
+# Shared by the card maker's tests, sourced with the build folder as $1: the wrapper, a
+# work folder of the test's own, trees made on the Linux side, and the real program's run.
+set -u
+build=$(cd "$1" && pwd -P)
+tools=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd -P)
+work="$build/card-tests/$(basename "$0" .sh)"
+rm -rf "$work" && mkdir -p "$work" || exit 1
+failures=0
+
+card() { TESSIVARD_BUILD="$build" "$tools/tessivard-card" "$@"; }
+pass() { echo "  ok    $1"; }
+fail() { echo "  FAIL  $1"; failures=$((failures + 1)); }
+finish() { [ $failures -eq 0 ] || { echo "$failures failed"; exit 1; }; echo "all passed"; }
+
+# put FILE [CONTENT [TIME]]: a file with its content and its time of last change (seconds).
+put() { mkdir -p "$(dirname "$1")" && printf '%s' "${2-}" > "$1" && touch -d "@${3:-1700000000}" "$1"; }
+
+# A name of n characters ("n" repeated).
+name_of() { printf "%${1}s" "" | tr ' ' n; }
+
+# locale_of CODE_PAGE: the locale in which Wine's ANSI code page is that one.
+locale_of() { case "$1" in 1252) echo C.UTF-8 ;; *) echo ko_KR.UTF-8 ;; esac; }
+
+# apply CARD FLASH DEVICE [CODE_PAGE]: the real program run on a device whose card is a copy
+# of CARD and whose flash store is a copy of FLASH; its exit code.
+apply() {
+    rm -rf "$3" && mkdir -p "$3/SDMMC" && cp -a "$1/." "$3/SDMMC/" && cp -a "$2" "$3/ResidentFlash" || return 99
+    LC_ALL=$(locale_of "${4:-949}") TESSIVARD_TIMEOUT=60 \
+        "$tools/wine-run.sh" --build "$build" --root "$3" "$build/Tessivard.exe" >/dev/null 2>&1
+}
+
+# A tree as lines: each folder, and each file with its size and time of last change.
+listing() {
+    (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' \) -o \( -type f -printf '%P\t%s\t%T@\n' \) | LC_ALL=C sort)
+}
+
+# same_tree A B: the same folders, and files of the same bytes and times.
+same_tree() { [ "$(listing "$1")" = "$(listing "$2")" ] && diff -r "$1" "$2" >/dev/null; }
