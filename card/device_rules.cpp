@@ -60,6 +60,7 @@ std::wstring DevicePath(const std::wstring &folder, const std::wstring &rel) {
 
 std::wstring WhyNameSkips(const std::wstring &name) {
     if (name.find_first_of(L"\\/") != std::wstring::npos) return L"holds a path separator";
+    if (IsReservedName(name.c_str())) return L"is the program's own temporary name, which the walks skip";
     for (wchar_t c : name)
         if (IsUnnameable(c)) return L"holds " + Quoted(c) + L", which no name on the device holds";
     if (IsPlainChildName(kCardFolderW.c_str(), name.c_str())) return L"";
@@ -110,7 +111,6 @@ std::vector<std::pair<std::wstring, std::wstring>> UnreachableByDeletion(const H
 
 std::wstring WhyFlashCannotHold(const std::wstring &name) {
     std::string ansi;
-    if (IsReservedName(name.c_str())) return L"is the program's own temporary name, which its next update there removes";
     if (name.find(L':') != std::wstring::npos) return L"holds ':', which no name on the device's file system holds";
     if (!AnsiForm(name, ansi)) return L"has no exact form in the device's " + CodePage();
     return L"";

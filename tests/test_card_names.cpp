@@ -39,6 +39,15 @@ TEST(CardNames, NamesThePlatformWouldChangeAreNotCopiedAndKeepTheirSource) {
     EXPECT_FALSE(Exists(L"/cards/trailing/file"));
 }
 
+TEST(CardNames, ANameHoldingASeparatorIsNeverTakenForTheEntryItSpells) {
+    ASSERT_EQ(Names(L"/cards/separator").size(), 2u);
+    CUpdaterDlg dlg;
+    CopyOutcome outcome;
+    dlg.CopyFolder(L"/cards/separator", L"/copied-separator", outcome);
+    EXPECT_TRUE(outcome.bFailed) << "\"a\\b\" does not reach the flash store: the card is kept";
+    EXPECT_EQ(Tree(L"/copied-separator"), (Files{{L"a\\b", "the real one\n"}}));
+}
+
 TEST(CardNames, DeleteMarkersThatWouldNameAnotherFolderPlanNothing) {
     CUpdaterDlg dlg;
     g_bUndelete = 0;

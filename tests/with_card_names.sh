@@ -24,6 +24,11 @@ echo "the plain one" > "$root/cards/trailing/file"
 mkdir -p "$root/cards/trailing/dir. "
 echo "in the odd folder" > "$root/cards/trailing/dir. /inner.txt"
 
+# A name with a separator that collapses nothing: it would be taken for the file b in the folder a.
+mkdir -p "$root/cards/separator/a"
+echo "the real one" > "$root/cards/separator/a/b"
+echo "the odd one" > "$root/cards/separator/a\\b"
+
 # Delete markers that would name the flash store itself, or another folder than written.
 mkdir -p "$root/cards/markers"
 : > "$root/cards/markers/delete_ "

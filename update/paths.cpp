@@ -23,7 +23,9 @@ BOOL PartialBeside(LPCWSTR pszPath, WCHAR (&szTemp)[kTemporaryPath]) {
 
 BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
     WCHAR szJoined[kWidePath], szFull[kResolvedPath], szFolderFull[kResolvedPath];
-    if (!pszName[0] || !JoinPath(szJoined, kWidePath, pszFolder, pszName)) return FALSE;
+    // A separator inside a name ("a\b", made on another system) resolves to itself when
+    // nothing collapses, yet names another entry: the file b in the folder a.
+    if (!pszName[0] || wcspbrk(pszName, L"\\/") || !JoinPath(szJoined, kWidePath, pszFolder, pszName)) return FALSE;
     DWORD n = GetFullPathNameW(szJoined, kResolvedPath, szFull, nullptr);
     DWORD m = GetFullPathNameW(pszFolder, kResolvedPath, szFolderFull, nullptr);
     if (!n || n >= kResolvedPath || !m || m >= kResolvedPath) return FALSE;
