@@ -6,7 +6,8 @@ BEGIN_MESSAGE_MAP(CUpdaterDlg, CSkinDialog)
 END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
-    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bFinalSend(false) {}
+    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bFinalSend(false),
+      m_entries(*this) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 

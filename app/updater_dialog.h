@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "ui/skin/skin_dialog.h"
 #include "ui/progress/gradient_progress.h"
+#include "update/entry_queue.h"
 #include "update/update_job.h"
 
 // What a copy job left undone: anything that did not reach the flash store keeps the card.
@@ -29,6 +30,7 @@ public:
     int m_nTotal;                    // progress steps planned for the run
     int m_nCount;                    // progress steps done
     std::atomic<bool> m_bFinalSend;  // the worker has reached its closing WM_DESTROY send
+    CEntryQueue m_entries;           // the walks' entries between their listing and their step
 
     // Hides the bar, gives it the range and its colours, and shows it again.
     void SetupProgress(int nLower, int nUpper);
@@ -39,7 +41,9 @@ public:
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget);
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome);
     int DeleteFolder(LPCWSTR pszFolder);
-    void StepProgress();             // one entry done: count it and move the bar
+    // One entry done (pEntry: a walk's, with its work; nullptr: a file job's): count it and
+    // move the bar.
+    void StepProgress(const EntrySlot *pEntry = nullptr);
     // The worker's end: hides the dialog and sends it WM_DESTROY, in which the dialog ends
     // the worker. The worker holds nothing (no handle, no lock) when it calls this.
     void EndFromWorker();

@@ -5,7 +5,7 @@
 BENCH_SETS_VERSION=1
 
 # The sets, in the order the bench runs them, and what each holds.
-BENCH_SETS="empty small10k large20 mixed small2000"
+BENCH_SETS="empty small10k large20 mixed small2000 onefolder"
 set_title() {
     case "$1" in
         empty)     echo "empty card folder (fixed cost)" ;;
@@ -13,6 +13,7 @@ set_title() {
         large20)   echo "(b) 20 x 32 MiB" ;;
         mixed)     echo "(c) mixed tree" ;;
         small2000) echo "2,000 x 4 KiB over older 2 KiB copies" ;;
+        onefolder) echo "5,000 x 1 KiB in one folder" ;;
         *)         return 1 ;;
     esac
 }
@@ -87,6 +88,7 @@ make_set() {
         large20)   make_uniform_tree "$card" 1 20 $((32 << 20)) && mv "$card"/d000/* "$card" && rmdir "$card/d000" ;;
         mixed)     make_mixed_tree "$card" ;;
         small2000) make_uniform_tree "$card" 20 100 4096 && make_uniform_tree "$dir/root/ResidentFlash" 20 100 2048 ;;
+        onefolder) make_uniform_tree "$card" 1 5000 1024 ;;
         *)         echo "bench: no data set '$name' (sets: $BENCH_SETS)" >&2; return 1 ;;
     esac
     expected_flash "$dir/root" >"$dir/expected"

@@ -2,7 +2,10 @@
 // measure what the one-step replacement costs. Linked in place of update/file_ops.cpp.
 #include "update/file_ops.h"
 
-BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget) { return CopyFileW(pszSource, pszTarget, FALSE); }
+BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &) {
+    return CopyFileW(pszSource, pszTarget, FALSE);
+}
 
 // The platform's copy writes no temporary: there is none to remove.
-void RemovePartialFile(LPCWSTR) {}
+BOOL HoldsTemporary(LPCWSTR) { return FALSE; }
+void RemoveTemporaries(LPCWSTR) {}

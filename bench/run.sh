@@ -241,6 +241,20 @@ all_runs=""
 declare -A medians=()   # variant.set -> median of the table, for the parts' sums
 for set in $sets; do measure_set "$set"; done
 echo
+# The speed targets: Tessivard's time over Wine's tools' on the same set, at most.
+targets=""
+for target in small10k:1.00 mixed:1.20 small2000:1.30 large20:1.50; do
+    set=${target%%:*} limit=${target#*:}
+    [ -n "${medians[tessivard.$set]:-}" ] || continue
+    r=$(ratio "${medians[tessivard.$set]}" "${medians[winetools.$set]}")
+    targets+=$(printf '  %s: %s (at most %s): %s' "$(set_title "$set")" "$r" "$limit" \
+        "$(awk -v r="$r" -v l="$limit" 'BEGIN { print (r == "-" ? "-" : (r + 0 <= l + 0 ? "met" : "missed")) }')")$'\n'
+done
+if [ -n "$targets" ]; then
+    echo "Targets, Tessivard / Wine tools:"
+    printf '%s' "$targets"
+    echo
+fi
 echo "Every run (s), in the order they ran:"
 printf '%s' "$all_runs"
 echo

@@ -37,7 +37,7 @@ check() {   # check NAME CONDITION...
     local name=$1; shift
     if eval "$*"; then echo "  ok    $name"; passed=$((passed + 1)); else echo "  FAIL  $name"; failed=$((failed + 1)); fi
 }
-no_temporary() { ! find "$flash" -iname '~tessivard-partial.tmp' | grep -q .; }
+no_temporary() { ! find "$flash" -iname '~tessivard-partial*.tmp' | grep -q .; }
 # The program does not wait for the follow-on program: give it a few seconds to write.
 started() {
     local i

@@ -1,13 +1,33 @@
 // Watches the steps of the runs a test program makes (linked in place of the program's
-// step hook): every position sent, and the bar's last pixel when it reached its end.
+// step hook): every position sent, the bar's last pixel when it reached its end, and for
+// each walk's entry, that its work was done when its step came: the copy in the target's
+// place, the removed file gone.
 #include "step_record.h"
 #include "app/updater_dialog.h"
+#include "device_files.h"
 #include "update/step_hook.h"
 
 StepRecord g_steps;
 
-void AfterStep(CUpdaterDlg &dlg, int nPos) {
+namespace {
+
+void CheckInPlace(const EntrySlot &entry) {
+    if (entry.work == EntryWork::kNone) return;
+    g_steps.worked.push_back(entry.work == EntryWork::kCopy ? entry.szSource : entry.szTarget);
+    if (entry.bFailed) return;
+    const bool bInPlace = entry.work == EntryWork::kCopy ? Content(entry.szTarget) == Content(entry.szSource)
+                                                         : !Exists(entry.szTarget);
+    if (!bInPlace)
+        g_steps.misplaced.push_back("step " + std::to_string(g_steps.positions.size()) + ": " +
+                                    (entry.work == EntryWork::kCopy ? "not yet copied: " : "not yet removed: ") +
+                                    std::to_string(g_steps.worked.size()));
+}
+
+} // namespace
+
+void AfterStep(CUpdaterDlg &dlg, int nPos, const EntrySlot *pEntry) {
     g_steps.positions.push_back(nPos);
+    if (pEntry) CheckInPlace(*pEntry);
     if (nPos != dlg.m_nTotal) return;
     HWND hBar = dlg.m_progress.m_hWnd;
     RECT rc;
@@ -23,5 +43,6 @@ void AfterStep(CUpdaterDlg &dlg, int nPos) {
         return ::testing::AssertionFailure() << p.size() << " steps for a plan of " << run.m_nTotal;
     for (size_t i = 0; i < p.size(); ++i)
         if (p[i] != int(i) + 1) return ::testing::AssertionFailure() << "step " << i + 1 << " sent " << p[i];
+    if (!g_steps.misplaced.empty()) return ::testing::AssertionFailure() << g_steps.misplaced.front();
     return ::testing::AssertionSuccess();
 }

@@ -7,11 +7,11 @@
 #include <string>
 #include "device_files.h"
 #include "test_support.h"
+#include "update/paths.h"
 
 namespace {
 
 using Files = std::map<std::wstring, std::string>;
-const std::wstring kPartial = L"~tessivard-partial.tmp";
 
 std::string Bytes(const std::string &seed, size_t size) {
     std::string s;
@@ -90,7 +90,7 @@ Started Start(const std::wstring &program) {
     }
     for (const auto &[path, content] : nowFlash) {
         const size_t slash = path.find_last_of(L'\\');
-        if (path.substr(slash == std::wstring::npos ? 0 : slash + 1) == kPartial) continue;
+        if (IsReservedName(path.substr(slash == std::wstring::npos ? 0 : slash + 1).c_str())) continue;
         auto o = oldFlash.find(path), n = card.find(path);
         if (!(o != oldFlash.end() && o->second == content) && !(n != card.end() && n->second == content))
             return ::testing::AssertionFailure() << "torn: " << std::string(path.begin(), path.end()) << " ("

@@ -4,6 +4,7 @@
 #include <string>
 #include "app/updater_dialog.h"
 #include "device_files.h"
+#include "step_record.h"
 #include "update/keep_source.h"
 #include "update/tree_walks.h"
 
@@ -39,6 +40,52 @@ TEST_F(Walks, ANestedTreeIsCopiedTopDownOverTheTarget) {
     EXPECT_EQ(dlg.m_nCount, 5) << "one step per entry: a.txt, sub, b.txt, deeper, c.txt";
     EXPECT_FALSE(outcome.bFailed);
     EXPECT_EQ(Tree(L"/src").size(), 3u) << "the source is left as it is";
+}
+
+// The files with work below the folder, in the order the platform lists them: a folder's
+// files as listed, each subfolder's where it is listed.
+void ListedFiles(const std::wstring &folder, std::vector<std::wstring> &files) {
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstFileW((folder + L"\\*.*").c_str(), &fd);
+    ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ListedFiles(folder + L"\\" + name, files);
+        else files.push_back(folder + L"\\" + name);
+    } while (FindNextFileW(hFind, &fd));
+    FindClose(hFind);
+}
+
+// The I/O threads work ahead of the steps, yet each step comes only once its entry is in
+// place (the step hook checks the flash file, or its absence, at that moment) and in the
+// order the walk listed the entries.
+TEST_F(Walks, EachStepComesInListingOrderOnceItsEntryIsInPlace) {
+    for (int folder = 0; folder < 3; ++folder)
+        for (int i = 0; i < 40; ++i) {
+            const std::wstring name = L"/src/f" + std::to_wstring(folder) + L"/n" + std::to_wstring(i);
+            PutFile(name, std::string(size_t(i) * 997 % 70000, char('a' + folder)) + std::to_string(i));
+            if (i % 2) PutFile(L"/dst" + name.substr(4), "older");
+        }
+    PutFile(L"/src/big.bin", std::string(3 << 20, 'b'));
+    std::vector<std::wstring> listed;
+    ListedFiles(L"/src", listed);
+    ASSERT_EQ(listed.size(), 121u);
+
+    g_steps.Clear();
+    CopyOutcome outcome;
+    dlg.CopyFolder(L"/src", L"/dst", outcome);
+    EXPECT_FALSE(outcome.bFailed);
+    EXPECT_EQ(g_steps.misplaced, std::vector<std::string>());
+    EXPECT_TRUE(g_steps.worked == listed) << "the copies were stepped out of listing order";
+    EXPECT_EQ(Tree(L"/dst"), Tree(L"/src"));
+    EXPECT_EQ(dlg.m_nCount, 124);
+
+    g_steps.Clear();
+    dlg.DeleteFolder(L"/src");
+    EXPECT_FALSE(Exists(L"/src"));
+    EXPECT_EQ(g_steps.misplaced, std::vector<std::string>());
+    EXPECT_TRUE(g_steps.worked == listed) << "the removals were stepped out of listing order";
 }
 
 TEST_F(Walks, TwoFilesAndASubfolderOfTwoArePlannedAsFourAndCopiedInFive) {

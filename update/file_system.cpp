@@ -1,5 +1,7 @@
 #include "update/file_system.h"
 #include "update/cut_point.h"
+#include "update/paths.h"
+#include <cwchar>
 
 BOOL FsMakeFolder(LPCWSTR pszFolder) {
     BOOL made = CreateDirectoryW(pszFolder, nullptr);
@@ -22,7 +24,7 @@ BOOL FsRemoveFolder(LPCWSTR pszFolder) {
 }
 
 HANDLE FsCreateFile(LPCWSTR pszFile) {
-    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     AfterFileOperation();
     return hFile;
 }
@@ -33,8 +35,18 @@ BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData) {
     return written && cbWritten == cbData;
 }
 
-BOOL FsRename(LPCWSTR pszFrom, LPCWSTR pszTo) {
-    BOOL renamed = MoveFileExW(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+BOOL FsRename(HANDLE hFile, LPCWSTR pszTo) {
+    // The request holds the new name in place of its one-character array.
+    union {
+        FILE_RENAME_INFO info;
+        BYTE bytes[sizeof(FILE_RENAME_INFO) + kWidePath * sizeof(WCHAR)];
+    } request = {};
+    const size_t cchTo = wcslen(pszTo);
+    if (cchTo >= kWidePath) return FALSE;
+    request.info.ReplaceIfExists = TRUE;
+    request.info.FileNameLength = DWORD(cchTo * sizeof(WCHAR));
+    wmemcpy(request.info.FileName, pszTo, cchTo + 1);
+    BOOL renamed = SetFileInformationByHandle(hFile, FileRenameInfo, &request, sizeof request);
     AfterFileOperation();
     return renamed;
 }

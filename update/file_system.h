@@ -7,9 +7,12 @@
 BOOL FsMakeFolder(LPCWSTR pszFolder);     // the folder exists afterwards (made, or there already)
 BOOL FsRemoveFile(LPCWSTR pszFile);
 BOOL FsRemoveFolder(LPCWSTR pszFolder);   // an empty folder
-HANDLE FsCreateFile(LPCWSTR pszFile);     // a new file for writing, replacing any of that name
+// A new file for writing, replacing any of that name; its handle can rename it (FsRename).
+HANDLE FsCreateFile(LPCWSTR pszFile);
 BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData);   // all of it, or FALSE
-BOOL FsRename(LPCWSTR pszFrom, LPCWSTR pszTo);                 // replaces pszTo in one step
+// Gives the open file the name pszTo, replacing the file of that name in one step. Through
+// the handle the platform neither opens the file again nor looks its old name up.
+BOOL FsRename(HANDLE hFile, LPCWSTR pszTo);
 
 // Puts the file's content on the medium (update/file_flush.cpp: a file of its own, so that
 // a test-only build can leave exactly this out).

@@ -10,12 +10,15 @@ BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR psz
     return TRUE;
 }
 
-BOOL PartialBeside(LPCWSTR pszPath, WCHAR (&szTemp)[kTemporaryPath]) {
+BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]) {
+    szTemp[0] = L'\0';
+    if (nTemporary < 0 || nTemporary >= kTemporaries) return FALSE;
     const WCHAR *pszName = pszPath;
     for (const WCHAR *p = pszPath; *p; ++p)
         if (*p == L'\\' || *p == L'/') pszName = p + 1;
     if (pszName == pszPath) return FALSE;
-    int n = _snwprintf(szTemp, kTemporaryPath, L"%.*ls%ls", int(pszName - pszPath), pszPath, kPartialName);
+    int n = _snwprintf(szTemp, kTemporaryPath, L"%.*ls%ls", int(pszName - pszPath), pszPath,
+                         kTemporaryNames[nTemporary]);
     if (n >= 0 && size_t(n) < kTemporaryPath) return TRUE;
     szTemp[0] = L'\0';
     return FALSE;
@@ -33,4 +36,8 @@ BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
     return _wcsnicmp(szFull, szFolderFull, m) == 0 && szFull[m] == L'\\' && wcscmp(szFull + m + 1, pszName) == 0;
 }
 
-BOOL IsReservedName(LPCWSTR pszName) { return _wcsicmp(pszName, kPartialName) == 0; }
+BOOL IsReservedName(LPCWSTR pszName) {
+    for (const WCHAR *pszTemporary : kTemporaryNames)
+        if (_wcsicmp(pszName, pszTemporary) == 0) return TRUE;
+    return FALSE;
+}

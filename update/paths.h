@@ -16,9 +16,15 @@ constexpr size_t kWidePath = 1040;                 // wide paths of the copy and
 constexpr size_t kResolvedPath = 2 * kWidePath;    // a path as the platform resolves it: the drive added
 constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the temporary's name
 
-// The temporary a replacement writes beside its target: one short name per folder, so that
-// a folder that can hold a target can hold its temporary too.
-inline constexpr WCHAR kPartialName[] = L"~tessivard-partial.tmp";
+// The temporaries a replacement writes beside its target: short names, so that a folder
+// that can hold a target can hold its temporary too. Each writer of the update (the worker,
+// or one I/O thread) has a name of its own, so that replacements in one folder at the same
+// time never share a temporary; every build reserves the whole set and removes any of it
+// that an interrupted run left.
+constexpr int kTemporaries = 4;
+inline constexpr const WCHAR *kTemporaryNames[kTemporaries] = {
+    L"~tessivard-partial.tmp", L"~tessivard-partial-1.tmp", L"~tessivard-partial-2.tmp", L"~tessivard-partial-3.tmp"};
+inline constexpr WCHAR kTemporaryPattern[] = L"~tessivard-partial*";   // lists every one of them
 
 // The names of the program's own temporaries: a card entry of such a name (in any letter
 // case) is never copied over a temporary.
@@ -39,8 +45,9 @@ bool FormatInto(char (&buffer)[N], const char *pszFormat, Args... args) {
 // buffer emptied, when the path does not fit.
 BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR pszName);
 
-// The temporary beside the path's last name (pszPath holds at least one separator).
-BOOL PartialBeside(LPCWSTR pszPath, WCHAR (&szTemp)[kTemporaryPath]);
+// Temporary nTemporary (of kTemporaryNames) beside the path's last name (pszPath holds at
+// least one separator).
+BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
 
 // TRUE when "folder\name" resolves to the entry `name` directly inside `folder`: the
 // folder's own resolution, one separator, and the name exactly as given.

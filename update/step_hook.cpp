@@ -1,3 +1,3 @@
 #include "update/step_hook.h"
 
-void AfterStep(CUpdaterDlg &, int) {}
+void AfterStep(CUpdaterDlg &, int, const EntrySlot *) {}

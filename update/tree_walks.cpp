@@ -1,9 +1,11 @@
 // The walks over a folder tree. The copy and delete walks take one progress step per entry
-// they list, after the entry's work, and the plan counts those steps by the same rules;
+// they list, after the entry's work (handed to the I/O threads: update/entry_queue.h), in
+// listing order, and the plan counts those steps by the same rules;
 // the file count (SearchFilesDir) counts files only, in every folder.
 #include "app/updater_dialog.h"
 #include "platform/ansi_text.h"
 #include "platform/folder_listing.h"
+#include "update/entry_queue.h"
 #include "update/file_ops.h"
 #include "update/file_system.h"
 #include "update/keep_source.h"
@@ -44,29 +46,20 @@ HANDLE ListFolder(LPCWSTR pszFolder, WIN32_FIND_DATAW &fd) {
     return FindFirstEntry(szPattern, &fd);
 }
 
-} // namespace
-
-// What the plan cannot foresee (a marker the platform refuses to delete, a file that
-// appears during the run) never takes the bar past its end, where it would show empty.
-void CUpdaterDlg::StepProgress() {
-    ++m_nCount;
-    const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;
-    m_progress.SetPos(nPos);
-    AfterStep(*this, nPos);
-}
-
-int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
-    CopyOutcome outcome;
-    return CopyFolder(pszSource, pszTarget, outcome);
-}
-
-// Copies the tree top-down over the target: every target folder exists before anything is
-// copied into it, files of the same name are replaced, each in one step, everything else
-// there stays. Anything that does not reach the target marks the outcome as failed, so
-// that the run keeps the card folder for another try.
-int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
-    if (FsMakeFolder(pszTarget)) RemovePartialFile(pszTarget);
-    else outcome.bFailed = true;
+// Copies the tree top-down over the target: every target folder exists before any work
+// inside it is handed out, files of the same name are replaced, each in one step,
+// everything else there stays. Anything that does not reach the target marks the outcome
+// as failed, so that the run keeps the card folder for another try.
+int CopyTree(CEntryQueue &entries, LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
+    entries.WaitForTarget(pszTarget);
+    if (!FsMakeFolder(pszTarget)) {
+        outcome.bFailed = true;
+    } else if (HoldsTemporary(pszTarget)) {
+        // Left by an interrupted run, or (a card of two names for one folder) being written
+        // now: it goes once nothing is being written.
+        entries.Drain();
+        RemoveTemporaries(pszTarget);
+    }
     WIN32_FIND_DATAW fd;
     HANDLE hFind = ListFolder(pszSource, fd);
     if (hFind == INVALID_HANDLE_VALUE) {
@@ -83,39 +76,87 @@ int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &o
         if (kind == Entry::kSkipped || IsReservedName(fd.cFileName)) {
             outcome.bFailed = true;
         } else if (kind != Entry::kDotFolder) {
-            if (!JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName)) outcome.bFailed = true;
-            else if (kind == Entry::kFolder) CopyFolder(szSourceChild, szTargetChild, outcome);
-            else if (!ReplaceWithCopy(szSourceChild, szTargetChild)) outcome.bFailed = true;
+            if (!JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName)) {
+                outcome.bFailed = true;
+            } else if (kind == Entry::kFolder) {
+                CopyTree(entries, szSourceChild, szTargetChild, outcome);   // the folder's step follows its children's
+            } else {
+                EntrySlot &entry = entries.Back();
+                entry.work = EntryWork::kCopy;
+                lstrcpynW(entry.szSource, szSourceChild, kWidePath);
+                lstrcpynW(entry.szTarget, szTargetChild, kWidePath);
+                entry.pOutcome = &outcome;
+                entries.Push();
+                continue;
+            }
         }
-        StepProgress();
+        entries.Back();
+        entries.Push();
     } while (FindNextEntry(hFind, &fd));
     FindClose(hFind);
     return 1;
 }
 
-// Deletes the tree bottom-up: files, then each emptied subfolder, then the folder itself.
-// Idle in keep-source mode.
-int CUpdaterDlg::DeleteFolder(LPCWSTR pszFolder) {
-    if (g_bUndelete) return 1;
-
+// Deletes the tree bottom-up: files, then each emptied subfolder, then the folder itself,
+// once every removal inside it has finished.
+int DeleteTree(CEntryQueue &entries, LPCWSTR pszFolder) {
     WIN32_FIND_DATAW fd;
     HANDLE hFind = ListFolder(pszFolder, fd);
     if (hFind == INVALID_HANDLE_VALUE) return 0;
     WCHAR szChild[kWidePath];
     do {
         const Entry kind = Classify(pszFolder, fd, szChild);
-        if (kind == Entry::kFile) {
-            FsRemoveFile(szChild);
-        } else if (kind == Entry::kFolder) {
+        if (kind == Entry::kFolder) {
             // The second removal takes a subfolder whose own listing found nothing.
-            DeleteFolder(szChild);
+            DeleteTree(entries, szChild);
             FsRemoveFolder(szChild);
         }
-        StepProgress();
+        EntrySlot &entry = entries.Back();
+        if (kind == Entry::kFile) {
+            entry.work = EntryWork::kRemove;
+            lstrcpynW(entry.szTarget, szChild, kWidePath);
+        }
+        entries.Push();
     } while (FindNextEntry(hFind, &fd));
     FindClose(hFind);
+    entries.Drain();
     FsRemoveFolder(pszFolder);
     return 1;
+}
+
+} // namespace
+
+// What the plan cannot foresee (a marker the platform refuses to delete, a file that
+// appears during the run) never takes the bar past its end, where it would show empty.
+void CUpdaterDlg::StepProgress(const EntrySlot *pEntry) {
+    ++m_nCount;
+    const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;
+    m_progress.SetPos(nPos);
+    AfterStep(*this, nPos, pEntry);
+}
+
+int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
+    CopyOutcome outcome;
+    return CopyFolder(pszSource, pszTarget, outcome);
+}
+
+// A walk outside a run opens the queue for itself. Every entry is in place, and stepped,
+// before the walk returns: the outcome is whole.
+int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
+    const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
+    const int result = CopyTree(m_entries, pszSource, pszTarget, outcome);
+    m_entries.Drain();
+    if (bOpened) m_entries.Close();
+    return result;
+}
+
+// Idle in keep-source mode.
+int CUpdaterDlg::DeleteFolder(LPCWSTR pszFolder) {
+    if (g_bUndelete) return 1;
+    const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
+    const int result = DeleteTree(m_entries, pszFolder);
+    if (bOpened) m_entries.Close();
+    return result;
 }
 
 // One step per entry at every level the copy and delete walks visit. A copy also needs its

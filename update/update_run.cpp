@@ -100,6 +100,7 @@ int CUpdaterDlg::RunUpdate() {
     // can lose the flash store's last changes while the card's removals stay done.
     const WidePath flash(szFlash);
     bool bKeepCard = false;
+    m_entries.Open();
     for (size_t i = 0; i < nJobs; ++i) {
         const UPDATE_JOB job = m_jobs[i];
         if (job.bFolder && job.bDelete) {
@@ -115,6 +116,8 @@ int CUpdaterDlg::RunUpdate() {
             StepProgress();
         }
     }
+
+    m_entries.Close();   // no I/O thread outlives the walks
 
     // Finish: the card folder back (empty), the marker copies out of the flash store, the
     // follow-on program started, and the dialog ended.

@@ -99,6 +99,10 @@ echo 0 >"$scratch/small2000/complete"
 make_set small2000 "$scratch/small2000"
 expect_true "a set of another version is made again" '[ ! -f "$scratch/small2000/root/mark" ]'
 rm -rf "$scratch/small2000"
+make_set onefolder "$scratch/onefolder"
+expect_eq "onefolder: 5,000 files of 1 KiB in one folder" \
+    "$(tree_listing "$scratch/onefolder/root/SDMMC/ResidentFlash" | grep -c $'^1024\td000/f[0-9]*\.dat$')" "5000"
+rm -rf "$scratch/onefolder"
 
 # --- counts of a run -------------------------------------------------------------------
 

@@ -41,7 +41,9 @@ extern char **environ;
 
 namespace {
 
-const char kPartial[] = "~tessivard-partial.tmp";
+// The program's temporaries: "~tessivard-partial.tmp" and "~tessivard-partial-N.tmp", one
+// per writer; never content.
+bool IsTemporary(const std::string &path) { return fs::path(path).filename().string().rfind("~tessivard-partial", 0) == 0; }
 std::string g_build, g_program, g_tools;
 fs::path g_work, g_root, g_socket;
 pid_t g_daemon = -1;
@@ -189,7 +191,7 @@ std::string Unsound(const Files &card, const Files &oldFlash) {
     for (const auto &[path, content] : card)
         if (!IsMarker(path) && !holds(nowCard, path, content) && !holds(nowFlash, path, content)) return "lost: " + path;
     for (const auto &[path, content] : nowFlash) {
-        if (fs::path(path).filename() == kPartial) continue;
+        if (IsTemporary(path)) continue;
         if (!holds(oldFlash, path, content) && !holds(card, path, content))
             return "torn: " + path + " (" + std::to_string(content.size()) + " bytes)";
     }
@@ -197,7 +199,7 @@ std::string Unsound(const Files &card, const Files &oldFlash) {
         if (path.rfind("delete_", 0) != 0 || nowCard.count(path)) continue;
         const std::string folder = path.substr(7) + "/";
         for (const auto &[p, c] : nowFlash)
-            if (p.rfind(folder, 0) == 0 && !card.count(p) && fs::path(p).filename() != kPartial)
+            if (p.rfind(folder, 0) == 0 && !card.count(p) && !IsTemporary(p))
                 return "marker " + path + " gone, but " + p + " is back";
     }
     for (const auto &[path, content] : oldFlash) {

@@ -3,12 +3,7 @@
 #include "update/file_ops.h"
 #include "update/file_system.h"
 
-BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTemp, LPCWSTR pszTarget) {
-    CloseHandle(hTemp);
-    if (!FsRename(pszTemp, pszTarget)) return FALSE;
-    HANDLE hTarget = CreateFileW(pszTarget, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hTarget == INVALID_HANDLE_VALUE) return FALSE;
-    const BOOL flushed = FsFlush(hTarget);
-    CloseHandle(hTarget);
-    return flushed;
+BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTarget) {
+    const BOOL committed = FsRename(hTemp, pszTarget) && FsFlush(hTemp);
+    return CloseHandle(hTemp) && committed;
 }

@@ -1,0 +1,25 @@
+// One listed entry of a copy or delete walk, from its listing to its progress step: the file
+// work it needs (none for a folder or a skipped name), and how that went.
+#pragma once
+#include <windows.h>
+#include "update/file_ops.h"
+#include "update/paths.h"
+
+struct CopyOutcome;
+
+enum class EntryWork {
+    kNone,     // a step only: a folder (after its children), a skipped name
+    kCopy,     // the replacement of szTarget by a copy of szSource
+    kRemove,   // the removal of the file szTarget
+};
+
+struct EntrySlot {
+    EntryWork work;              // what the entry needs done before its step
+    WCHAR szSource[kWidePath];   // kCopy: the card's file
+    WCHAR szTarget[kWidePath];   // kCopy: the flash file replaced; kRemove: the file removed
+    CopyOutcome *pOutcome;       // kCopy: marked failed when the copy does not reach the target
+    bool bFailed;                // the work did not do what it should
+};
+
+// Does the entry's file work in the calling thread.
+void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space);
