@@ -130,13 +130,18 @@ TEST_F(UpdateRun, FoldersDotFoldersAndATreeDeeperThanAnAnsiPathAreStepsOfThePlan
     EXPECT_TRUE(FillsTheBarOnce(run));
 }
 
-TEST_F(UpdateRun, ACardFileBearingTheTemporarysNameIsSkippedAndKeepsTheCard) {
+// Every writer's temporary name is reserved, and every one an interrupted run left goes.
+TEST_F(UpdateRun, CardFilesBearingATemporarysNameAreSkippedAndKeepTheCard) {
     PutFile(L"/SDMMC/ResidentFlash/maps/~Tessivard-Partial.tmp", "not an update");
+    PutFile(L"/SDMMC/ResidentFlash/maps/~TESSIVARD-partial-1.tmp", "not an update either");
     PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    PutFile(L"/ResidentFlash/maps/~tessivard-partial-1.tmp", "left by a cut");
+    PutFile(L"/ResidentFlash/~tessivard-partial.tmp", "left by a cut");
     run.Run();
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}));
     EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~Tessivard-Partial.tmp"));
-    EXPECT_EQ(g_steps.positions.size(), 3u + 3u) << "it still takes its step";
+    EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~TESSIVARD-partial-1.tmp"));
+    EXPECT_EQ(g_steps.positions.size(), 4u + 3u) << "each still takes its step";
 }
 
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {

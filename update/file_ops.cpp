@@ -1,5 +1,4 @@
 #include "update/file_ops.h"
-#include <atomic>
 #include "platform/folder_listing.h"
 #include "update/file_system.h"
 #include "update/paths.h"
@@ -29,13 +28,26 @@ private:
     HANDLE m_h;
 };
 
-// The flash store's room is one for all the writers of the update. A writer that puts its
-// temporary beside the target first reserves the room the temporary will take, and counts
-// only the room the others have not reserved (some of which they may already have used:
-// the count errs towards too little). A writer that finds too little so counted waits until
-// it writes alone, and then decides on the room as it stands, as a lone writer does.
-SRWLOCK g_roomLock = SRWLOCK_INIT;           // shared: writing beside; exclusive: writing alone
-std::atomic<ULONGLONG> g_cbReserved{0};      // what the writers beside have reserved
+// The flash store's room is one for all the writers of the update, and reading it costs
+// the platform as much as a third of a small file's copy: it is read only when the room
+// it left runs short. A writer that puts its temporary beside the target first reserves
+// the room the temporary will take, from what the last reading left less what was being
+// written then and what was reserved since (the count errs towards too little). A writer
+// that finds too little so counted, or that meets a full file system, waits until it writes
+// alone, and then decides on the room as it stands, as a lone writer does.
+SRWLOCK g_roomLock = SRWLOCK_INIT;   // shared: writing beside; exclusive: writing alone
+
+// Kept back from each reading: what making folders and names may take meanwhile.
+constexpr ULONGLONG kRoomMarginUnits = 64;
+
+struct RoomBudget {
+    SRWLOCK lock = SRWLOCK_INIT;   // guards the rest
+    bool bRead = false;            // cbLeft and cbUnit hold a reading
+    ULONGLONG cbLeft = 0;          // what the writers may still reserve without reading again
+    ULONGLONG cbUnit = 0;          // the file system's allocation unit
+    ULONGLONG cbWriting = 0;       // reserved by the writers at work
+};
+RoomBudget g_budget;
 
 // Writes the whole source into the open temporary, with the source's times.
 bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space) {
@@ -75,11 +87,14 @@ bool RoomBeside(LPCWSTR pszTarget, Room &room) {
 // Writes the new version to the temporary and puts it in the target's place.
 BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space) {
     FileHandle temp(FsCreateFile(pszTemp));
-    if (!temp.IsOpen()) return FALSE;
+    if (!temp.IsOpen()) return FALSE;   // the platform's error stands
     const bool ok = CopyContent(hSource, temp.Get(), space) && CommitTemporary(temp.Release(), pszTarget);
-    temp.Close();   // still open only where the writing failed
-    if (!ok) FsRemoveFile(pszTemp);
-    return ok;
+    if (ok) return TRUE;
+    const DWORD error = GetLastError();   // why the writing failed (a full file system?)
+    temp.Close();                         // still open only where the writing failed
+    FsRemoveFile(pszTemp);
+    SetLastError(error);
+    return FALSE;
 }
 
 // The replacement of a writer alone: where the new version fits only in the old one's
@@ -105,13 +120,44 @@ BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszT
     return WriteAndCommit(hSource, pszTemp, pszTarget, space);
 }
 
-// Reserves cbNeeded of the free room unless the others' reservations leave too little.
-bool Reserve(ULONGLONG cbFree, ULONGLONG cbNeeded) {
-    ULONGLONG cbReserved = g_cbReserved.load();
-    do {
-        if (cbFree < cbReserved || cbFree - cbReserved < cbNeeded) return false;
-    } while (!g_cbReserved.compare_exchange_weak(cbReserved, cbReserved + cbNeeded));
-    return true;
+// Reserves the room a temporary of cbNew bytes takes beside pszTarget, reading the room
+// again if what is left falls short; cbReserved is what to give back once it is written.
+// FALSE when too little is left. A file system that does not tell its room gets the
+// temporary beside, as it always may.
+bool Reserve(LPCWSTR pszTarget, ULONGLONG cbNew, ULONGLONG &cbReserved) {
+    cbReserved = 0;
+    AcquireSRWLockExclusive(&g_budget.lock);
+    bool bReserved = true;
+    ULONGLONG cbNeeded = AllocatedBytes(cbNew, g_budget.cbUnit);
+    if (!g_budget.bRead || g_budget.cbLeft < cbNeeded) {
+        Room room;
+        if (RoomBeside(pszTarget, room)) {
+            const ULONGLONG cbKept = g_budget.cbWriting + kRoomMarginUnits * room.cbUnit;
+            g_budget.bRead = true;
+            g_budget.cbLeft = room.cbFree > cbKept ? room.cbFree - cbKept : 0;
+            g_budget.cbUnit = room.cbUnit;
+            cbNeeded = AllocatedBytes(cbNew, room.cbUnit);
+        } else {
+            g_budget.bRead = false;
+            cbNeeded = 0;
+        }
+    }
+    if (g_budget.bRead && g_budget.cbLeft < cbNeeded) {
+        bReserved = false;
+    } else if (g_budget.bRead) {
+        g_budget.cbLeft -= cbNeeded;
+        g_budget.cbWriting += cbNeeded;
+        cbReserved = cbNeeded;
+    }
+    ReleaseSRWLockExclusive(&g_budget.lock);
+    return bReserved;
+}
+
+void GiveBack(ULONGLONG cbReserved, bool bReadAgain) {
+    AcquireSRWLockExclusive(&g_budget.lock);
+    g_budget.cbWriting -= cbReserved;
+    if (bReadAgain) g_budget.bRead = false;
+    ReleaseSRWLockExclusive(&g_budget.lock);
 }
 
 } // namespace
@@ -124,22 +170,25 @@ BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source.IsOpen()) return FALSE;
     LARGE_INTEGER cbNew = {};
-    Room room;
-    // A file system that does not tell its room gets the temporary beside, as it always may.
-    if (!GetFileSizeEx(source.Get(), &cbNew) || !RoomBeside(pszTarget, room))
-        return WriteAndCommit(source.Get(), szTemp, pszTarget, space);
+    if (!GetFileSizeEx(source.Get(), &cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space);
 
-    const ULONGLONG cbNeeded = AllocatedBytes(ULONGLONG(cbNew.QuadPart), room.cbUnit);
+    ULONGLONG cbReserved = 0;
     AcquireSRWLockShared(&g_roomLock);
-    if (Reserve(room.cbFree, cbNeeded)) {
+    if (Reserve(pszTarget, ULONGLONG(cbNew.QuadPart), cbReserved)) {
         const BOOL ok = WriteAndCommit(source.Get(), szTemp, pszTarget, space);
-        g_cbReserved -= cbNeeded;
+        const bool bFull = !ok && GetLastError() == ERROR_DISK_FULL;
+        GiveBack(cbReserved, bFull);
         ReleaseSRWLockShared(&g_roomLock);
-        return ok;
+        if (!bFull) return ok;
+        // The file system had less room than counted: the old version is still there, and
+        // the copy starts again from the first byte.
+        if (SetFilePointer(source.Get(), 0, nullptr, FILE_BEGIN) != 0) return FALSE;
+    } else {
+        ReleaseSRWLockShared(&g_roomLock);
     }
-    ReleaseSRWLockShared(&g_roomLock);
     AcquireSRWLockExclusive(&g_roomLock);
     const BOOL ok = ReplaceAlone(source.Get(), ULONGLONG(cbNew.QuadPart), szTemp, pszTarget, space);
+    GiveBack(0, true);   // the room it left is read anew
     ReleaseSRWLockExclusive(&g_roomLock);
     return ok;
 }

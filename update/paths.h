@@ -21,9 +21,8 @@ constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the
 // or one I/O thread) has a name of its own, so that replacements in one folder at the same
 // time never share a temporary; every build reserves the whole set and removes any of it
 // that an interrupted run left.
-constexpr int kTemporaries = 4;
-inline constexpr const WCHAR *kTemporaryNames[kTemporaries] = {
-    L"~tessivard-partial.tmp", L"~tessivard-partial-1.tmp", L"~tessivard-partial-2.tmp", L"~tessivard-partial-3.tmp"};
+constexpr int kTemporaries = 2;
+inline constexpr const WCHAR *kTemporaryNames[kTemporaries] = {L"~tessivard-partial.tmp", L"~tessivard-partial-1.tmp"};
 inline constexpr WCHAR kTemporaryPattern[] = L"~tessivard-partial*";   // lists every one of them
 
 // The names of the program's own temporaries: a card entry of such a name (in any letter
