@@ -69,9 +69,7 @@ struct Room {
 };
 bool RoomBeside(LPCWSTR pszTarget, Room &room) {
     WCHAR szFolder[kWidePath];
-    const WCHAR *pszName = pszTarget;
-    for (const WCHAR *p = pszTarget; *p; ++p)
-        if (*p == L'\\' || *p == L'/') pszName = p + 1;
+    const WCHAR *pszName = LastNameOf(pszTarget);
     if (pszName == pszTarget || size_t(pszName - pszTarget) >= kWidePath) return false;
     lstrcpynW(szFolder, pszTarget, int(pszName - pszTarget + 1));   // the folder, with its separator
     ULARGE_INTEGER free = {}, total = {}, totalFree = {};

@@ -10,12 +10,17 @@ BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR psz
     return TRUE;
 }
 
+LPCWSTR LastNameOf(LPCWSTR pszPath) {
+    LPCWSTR pszName = pszPath;
+    for (const WCHAR *p = pszPath; *p; ++p)
+        if (*p == L'\\' || *p == L'/') pszName = p + 1;
+    return pszName;
+}
+
 BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]) {
     szTemp[0] = L'\0';
     if (nTemporary < 0 || nTemporary >= kTemporaries) return FALSE;
-    const WCHAR *pszName = pszPath;
-    for (const WCHAR *p = pszPath; *p; ++p)
-        if (*p == L'\\' || *p == L'/') pszName = p + 1;
+    const WCHAR *pszName = LastNameOf(pszPath);
     if (pszName == pszPath) return FALSE;
     int n = _snwprintf(szTemp, kTemporaryPath, L"%.*ls%ls", int(pszName - pszPath), pszPath,
                          kTemporaryNames[nTemporary]);

@@ -44,6 +44,10 @@ bool FormatInto(char (&buffer)[N], const char *pszFormat, Args... args) {
 // buffer emptied, when the path does not fit.
 BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR pszName);
 
+// The path's last name: the character after its last separator (pszPath itself when it
+// holds none).
+LPCWSTR LastNameOf(LPCWSTR pszPath);
+
 // Temporary nTemporary (of kTemporaryNames) beside the path's last name (pszPath holds at
 // least one separator).
 BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
