@@ -7,7 +7,7 @@ END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
     : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bFinalSend(false),
-      m_entries(*this) {}
+      m_run(*this, m_jobs, m_nTotal, m_nCount) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 
@@ -30,6 +30,23 @@ void CUpdaterDlg::SetupProgress(int nLower, int nUpper) {
     m_progress.Configure(nLower, nUpper, FALSE, 0x000000FF, 0x00FF0000, 0x00FFFFFF, 0x00000000);
     m_progress.ShowWindow(SW_SHOW);
 }
+
+void CUpdaterDlg::ShowStep(int nPos) { m_progress.SetPos(nPos); }
+
+int CUpdaterDlg::CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder) {
+    return m_run.CollectMarkerJobs(pszCardFolder, pszFlashFolder);
+}
+
+int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget) {
+    CopyOutcome outcome;
+    return m_run.CopyFolder(pszSource, pszTarget, outcome);
+}
+
+int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
+    return m_run.CopyFolder(pszSource, pszTarget, outcome);
+}
+
+int CUpdaterDlg::DeleteFolder(LPCWSTR pszFolder) { return m_run.DeleteFolder(pszFolder); }
 
 void CUpdaterDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == TIMER_START) {

@@ -1,6 +1,7 @@
 // The update dialog: the program's only window, full-screen and topmost, with one progress
-// bar. 100 ms after it opens it starts the worker that runs the update; the worker's
-// WM_DESTROY at the end of the run ends the dialog and with it the application.
+// bar. 100 ms after it opens it starts the worker that runs the update (update/update_run.h)
+// on the plan and counters it holds; the bar and the end of the run are the dialog's, and
+// the worker's WM_DESTROY at the end of the run ends the dialog and with it the application.
 #pragma once
 #include <atomic>
 #include <vector>
@@ -8,15 +9,11 @@
 #include "res/resource.h"
 #include "ui/skin/skin_dialog.h"
 #include "ui/progress/gradient_progress.h"
-#include "update/entry_queue.h"
+#include "update/run_screen.h"
 #include "update/update_job.h"
+#include "update/update_run.h"
 
-// What a copy job left undone: anything that did not reach the flash store keeps the card.
-struct CopyOutcome {
-    bool bFailed = false;   // a file, folder or name of the source did not reach the target
-};
-
-class CUpdaterDlg : public CSkinDialog {
+class CUpdaterDlg : public CSkinDialog, public IRunScreen {
 public:
     explicit CUpdaterDlg(CWnd *pParent = nullptr);
     ~CUpdaterDlg() override = default;
@@ -30,25 +27,25 @@ public:
     int m_nTotal;                    // progress steps planned for the run
     int m_nCount;                    // progress steps done
     std::atomic<bool> m_bFinalSend;  // the worker has reached its closing WM_DESTROY send
-    CEntryQueue m_entries;           // the walks' entries between their listing and their step
 
     // Hides the bar, gives it the range and its colours, and shows it again.
-    void SetupProgress(int nLower, int nUpper);
+    void SetupProgress(int nLower, int nUpper) override;
+    // The bar at a step's position.
+    void ShowStep(int nPos) override;
+    // The worker's end: hides the dialog and sends it WM_DESTROY, in which the dialog ends
+    // the worker. The worker holds nothing (no handle, no lock) when it calls this.
+    void EndFromWorker() override;
 
-    // The update itself, on the worker thread (update/).
+    // The update itself, on the worker thread: the run's (update/update_run.h). RunUpdate
+    // is a seam (app/seam_run_update.cpp).
     int RunUpdate();
     int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget);
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome);
     int DeleteFolder(LPCWSTR pszFolder);
-    // One entry done (pEntry: a walk's, with its work; nullptr: a file job's): count it and
-    // move the bar.
-    void StepProgress(const EntrySlot *pEntry = nullptr);
-    // The worker's end: hides the dialog and sends it WM_DESTROY, in which the dialog ends
-    // the worker. The worker holds nothing (no handle, no lock) when it calls this.
-    void EndFromWorker();
 
 protected:
+    CUpdateRun m_run;                // the update, on the plan and counters above
     void DoDataExchange(CDataExchange *pDX) override;
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR nIDEvent);

@@ -117,7 +117,7 @@ print_parts() {
     prepare "$set"
     out=$(wine_run --root "$work" "$build/bench/run_parts.exe" walks | tr -d '\r')
     awk '{ v[$1] = $2 } END {
-        printf "  count walk, twice (%d files): %.2f s\n", v["counted_files"], v["count_ms"] / 1000
+        printf "  count walks, for the copy and the deletion (%d steps): %.2f s\n", v["counted_steps"], v["count_ms"] / 1000
         printf "  copy walk (each file written to a temporary, flushed, renamed over its target): %.2f s\n", v["copy_ms"] / 1000
         printf "  delete walk: %.2f s\n", v["delete_ms"] / 1000
         printf "  its %d steps, sent to no window: %.3f s\n", v["steps"], v["steps_without_window_ms"] / 1000 }' <<<"$out"

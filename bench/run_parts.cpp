@@ -1,7 +1,8 @@
 // The parts of an update run, measured apart in one process, in the current folder (the
 // device root): where a whole run of the program spends its time.
 //   run_parts walks        the program's own count, copy and delete walks on the card
-//                          folder and the flash store, with no window: steps go nowhere
+//                          folder and the flash store, in a run with no window: steps go
+//                          nowhere
 //   run_parts rawcopy KIB  the same copy done by a plain read/write loop with a KIB
 //                          buffer straight into each target (no temporary, no flush),
 //                          then the program's delete walk
@@ -29,30 +30,46 @@ CWinApp theBenchApp;
 const wchar_t kCard[] = L"" CARD_FOLDER;
 const wchar_t kFlash[] = L"" FLASH_FOLDER;
 
+// A run's screen with no window: the steps are counted and go nowhere.
+class NoScreen : public IRunScreen {
+public:
+    void SetupProgress(int, int) override {}
+    void ShowStep(int) override {}
+    void EndFromWorker() override {}
+};
+
+// An update run of its own, outside any dialog.
+struct BareRun {
+    NoScreen screen;
+    std::vector<UPDATE_JOB> jobs;
+    int nTotal = 0, nCount = 0;
+    CUpdateRun run{screen, jobs, nTotal, nCount};
+};
+
 // --- walks ---------------------------------------------------------------------------
 
 int Walks() {
-    CUpdaterDlg dlg;   // no window: the walks' steps send to no bar
+    BareRun bare;
     g_bUndelete = 0;
     LONGLONG t = Now();
     // The run counts the card folder twice: for the copy and for the deletion.
-    const int nFiles = SearchFilesDir(CARD_FOLDER) + SearchFilesDir(CARD_FOLDER);
+    const int nSteps = CountWalkSteps(Walk::kCopy, kCard) + CountWalkSteps(Walk::kDeletion, kCard);
     const double countMs = Millis(Now() - t);
     t = Now();
     CopyOutcome outcome;
-    dlg.CopyFolder(kCard, kFlash, outcome);
+    bare.run.CopyFolder(kCard, kFlash, outcome);
     const double copyMs = Millis(Now() - t);
-    const int nCopySteps = dlg.m_nCount;
+    const int nCopySteps = bare.nCount;
     t = Now();
-    dlg.DeleteFolder(kCard);
+    bare.run.DeleteFolder(kCard);
     const double deleteMs = Millis(Now() - t);
     // What the steps cost here, where they reach no window.
     t = Now();
-    for (int i = 0; i < dlg.m_nCount; ++i) SendMessageW(nullptr, PBM_SETPOS, WPARAM(i), 0);
+    for (int i = 0; i < bare.nCount; ++i) SendMessageW(nullptr, PBM_SETPOS, WPARAM(i), 0);
     const double noWindowMs = Millis(Now() - t);
 
-    std::printf("counted_files %d\n", nFiles);
-    std::printf("steps %d\n", dlg.m_nCount);
+    std::printf("counted_steps %d\n", nSteps);
+    std::printf("steps %d\n", bare.nCount);
     std::printf("count_ms %.1f\n", countMs);
     std::printf("copy_ms %.1f\n", copyMs);
     std::printf("delete_ms %.1f\n", deleteMs);
@@ -82,8 +99,8 @@ bool CopyThroughBuffer(const std::wstring &source, const std::wstring &target, s
 int CopyTree(const std::wstring &source, const std::wstring &target, std::vector<char> &buffer) {
     CreateDirectoryW(target.c_str(), nullptr);
     WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstEntry((source + L"\\*.*").c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE) return 0;
+    CFindHandle listing;
+    if (!listing.First((source + L"\\*.*").c_str(), &fd)) return 0;
     int nFailed = 0;
     do {
         const std::wstring from = source + L"\\" + fd.cFileName, to = target + L"\\" + fd.cFileName;
@@ -91,8 +108,7 @@ int CopyTree(const std::wstring &source, const std::wstring &target, std::vector
             nFailed += CopyThroughBuffer(from, to, buffer) ? 0 : 1;
         else if (fd.cFileName[0] != L'.')
             nFailed += CopyTree(from, to, buffer);
-    } while (FindNextEntry(hFind, &fd));
-    FindClose(hFind);
+    } while (listing.Next(&fd));
     return nFailed;
 }
 
@@ -105,10 +121,10 @@ int RawCopy(int nKiB) {
     LONGLONG t = Now();
     const int nFailed = CopyTree(kCard, kFlash, buffer);
     const double copyMs = Millis(Now() - t);
-    CUpdaterDlg dlg;
+    BareRun bare;
     g_bUndelete = 0;
     t = Now();
-    dlg.DeleteFolder(kCard);
+    bare.run.DeleteFolder(kCard);
     const double deleteMs = Millis(Now() - t);
     std::printf("buffer_kib %d\n", nKiB);
     std::printf("failed_files %d\n", nFailed);
@@ -142,7 +158,7 @@ protected:
         pDlg->m_progress.SetPos(0);
         for (int i = 0; i < pDlg->m_nSteps; ++i) {
             if (!pDlg->m_bIdleSends) {
-                pDlg->StepProgress();
+                pDlg->m_run.Step(nullptr);
                 continue;
             }
             ++pDlg->m_nCount;

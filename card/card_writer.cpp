@@ -1,11 +1,10 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
-#include "card/file_handle.h"
+#include "platform/file_handle.h"
 #include "card/host_tree.h"
-#include <cstring>
-#include "platform/cstring.h"
 #include "platform/folder_listing.h"
 #include "update/device_paths.h"
+#include "update/paths.h"
 
 namespace {
 
@@ -41,29 +40,27 @@ DWORD MakeEmptyFile(const std::wstring &path) {
 // Removes what the writer made below the folder, and the folder.
 void RemoveMade(const std::wstring &path) {
     WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstEntry((path + L"\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
+    CFindHandle listing;
+    if (listing.First((path + L"\\*").c_str(), &fd)) {
         do {
             const std::wstring child = path + L"\\" + fd.cFileName;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveMade(child);
             else DeleteFileW(child.c_str());
-        } while (FindNextEntry(hFind, &fd));
-        FindClose(hFind);
+        } while (listing.Next(&fd));
+        listing.Close();
     }
     RemoveDirectoryW(path.c_str());
 }
 
 bool IsEmptyFolder(const std::wstring &path) {
     WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstEntry((path + L"\\*").c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE) return true;
-    FindClose(hFind);
-    return false;
+    CFindHandle listing;
+    return !listing.First((path + L"\\*").c_str(), &fd);
 }
 
 } // namespace
 
-std::wstring CardFolderName() { return std::wstring(CString(std::strrchr(CARD_FOLDER, '/') + 1)); }
+std::wstring CardFolderName() { return LastNameOf(L"" CARD_FOLDER); }
 
 std::wstring CardFolderIn(const std::wstring &cardRoot) { return ShownBelow(cardRoot, CardFolderName()); }
 

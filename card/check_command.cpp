@@ -1,11 +1,11 @@
 // check: a card made by hand, read by the device's rules. One line per entry the device does
 // not simply copy; the entries it skips and the markers that plan nothing are findings.
-#include <cwctype>
 #include "card/card_commands.h"
 #include "card/card_writer.h"
 #include "card/console_text.h"
 #include "card/device_rules.h"
 #include "platform/cstring.h"
+#include "update/name_rule.h"
 
 namespace {
 
@@ -63,15 +63,11 @@ private:
         case MarkerKind::kNotAMarker:
             break;
         }
-        if (!m_bKeepSource && (marker.kind == MarkerKind::kUpdate || marker.kind == MarkerKind::kPlansNothing ||
-                               marker.kind == MarkerKind::kPlansDeletion))
-            m_consumed.push_back(&entry);
+        if (WhenConsumed(marker.kind, m_bKeepSource) != MarkerConsumption::kNever) m_consumed.push_back(&entry);
     }
 
     static bool LooksLikeMarker(const std::wstring &name) {
-        std::wstring lower = name;
-        for (wchar_t &c : lower) c = wchar_t(std::towlower(c));
-        return lower == UpdateMarkerName() || lower.rfind(DeleteMarkerOf(L""), 0) == 0;
+        return NamesMatch(name.c_str(), kUpdateMarker) || NameHasPrefix(name.c_str(), kDeletePrefix);
     }
 
     // The flash folder a delete marker removes, and what it holds there.
@@ -108,8 +104,7 @@ private:
         for (const HostEntry &child : folder.children) {
             if (IsConsumed(child)) continue;
             const std::wstring childRel = Below(rel, child.name);
-            std::wstring why = WhyEntrySkips(device, child.name);
-            if (why.empty() && child.bFolder) why = WhyFolderSkipped(child.name);
+            std::wstring why = WhyWalkPasses(Walk::kCopy, device, child.name, child.bFolder);
             if (!why.empty()) {
                 ++m_nSkipped;
                 Line(childRel, L"skipped: " + why);

@@ -36,13 +36,23 @@ std::wstring TooLong(size_t cch, size_t cchLimit, const wchar_t *pszWhat) {
            std::to_wstring(cchLimit - 1) + L" characters";
 }
 
+// Why "folder\name" is not this very entry of the folder.
+std::wstring WhyNotItself(const std::wstring &folder, const std::wstring &name) {
+    if (name.find_first_of(L"\\/") != std::wstring::npos) return L"holds a path separator";
+    if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) return L"ends in a dot or a space, which a path drops";
+    WCHAR szJoined[kWidePath], szFull[kResolvedPath];
+    if (JoinPath(szJoined, kWidePath, folder.c_str(), name.c_str()) &&
+        GetFullPathNameW(szJoined, kResolvedPath, szFull, nullptr) && std::wcsncmp(szFull, L"\\\\.\\", 4) == 0)
+        return L"is the name of a device (CON, NUL, COM1...), not of a file";
+    return L"does not name itself as a path";
+}
+
 void CollectUnreachable(const HostEntry &folder, const std::wstring &device, const std::wstring &rel,
                         std::vector<std::pair<std::wstring, std::wstring>> &out) {
     if (folder.bTooDeep) out.push_back({rel, L"what it holds lies too deep"});
     for (const HostEntry &child : folder.children) {
         const std::wstring childRel = Below(rel, child.name), path = device + L"\\" + child.name;
-        std::wstring why = WhyEntrySkips(device, child.name);
-        if (why.empty() && child.bFolder) why = WhyFolderSkipped(child.name);
+        std::wstring why = WhyWalkPasses(Walk::kDeletion, device, child.name, child.bFolder);
         if (why.empty() && child.bFolder && !child.children.empty()) why = WhyListingFails(path);
         if (!why.empty()) out.push_back({childRel, why});
         else if (child.bFolder) CollectUnreachable(child, path, childRel, out);
@@ -58,30 +68,26 @@ std::wstring DevicePath(const std::wstring &folder, const std::wstring &rel) {
     return path;
 }
 
-std::wstring WhyNameSkips(const std::wstring &name) {
-    if (name.find_first_of(L"\\/") != std::wstring::npos) return L"holds a path separator";
-    if (IsReservedName(name.c_str())) return L"is the program's own temporary name, which the walks skip";
+std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wstring &name, bool bFolder) {
+    WCHAR szChild[kWidePath];
+    switch (ReadWalkEntry(walk, folder.c_str(), name.c_str(), bFolder, szChild).reason) {
+    case WalkReason::kTaken:
+        break;
+    case WalkReason::kPathTooLong:
+        return TooLong(folder.size() + 1 + name.size(), kWidePath, L"its path");
+    case WalkReason::kNotItself:
+        return WhyNotItself(folder, name);
+    case WalkReason::kReserved:
+        return L"is the program's own temporary name, which the copy skips";
+    case WalkReason::kDotFolder:
+        return L"a folder whose name begins with '.', which the walks neither copy, remove nor enter";
+    }
     for (wchar_t c : name)
         if (IsUnnameable(c)) return L"holds " + Quoted(c) + L", which no name on the device holds";
-    if (IsPlainChildName(kCardFolderW.c_str(), name.c_str())) return L"";
-    if (name.back() == L'.' || name.back() == L' ') return L"ends in a dot or a space, which a path drops";
-    WCHAR szJoined[kWidePath], szFull[kResolvedPath];
-    if (JoinPath(szJoined, kWidePath, kCardFolderW.c_str(), name.c_str()) &&
-        GetFullPathNameW(szJoined, kResolvedPath, szFull, nullptr) && std::wcsncmp(szFull, L"\\\\.\\", 4) == 0)
-        return L"is the name of a device (CON, NUL, COM1...), not of a file";
-    return L"does not name itself as a path";
+    return L"";
 }
 
-std::wstring WhyEntrySkips(const std::wstring &folder, const std::wstring &name) {
-    WCHAR szPath[kWidePath];
-    if (!JoinPath(szPath, kWidePath, folder.c_str(), name.c_str()))
-        return TooLong(folder.size() + 1 + name.size(), kWidePath, L"its path");
-    return WhyNameSkips(name);
-}
-
-std::wstring WhyFolderSkipped(const std::wstring &name) {
-    return name[0] == L'.' ? L"a folder whose name begins with '.', which the walks neither copy, remove nor enter" : L"";
-}
+std::wstring WhyNameSkips(const std::wstring &name) { return WhyWalkPasses(Walk::kCopy, kCardFolderW, name, false); }
 
 std::wstring WhyListingFails(const std::wstring &path) {
     WCHAR szPattern[kWidePath];
@@ -90,12 +96,11 @@ std::wstring WhyListingFails(const std::wstring &path) {
 }
 
 std::wstring WhyPathSkips(const std::wstring &folder, const std::wstring &name, bool bFolder) {
-    WCHAR szPath[kWidePath];
-    if (!JoinPath(szPath, kWidePath, folder.c_str(), name.c_str()))
-        return TooLong(folder.size() + 1 + name.size(), kWidePath, L"its path");
-    if (!bFolder) return L"";
-    const std::wstring why = WhyFolderSkipped(name);
-    return why.empty() ? WhyListingFails(szPath) : why;
+    WCHAR szChild[kWidePath];
+    const WalkReason reason = ReadWalkEntry(Walk::kCopy, folder.c_str(), name.c_str(), bFolder, szChild).reason;
+    if (reason == WalkReason::kPathTooLong || reason == WalkReason::kDotFolder)
+        return WhyWalkPasses(Walk::kCopy, folder, name, bFolder);
+    return bFolder && reason == WalkReason::kTaken ? WhyListingFails(szChild) : L"";
 }
 
 // The deletion starts at the path its marker planned: the flash store, "/", the name. It
@@ -127,7 +132,7 @@ std::wstring WhyMarkerPlansNothing(const std::wstring &markerName) {
     char sz[kAnsiPath];
     if (!AnsiForm(markerName, ansi)) return L"its name has no exact form in the device's " + CodePage();
     if (!FormatInto(sz, "%s/%s", CARD_FOLDER, ansi.c_str())) return L"its path passes the marker scan's 255 bytes";
-    if (!IsPlainChildName(kCardFolderW.c_str(), markerName.c_str())) return L"its name " + WhyNameSkips(markerName);
+    if (!IsPlainChildName(kCardFolderW.c_str(), markerName.c_str())) return L"its name " + WhyNotItself(kCardFolderW, markerName);
     const std::string rest = ansi.substr(kDeletePrefixLength);
     const std::wstring restW = markerName.substr(kDeletePrefixLength);
     if (rest.empty()) return L"it names no folder";
@@ -140,11 +145,11 @@ std::wstring WhyMarkerPlansNothing(const std::wstring &markerName) {
         return L"the folder name's ANSI form holds a byte a delete marker may not carry";
     }
     if (!FormatInto(sz, "%s/%s", FLASH_FOLDER, rest.c_str())) return L"the folder's path passes 255 bytes";
-    if (!IsPlainChildName(kFlashFolderW.c_str(), restW.c_str())) return L"the folder name " + WhyNameSkips(restW);
+    if (!IsPlainChildName(kFlashFolderW.c_str(), restW.c_str())) return L"the folder name " + WhyNotItself(kFlashFolderW, restW);
     return L"it plans nothing";
 }
 
-std::wstring DeleteMarkerOf(const std::wstring &folder) { return std::wstring(CString(kDeletePrefix)) + folder; }
+std::wstring DeleteMarkerOf(const std::wstring &folder) { return kDeletePrefix + folder; }
 
 std::wstring WhyNoMarkerRemoves(const std::wstring &folder) {
     const std::wstring marker = DeleteMarkerOf(folder);
@@ -158,14 +163,18 @@ std::wstring WhyNoMarkerRemoves(const std::wstring &folder) {
     return L"";
 }
 
+bool IsConsumedMarker(const std::wstring &name, bool bKeepSource) {
+    return WhenConsumed(ReadCardMarker(name, false).kind, bKeepSource) != MarkerConsumption::kNever;
+}
+
 bool IsKeepSourceMarker(const std::wstring &name, bool bFolder) { return !bFolder && SameName(name, KeepSourceMarkerName()); }
 
 bool IsRemovedAtTheEnd(const std::wstring &name) {
-    for (const char *pszCopy : {FLASH_UPDATE_COPY, FLASH_UNDELETE_COPY})
-        if (SameName(name, std::wstring(CString(std::strrchr(pszCopy, '/') + 1)))) return true;
+    for (const wchar_t *pszCopy : {L"" FLASH_UPDATE_COPY, L"" FLASH_UNDELETE_COPY})
+        if (SameName(name, LastNameOf(pszCopy))) return true;
     return false;
 }
 
-std::wstring UpdateMarkerName() { return std::wstring(CString(kUpdateMarker)); }
+std::wstring UpdateMarkerName() { return kUpdateMarker; }
 
-std::wstring KeepSourceMarkerName() { return std::wstring(CString(std::strrchr(KEEP_SOURCE_FILE, '/') + 1)); }
+std::wstring KeepSourceMarkerName() { return LastNameOf(L"" KEEP_SOURCE_FILE); }

@@ -10,6 +10,7 @@
 #include "card/host_tree.h"
 #include "update/device_paths.h"
 #include "update/marker_rules.h"
+#include "update/walk_rules.h"
 
 inline const std::wstring kCardFolderW = L"" CARD_FOLDER;    // where the walks start on the card
 inline const std::wstring kFlashFolderW = L"" FLASH_FOLDER;  // and in the flash store
@@ -17,26 +18,22 @@ inline const std::wstring kFlashFolderW = L"" FLASH_FOLDER;  // and in the flash
 // The walks' path of rel ("maps/seoul.map") below one of those folders: "\" between names.
 std::wstring DevicePath(const std::wstring &folder, const std::wstring &rel);
 
-// How the copy and deletion walks, listing the device folder `folder`, take its entry
-// `name` (update/tree_walks.cpp): an entry whose path does not fit or whose name does not
-// resolve to itself is passed over; a folder whose name begins with '.' is neither copied,
-// removed nor entered; a folder whose listing pattern does not fit lists nothing (the copy
-// makes it and counts as failed, the deletion removes it only when it is empty).
-// Why the walks pass over the entry; empty when they take it.
-std::wstring WhyEntrySkips(const std::wstring &folder, const std::wstring &name);
-// What of that depends on the name alone, at any depth.
+// Why `walk` (update/walk_rules.h), listing the device folder `folder`, neither works nor
+// enters its entry `name` (a folder if bFolder), in words; empty when it takes it. Beside
+// the walk's own reasons, a name that holds a character no name on the device holds is
+// one the walk lists and then fails on.
+std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wstring &name, bool bFolder);
+// What of the copy's reasons depends on the name alone, at any depth.
 std::wstring WhyNameSkips(const std::wstring &name);
-// Why the walks do not take a folder of this name at all; empty when they do.
-std::wstring WhyFolderSkipped(const std::wstring &name);
 // Why the walks list nothing in the folder at this device path; empty when they list it.
 std::wstring WhyListingFails(const std::wstring &path);
-// What the walks make of an entry of a well-formed name: its path, and for a folder its
-// name and its listing.
+// What the copy makes of an entry of a well-formed name at its depth: its path, and for a
+// folder its name and its listing.
 std::wstring WhyPathSkips(const std::wstring &folder, const std::wstring &name, bool bFolder);
 
 // What the deletion walk, removing the flash folder `folder` (a top-level folder of the
 // flash store, as NOW holds it), cannot remove of it: each entry's path below the flash
-// store, and why.
+// store, and why. A temporary an interrupted run left is removed with the rest.
 std::vector<std::pair<std::wstring, std::wstring>> UnreachableByDeletion(const HostEntry &folder);
 
 // Why the flash store cannot keep a name that the walks would copy; empty when it can.
@@ -50,6 +47,8 @@ std::wstring WhyMarkerPlansNothing(const std::wstring &markerName);
 std::wstring DeleteMarkerOf(const std::wstring &folder);
 // Why no delete marker removes exactly the flash folder `folder`; empty when its marker does.
 std::wstring WhyNoMarkerRemoves(const std::wstring &folder);
+// Whether the run consumes a top-level card file of this name before the copy reaches it.
+bool IsConsumedMarker(const std::wstring &name, bool bKeepSource);
 // The keep-source marker: a file "undelete" in the card folder, in any letter case.
 bool IsKeepSourceMarker(const std::wstring &name, bool bFolder);
 // A top-level flash file the end of every run removes: a marker copy ("update", "undelete").

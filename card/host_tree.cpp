@@ -1,8 +1,9 @@
 #include "card/host_tree.h"
 #include <algorithm>
 #include "card/console_text.h"
-#include "card/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/folder_listing.h"
+#include "update/name_rule.h"
 #include "update/paths.h"
 
 namespace {
@@ -19,8 +20,8 @@ bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &fo
         return true;
     }
     WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstEntry(HostPath(root, Below(rel, L"*")).c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE) {
+    CFindHandle listing;
+    if (!listing.First(HostPath(root, Below(rel, L"*")).c_str(), &fd)) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return true;
         error = L"cannot list the folder " + ShownBelow(root, rel) + L": " + ErrorText(code);
@@ -33,8 +34,8 @@ bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &fo
         entry.cbSize = (ULONGLONG(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
         entry.ftWrite = fd.ftLastWriteTime;
         folder.children.push_back(std::move(entry));
-    } while (FindNextEntry(hFind, &fd));
-    FindClose(hFind);
+    } while (listing.Next(&fd));
+    listing.Close();
     std::sort(folder.children.begin(), folder.children.end(), CardOrder);
     for (HostEntry &child : folder.children)
         if (child.bFolder && !ReadFolder(root, Below(rel, child.name), child, error)) return false;
@@ -97,7 +98,7 @@ bool Overlap(const std::wstring &rootA, const std::wstring &rootB) {
     for (std::wstring *p : {&a, &b})
         if (p->back() != L'\\') *p += L'\\';
     const size_t n = a.size() < b.size() ? a.size() : b.size();
-    return CompareStringOrdinal(a.c_str(), int(n), b.c_str(), int(n), TRUE) == CSTR_EQUAL;
+    return CompareNames(a.c_str(), int(n), b.c_str(), int(n)) == 0;
 }
 
 std::wstring Below(const std::wstring &rel, const std::wstring &name) {
@@ -130,12 +131,12 @@ bool SameBytes(const std::wstring &pathA, const std::wstring &pathB, bool &bSame
 }
 
 bool SameName(const std::wstring &a, const std::wstring &b) {
-    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+    return CompareNames(a.c_str(), int(a.size()), b.c_str(), int(b.size())) == 0;
 }
 
 bool CardOrder(const HostEntry &a, const HostEntry &b) {
-    const int order = CompareStringOrdinal(a.name.c_str(), int(a.name.size()), b.name.c_str(), int(b.name.size()), TRUE);
-    if (order != CSTR_EQUAL) return order == CSTR_LESS_THAN;
+    const int order = CompareNames(a.name.c_str(), int(a.name.size()), b.name.c_str(), int(b.name.size()));
+    if (order != 0) return order < 0;
     return a.name < b.name;
 }
 

@@ -1,5 +1,6 @@
 #include "card/room_simulation.h"
 #include "card/console_text.h"
+#include "card/device_rules.h"
 #include "update/room_rules.h"
 
 ULONGLONG TreeRoom(const HostEntry &folder, ULONGLONG cbUnit) {
@@ -33,7 +34,7 @@ RoomVerdict SimulateRoom(const CardPlan &plan, const HostEntry &now, bool bKeepS
 
     std::wstring failedFolder;   // a folder the copy could not make: nothing below it arrives
     for (const CardItem &item : plan.items) {
-        if (!item.pSource && !bKeepSource) continue;   // markers are consumed before the copy
+        if (!item.pSource && IsConsumedMarker(item.rel, bKeepSource)) continue;   // gone before the copy
         if (IsBelow(item.rel, failedFolder)) continue;
         const std::wstring &shown = item.rel;
         ULONGLONG cbLow = cbFree;

@@ -7,3 +7,26 @@
 HANDLE FindFirstEntry(LPCWSTR pszPattern, WIN32_FIND_DATAW *pFind);
 // The next entry; FALSE at the end.
 BOOL FindNextEntry(HANDLE hFind, WIN32_FIND_DATAW *pFind);
+
+// One listing, closed when it goes out of scope.
+class CFindHandle {
+public:
+    CFindHandle() = default;
+    ~CFindHandle() { Close(); }
+    CFindHandle(const CFindHandle &) = delete;
+    CFindHandle &operator=(const CFindHandle &) = delete;
+    // The first entry of the pattern; FALSE when it lists nothing (GetLastError says why).
+    BOOL First(LPCWSTR pszPattern, WIN32_FIND_DATAW *pFind) {
+        Close();
+        m_h = FindFirstEntry(pszPattern, pFind);
+        return m_h != INVALID_HANDLE_VALUE;
+    }
+    BOOL Next(WIN32_FIND_DATAW *pFind) { return FindNextEntry(m_h, pFind); }
+    void Close() {
+        if (m_h != INVALID_HANDLE_VALUE) FindClose(m_h);
+        m_h = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_h = INVALID_HANDLE_VALUE;
+};

@@ -5,7 +5,7 @@
 #include "step_record.h"
 #include "app/updater_dialog.h"
 #include "device_files.h"
-#include "update/step_hook.h"
+#include "update/seams.h"
 
 StepRecord g_steps;
 
@@ -25,11 +25,13 @@ void CheckInPlace(const EntrySlot &entry) {
 
 } // namespace
 
-void AfterStep(CUpdaterDlg &dlg, int nPos, const EntrySlot *pEntry) {
+void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry) {
     g_steps.positions.push_back(nPos);
     if (pEntry) CheckInPlace(*pEntry);
-    if (nPos != dlg.m_nTotal) return;
-    HWND hBar = dlg.m_progress.m_hWnd;
+    // The test programs' runs show their steps on an update dialog.
+    const CUpdaterDlg *pDlg = dynamic_cast<const CUpdaterDlg *>(&run.Screen());
+    if (nPos != run.Total() || !pDlg) return;
+    HWND hBar = pDlg->m_progress.m_hWnd;
     RECT rc;
     GetClientRect(hBar, &rc);
     HDC hdc = GetDC(hBar);

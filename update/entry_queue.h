@@ -9,18 +9,28 @@
 #include <windows.h>
 #include "update/entry_work.h"
 
-class CUpdaterDlg;
+class CRoomBudget;
+class CUpdateRun;
 
-// The I/O threads the queue starts (update/io_threads.cpp; 0 in the build without them).
-int IoThreadCount();
+// The most I/O threads a queue starts (IoThreadCount, update/seams.h, asks for how many):
+// each writes its own temporary, and the worker, alone when there are none, the first.
+constexpr int kMaxIoThreads = 2;
+static_assert(kMaxIoThreads <= kTemporaries, "every I/O thread writes a temporary of its own");
+
+// Copy buffers: 64 KiB reads and writes copy faster on the platform than larger ones.
+constexpr DWORD kCopyChunk = 64 * 1024;
 
 class CEntryQueue {
 public:
-    explicit CEntryQueue(CUpdaterDlg &dlg) : m_dlg(dlg) {}
+    CEntryQueue(CUpdateRun &run, CRoomBudget &room) : m_run(run), m_room(room) {}
     ~CEntryQueue() { Close(); }
     CEntryQueue(const CEntryQueue &) = delete;
     CEntryQueue &operator=(const CEntryQueue &) = delete;
 
+    // The I/O threads the queue is to start. A build that asks for more than kMaxIoThreads
+    // is wrong, not slow: the process ends here (exit code 3) and says so on its standard
+    // error. The run asks before it changes anything.
+    static int ThreadsWanted();
     // Allocates the slots and buffers and starts the threads, once, before the walks; FALSE
     // when there are to be none.
     BOOL Open();
@@ -44,7 +54,9 @@ private:
     void StepFront(long nUntil);   // sends the steps of the entries before nUntil, waiting for each
     void Step(EntrySlot &entry);
 
-    CUpdaterDlg &m_dlg;         // the run whose steps the entries are
+    CUpdateRun &m_run;          // the run whose steps the entries are
+    CRoomBudget &m_room;        // the flash store's room, shared by every writer
     Pool *m_pPool = nullptr;    // slots, buffers and threads while open
     EntrySlot m_inline = {};    // the one slot of a queue that is not open
+    alignas(16) BYTE m_chunk[kCopyChunk];   // the worker's copy buffer, for the entries it works itself
 };

@@ -1,29 +1,30 @@
 // The one-step replacement of a flash file by its new version from the card.
 #pragma once
 #include <windows.h>
+#include "update/seams.h"
+
+class CRoomBudget;
 
 // What one writer of the update replaces with: its own copy buffer and its own temporary's
-// name (update/paths.h), so that writers beside one another share neither.
+// name (update/paths.h), so that writers beside one another share neither, and the room of
+// the run that all its writers share.
 struct CopyWorkspace {
-    BYTE *pChunk;      // the copy buffer
-    DWORD cbChunk;     // its size in bytes
-    int nTemporary;    // the writer's temporary, an index into kTemporaryNames
+    BYTE *pChunk;          // the copy buffer
+    DWORD cbChunk;         // its size in bytes
+    int nTemporary;        // the writer's temporary, an index into kTemporaryNames
+    CRoomBudget *pRoom;    // the flash store's room, counted for the whole run
 };
 
-// Puts a copy of pszSource in pszTarget's place in one step: the copy is written to a
-// temporary file beside the target, flushed to the medium, then renamed over the target.
-// At every moment the target holds either its old content or all of the new. Where the file
-// system has no room for the temporary but the old version's room would make enough, the
-// old version is removed first (update/room_rules.h): the target is then absent until the
-// new version is in place, and stays absent if the copy fails, while the card still holds
-// the new version. Any other failure leaves the old target; no failure leaves a temporary.
-// The result says whether the target is the copy. Safe to call from several threads at
-// once, for different targets: the room is shared between them (update/file_ops.cpp).
-BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space);
-
-// Puts the written temporary in the target's place: its content on the medium, then its
-// name over the target's (update/file_commit.cpp). Closes hTemp in every case.
-BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTarget);
+// ReplaceWithCopy (update/seams.h, update/seam_replace.cpp) puts a copy of pszSource in
+// pszTarget's place in one step: the copy is written to a temporary file beside the
+// target, flushed to the medium, then renamed over the target (CommitTemporary). At every
+// moment the target holds either its old content or all of the new. Where the file system
+// has no room for the temporary but the old version's room would make enough, the old
+// version is removed first (update/room_rules.h): the target is then absent until the new
+// version is in place, and stays absent if the copy fails, while the card still holds the
+// new version. Any other failure leaves the old target; no failure leaves a temporary. The
+// result says whether the target is the copy. Safe to call from several threads at once,
+// for different targets: the room is shared between them (update/room_budget.h).
 
 // Whether the folder holds a temporary (one an interrupted run left, or one being written),
 // and the removal of every one it holds: a temporary never counts as content, and the next

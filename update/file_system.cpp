@@ -1,5 +1,5 @@
 #include "update/file_system.h"
-#include "update/cut_point.h"
+#include "update/seams.h"
 #include "update/paths.h"
 #include <cwchar>
 

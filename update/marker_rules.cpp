@@ -3,16 +3,29 @@
 #include <cwchar>
 #include "platform/ansi_text.h"
 #include "platform/cstring.h"
+#include "update/name_rule.h"
 
 bool HasRejectedCharacter(const char *psz) { return std::strpbrk(psz, ".&\\/;:*?<>|\"") != nullptr; }
 
+MarkerConsumption WhenConsumed(MarkerKind kind, BOOL bKeepSource) {
+    if (bKeepSource) return MarkerConsumption::kNever;
+    switch (kind) {
+    case MarkerKind::kUpdate:
+    case MarkerKind::kPlansNothing:
+        return MarkerConsumption::kAtScan;
+    case MarkerKind::kPlansDeletion:
+        return MarkerConsumption::kAfterItsDeletion;
+    case MarkerKind::kNotAMarker:
+    case MarkerKind::kUnaddressable:
+        break;
+    }
+    return MarkerConsumption::kNever;
+}
+
 void ReadMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, MarkerEntry &entry) {
     std::memset(&entry, 0, sizeof entry);
-    char szExact[kAnsiPath], szLower[kAnsiPath], szRest[kAnsiPath];
-    CString strLower = pszName;
-    strLower.MakeLower();
-    const size_t cbLimit = 2 * wcslen(pszName);
-    if (!WideToAnsi(szExact, kAnsiPath, pszName, cbLimit) || !WideToAnsi(szLower, kAnsiPath, strLower, cbLimit) ||
+    char szExact[kAnsiPath], szRest[kAnsiPath];
+    if (!WideToAnsi(szExact, kAnsiPath, pszName, 2 * wcslen(pszName)) ||
         !FormatInto(entry.szCardPath, "%s/%s", pszCard, szExact) || !IsPlainChildName(CString(pszCard), pszName)) {
         std::memset(&entry, 0, sizeof entry);
         entry.kind = MarkerKind::kUnaddressable;
@@ -22,13 +35,14 @@ void ReadMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, 
         entry.kind = MarkerKind::kNotAMarker;   // folders are never markers
         return;
     }
-    if (std::strncmp(szLower, kDeletePrefix, kDeletePrefixLength) != 0) {
-        entry.kind = std::strcmp(szLower, kUpdateMarker) == 0 ? MarkerKind::kUpdate : MarkerKind::kNotAMarker;
+    if (!NameHasPrefix(pszName, kDeletePrefix)) {
+        entry.kind = NamesMatch(pszName, kUpdateMarker) ? MarkerKind::kUpdate : MarkerKind::kNotAMarker;
         return;
     }
     // The planned path must resolve to the flash store, one separator and the name: not
     // the store itself ("delete_ "), not a device ("delete_NUL"), not another folder.
-    const bool bPlans = std::strlen(szLower) > kDeletePrefixLength &&
+    // The prefix is ASCII in any letter case that matches it: its bytes are its characters.
+    const bool bPlans = wcslen(pszName) > kDeletePrefixLength &&
                         FormatInto(szRest, "%s", szExact + kDeletePrefixLength) && !HasRejectedCharacter(szRest) &&
                         FormatInto(entry.szPlanned, "%s/%s", pszFlash, szRest) &&
                         IsPlainChildName(CString(pszFlash), CString(szRest));

@@ -6,9 +6,9 @@
 #include <windows.h>
 #include "update/paths.h"
 
-inline constexpr char kUpdateMarker[] = "update";
-inline constexpr char kDeletePrefix[] = "delete_";
-inline constexpr size_t kDeletePrefixLength = sizeof kDeletePrefix - 1;
+inline constexpr WCHAR kUpdateMarker[] = L"update";
+inline constexpr WCHAR kDeletePrefix[] = L"delete_";
+inline constexpr size_t kDeletePrefixLength = sizeof kDeletePrefix / sizeof(WCHAR) - 1;   // ASCII: as many bytes
 
 enum class MarkerKind {
     kNotAMarker,      // a folder, or a file of any other name: copied like the rest
@@ -24,6 +24,18 @@ struct MarkerEntry {
     char szCardPath[kAnsiPath];   // the entry on the card ("%s/%s"); empty when unaddressable
     char szPlanned[kAnsiPath];    // with kPlansDeletion: the flash folder it removes
 };
+
+// When the run consumes (removes from the card) a top-level entry of that kind. Nothing is
+// consumed in keep-source mode; "update" and a delete marker that plans nothing go at the
+// scan; a delete marker that plans a deletion goes only once that deletion is on the medium,
+// so that a power cut in between leaves the marker and the next run deletes again. Every
+// consumption comes before the copy reaches the card folder's top level.
+enum class MarkerConsumption {
+    kNever,
+    kAtScan,
+    kAfterItsDeletion,
+};
+MarkerConsumption WhenConsumed(MarkerKind kind, BOOL bKeepSource);
 
 // Reads one entry of the card folder pszCard, as its listing gave it (name, folder or not),
 // against the flash store pszFlash. Both paths are ANSI, "/" separated.

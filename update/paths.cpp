@@ -1,5 +1,6 @@
 #include "update/paths.h"
 #include <cwchar>
+#include "update/name_rule.h"
 
 BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR pszName) {
     int n = _snwprintf(pszBuffer, cchBuffer, L"%ls\\%ls", pszFolder, pszName);
@@ -38,11 +39,11 @@ BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
     DWORD m = GetFullPathNameW(pszFolder, kResolvedPath, szFolderFull, nullptr);
     if (!n || n >= kResolvedPath || !m || m >= kResolvedPath) return FALSE;
     if (szFolderFull[m - 1] == L'\\') --m;
-    return _wcsnicmp(szFull, szFolderFull, m) == 0 && szFull[m] == L'\\' && wcscmp(szFull + m + 1, pszName) == 0;
+    return n > m && CompareNames(szFull, int(m), szFolderFull, int(m)) == 0 && szFull[m] == L'\\' && wcscmp(szFull + m + 1, pszName) == 0;
 }
 
 BOOL IsReservedName(LPCWSTR pszName) {
     for (const WCHAR *pszTemporary : kTemporaryNames)
-        if (_wcsicmp(pszName, pszTemporary) == 0) return TRUE;
+        if (NamesMatch(pszName, pszTemporary)) return TRUE;
     return FALSE;
 }

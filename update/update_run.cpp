@@ -1,12 +1,12 @@
-// The update run, once per process, on the worker thread: keep-source test, plan, count,
-// execute, finish. It reports nothing and always runs to its end.
+#include "update/update_run.h"
 #include <cstdio>
-#include <cwchar>
-#include "app/updater_dialog.h"
+#include "platform/cstring.h"
 #include "update/device_paths.h"
 #include "update/file_system.h"
 #include "update/keep_source.h"
 #include "update/launch_program.h"
+#include "update/marker_rules.h"
+#include "update/name_rule.h"
 #include "update/tree_walks.h"
 
 namespace {
@@ -28,7 +28,16 @@ bool SameFolder(LPCWSTR pszA, LPCWSTR pszB) {
     WCHAR szA[kResolvedPath], szB[kResolvedPath];
     const DWORD a = GetFullPathNameW(pszA, kResolvedPath, szA, nullptr);
     const DWORD b = GetFullPathNameW(pszB, kResolvedPath, szB, nullptr);
-    return a && a < kResolvedPath && b && b < kResolvedPath && _wcsicmp(szA, szB) == 0;
+    return a && a < kResolvedPath && b && b < kResolvedPath && NamesMatch(szA, szB);
+}
+
+// A folder deletion that a delete marker planned: the job holds the marker's card path.
+bool IsMarkerDeletion(const UPDATE_JOB &job) { return job.bFolder && job.bDelete && job.szSource[0]; }
+
+// The marker of such a deletion is consumed after it, in normal mode.
+bool ConsumesMarker(const UPDATE_JOB &job) {
+    return IsMarkerDeletion(job) &&
+           WhenConsumed(MarkerKind::kPlansDeletion, g_bUndelete) == MarkerConsumption::kAfterItsDeletion;
 }
 
 // The steps the execution pass takes when nothing fails, job by job: a deletion that does
@@ -39,7 +48,7 @@ bool SameFolder(LPCWSTR pszA, LPCWSTR pszB) {
 int PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
     int nConsumedMarkers = 0;
     for (const UPDATE_JOB &job : jobs)
-        if (job.bFolder && job.bDelete && job.szSource[0] && !g_bUndelete) ++nConsumedMarkers;
+        if (ConsumesMarker(job)) ++nConsumedMarkers;
 
     int nSteps = 0;
     for (size_t i = 0; i < jobs.size(); ++i) {
@@ -47,15 +56,15 @@ int PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
         if (!job.bFolder) {
             ++nSteps;
         } else if (!job.bDelete) {
-            nSteps += CountWalkSteps(WidePath(job.szSource).sz) - nConsumedMarkers;
-        } else if (!g_bUndelete && !job.szSource[0]) {
-            nSteps += CountWalkSteps(WidePath(job.szTarget).sz) - nConsumedMarkers;
+            nSteps += CountWalkSteps(Walk::kCopy, WidePath(job.szSource).sz) - nConsumedMarkers;
+        } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
+            nSteps += CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
-                bDeletedBefore = jobs[k].bFolder && jobs[k].bDelete && jobs[k].szSource[0] &&
+                bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
                                  SameFolder(WidePath(jobs[k].szTarget).sz, WidePath(job.szTarget).sz);
-            if (!bDeletedBefore) nSteps += CountWalkSteps(WidePath(job.szTarget).sz);
+            if (!bDeletedBefore) nSteps += CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
         }
     }
     return nSteps;
@@ -63,7 +72,11 @@ int PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
 
 } // namespace
 
-int CUpdaterDlg::RunUpdate() {
+CUpdateRun::CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount)
+    : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_entries(*this, m_room) {}
+
+int CUpdateRun::Run() {
+    CEntryQueue::ThreadsWanted();   // a build that asks for too many ends here, before any change
     char szCard[kAnsiPath], szFlash[kAnsiPath], szImage[kAnsiPath];
 
     // The keep-source test: the marker only has to open.
@@ -89,8 +102,8 @@ int CUpdaterDlg::RunUpdate() {
 
     // The bar's range.
     m_nCount = 0;
-    SetupProgress(0, m_nTotal);
-    m_progress.SetPos(m_nCount);
+    m_screen.SetupProgress(0, m_nTotal);
+    m_screen.ShowStep(m_nCount);
 
     // Execute in plan order. A copy that did not bring everything into the flash store
     // keeps its source: the card folder's deletion that follows it is skipped, so the
@@ -106,14 +119,14 @@ int CUpdaterDlg::RunUpdate() {
         if (job.bFolder && job.bDelete) {
             if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
             // The delete marker that planned this deletion is consumed only now.
-            if (job.szSource[0] && !g_bUndelete && FsFlushFolder(flash.sz)) FsRemoveFile(WidePath(job.szSource).sz);
+            if (ConsumesMarker(job) && FsFlushFolder(flash.sz)) FsRemoveFile(WidePath(job.szSource).sz);
         } else if (job.bFolder) {
             CopyOutcome outcome;
             CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz, outcome);
             bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !FsFlushFolder(flash.sz));
         } else {
             if (!g_bUndelete) FsRemoveFile(WidePath(job.szTarget).sz);
-            StepProgress();
+            Step(nullptr);
         }
     }
 
@@ -126,6 +139,6 @@ int CUpdaterDlg::RunUpdate() {
     FsRemoveFile(WidePath(FLASH_UPDATE_COPY).sz);
     FsRemoveFile(WidePath(FLASH_UNDELETE_COPY).sz);
     LaunchProgram(FOLLOW_ON_PROGRAM, nullptr);
-    EndFromWorker();
+    m_screen.EndFromWorker();
     return 0;
 }

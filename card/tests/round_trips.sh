@@ -96,6 +96,20 @@ put "$d/new/maps/new/busan.map" "busan" 1700000200
 mkdir -p "$d/new/emptytop"
 round_trip keep-source --keep-source
 
+# Left-over temporaries of an interrupted run inside a folder a marker replaces: the deletion
+# removes them with the folder, as it removes everything else there.
+d="$work/left-over-temporary"
+put "$d/now/maps/seoul.map" "seoul 2025"
+put "$d/now/maps/old.map" "old"
+put "$d/now/maps/~tessivard-partial.tmp" "half a map"
+put "$d/now/maps/sub/~Tessivard-Partial-1.tmp" "half another"
+mkdir -p "$d/new/maps"
+put "$d/new/maps/seoul.map" "seoul 2026" 1700000100
+round_trip left-over-temporary
+report=$(card check --card "$d/card" --flash "$d/now" 2>&1)
+if [ $? -ne 0 ] || grep -qF "left in the flash store" <<<"$report"; then fail "left-over-temporary: check: $report"
+else pass "left-over-temporary: check finds the deletion removes them"; fi
+
 # The device's code page 1252: a folder of a Latin name replaced.
 d="$work/code-page-1252"
 put "$d/now/café/menu.txt" "menu"

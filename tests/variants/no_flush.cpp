@@ -1,6 +1,6 @@
 // A broken build for the power-loss harness: the temporary is never flushed, so a renamed
-// file can come back empty. Linked in place of update/file_flush.cpp.
-#include "update/cut_point.h"
+// file can come back empty. Linked in place of update/seam_file_flush.cpp.
+#include "update/seams.h"
 #include "update/file_system.h"
 
 BOOL FsFlush(HANDLE) {

@@ -1,3 +1,3 @@
-#include "update/cut_point.h"
+#include "update/seams.h"
 
 void AfterFileOperation() {}

@@ -1,4 +1,3 @@
-#include "update/file_ops.h"
 #include "update/file_system.h"
 
 // The temporary's content reaches the medium before its name takes the target's: a power

@@ -1,4 +1,4 @@
-#include "update/entry_queue.h"
+#include "update/seams.h"
 
 // Two: every thread's file work and every progress step go through the platform's one
 // server thread, and with more writers the steps wait behind their requests longer than

@@ -1,4 +1,4 @@
-// A file handle that closes itself: the card maker's reads and writes on the PC.
+// A file handle that closes itself: its one owner closes it, or hands it on with Release.
 #pragma once
 #include <windows.h>
 
@@ -16,6 +16,13 @@ public:
         m_h = INVALID_HANDLE_VALUE;
         return ok;
     }
+    // The handle, now the caller's to close.
+    HANDLE Release() {
+        const HANDLE h = m_h;
+        m_h = INVALID_HANDLE_VALUE;
+        return h;
+    }
+
 private:
     HANDLE m_h;
     DWORD m_error;

@@ -1,4 +1,4 @@
-#include "update/cut_point.h"
+#include "update/seams.h"
 #include "update/file_system.h"
 
 BOOL FsFlush(HANDLE hFile) {

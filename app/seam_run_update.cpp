@@ -1,0 +1,3 @@
+#include "app/updater_dialog.h"
+
+int CUpdaterDlg::RunUpdate() { return m_run.Run(); }

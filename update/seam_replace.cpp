@@ -1,0 +1,89 @@
+#include "platform/file_handle.h"
+#include "platform/locks.h"
+#include "update/file_ops.h"
+#include "update/file_system.h"
+#include "update/paths.h"
+#include "update/room_budget.h"
+#include "update/room_rules.h"
+
+namespace {
+
+// Writes the whole source into the open temporary, with the source's times.
+bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space) {
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(hSource, space.pChunk, space.cbChunk, &got, nullptr)) return false;
+        if (got == 0) break;
+        if (!FsWrite(hTemp, space.pChunk, got)) return false;
+    }
+    FILETIME created, accessed, modified;
+    if (GetFileTime(hSource, &created, &accessed, &modified)) SetFileTime(hTemp, &created, &accessed, &modified);
+    return true;
+}
+
+// Writes the new version to the temporary and puts it in the target's place.
+BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space) {
+    CFileHandle temp(FsCreateFile(pszTemp));
+    if (!temp.IsOpen()) return FALSE;   // the platform's error stands
+    const bool ok = CopyContent(hSource, temp.Get(), space) && CommitTemporary(temp.Release(), pszTarget);
+    if (ok) return TRUE;
+    const DWORD error = GetLastError();   // why the writing failed (a full file system?)
+    temp.Close();                         // still open only where the writing failed
+    FsRemoveFile(pszTemp);
+    SetLastError(error);
+    return FALSE;
+}
+
+// The replacement of a writer alone: where the new version fits only in the old one's
+// room, the old one goes first (the card still holds the new version, and keeps it until a
+// copy in which nothing failed); where it fits neither way, nothing is touched.
+BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space) {
+    Room room;
+    if (!ReadRoom(pszTarget, room)) return WriteAndCommit(hSource, pszTemp, pszTarget, space);
+    WIN32_FILE_ATTRIBUTE_DATA old = {};
+    const BOOL bHasOld = GetFileAttributesExW(pszTarget, GetFileExInfoStandard, &old) &&
+                         !(old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    const ULONGLONG cbOld = bHasOld ? (ULONGLONG(old.nFileSizeHigh) << 32) | old.nFileSizeLow : 0;
+    switch (ChooseRoom(room.cbFree, room.cbUnit, cbNew, bHasOld, cbOld)) {
+    case RoomChoice::kBeside:
+        break;
+    case RoomChoice::kInPlace:
+        if (GetFileAttributesW(pszTemp) != INVALID_FILE_ATTRIBUTES && !FsRemoveFile(pszTemp)) return FALSE;
+        if (!FsRemoveFile(pszTarget)) return FALSE;
+        break;
+    case RoomChoice::kNoRoom:
+        return FALSE;
+    }
+    return WriteAndCommit(hSource, pszTemp, pszTarget, space);
+}
+
+} // namespace
+
+BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space) {
+    WCHAR szTemp[kTemporaryPath];
+    if (!PartialBeside(pszTarget, space.nTemporary, szTemp)) return FALSE;
+
+    CFileHandle source(OpenToRead(pszSource));
+    if (!source.IsOpen()) return FALSE;
+    LARGE_INTEGER cbNew = {};
+    if (!GetFileSizeEx(source.Get(), &cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space);
+
+    CRoomBudget &room = *space.pRoom;
+    {
+        CSharedLock beside(room.Writers());
+        ULONGLONG cbReserved = 0;
+        if (room.Reserve(pszTarget, ULONGLONG(cbNew.QuadPart), cbReserved)) {
+            const BOOL ok = WriteAndCommit(source.Get(), szTemp, pszTarget, space);
+            const bool bFull = !ok && GetLastError() == ERROR_DISK_FULL;
+            room.GiveBack(cbReserved, bFull);
+            if (!bFull) return ok;
+            // The file system had less room than counted: the old version is still there,
+            // and the copy starts again from the first byte, alone.
+            if (SetFilePointer(source.Get(), 0, nullptr, FILE_BEGIN) != 0) return FALSE;
+        }
+    }
+    CExclusiveLock alone(room.Writers());
+    const BOOL ok = ReplaceAlone(source.Get(), ULONGLONG(cbNew.QuadPart), szTemp, pszTarget, space);
+    room.GiveBack(0, true);   // the room it left is read anew
+    return ok;
+}

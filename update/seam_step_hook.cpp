@@ -1,0 +1,3 @@
+#include "update/seams.h"
+
+void AfterStep(const CUpdateRun &, int, const EntrySlot *) {}

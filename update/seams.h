@@ -1,0 +1,47 @@
+// The functions a test or bench build of the program may replace, and why; nothing else is
+// replaced. One mechanism for all of them: each lives alone in a file named seam_*.cpp, and
+// a build that replaces it links a file of its own in that file's place (CMakeLists.txt,
+// tessivard_library). No switch in the shipped code tells the builds apart.
+#pragma once
+#include <windows.h>
+
+class CUpdateRun;
+struct CopyWorkspace;
+struct EntrySlot;
+
+// update/seam_cut_point.cpp. Called right after each change the update makes on the card or
+// the flash store (a name made, renamed or removed, a flush): where a power cut may fall.
+// The cut build ends the process at the k-th change (the power-loss tests).
+void AfterFileOperation();
+
+// update/seam_file_flush.cpp. Puts the file's content on the medium. A broken build leaves
+// it out, for the power-loss tests to catch.
+BOOL FsFlush(HANDLE hFile);
+
+// update/seam_commit.cpp. Puts the written temporary in the target's place: its content on
+// the medium, then its name over the target's. Closes hTemp in every case. A broken build
+// renames first, for the power-loss tests to catch.
+BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTarget);
+
+// update/seam_flash_durable.cpp. Puts the names of the file system that holds pszFolder on
+// the medium: every file and folder made, renamed or removed there so far survives a power
+// cut from now on. A broken build skips it, for the power-loss tests to catch.
+BOOL FsFlushFolder(LPCWSTR pszFolder);
+
+// update/seam_io_threads.cpp. The number of I/O threads a run starts, at most kMaxIoThreads
+// (update/entry_queue.h). The build without I/O threads (0) has the worker do each entry's
+// file work itself: the tests run both builds, and only that one repeats a run exactly.
+int IoThreadCount();
+
+// update/seam_replace.cpp. Puts a copy of pszSource in pszTarget's place in one step
+// (update/file_ops.h). The bench's plain-copy build copies straight over the target
+// instead, to measure what the one-step replacement costs.
+BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space);
+
+// update/seam_step_hook.cpp. Called after every progress step with the position the step
+// showed and, for a walk's entry, the entry (its work done). The tests watch every step of a
+// run through it; the shipped program does nothing here.
+void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
+
+// app/seam_run_update.cpp holds CUpdaterDlg::RunUpdate (declared with its class): the
+// lifecycle tests put a stand-in run in its place, to drive the dialog's start and end.

@@ -1,3 +1,0 @@
-#include "update/step_hook.h"
-
-void AfterStep(CUpdaterDlg &, int, const EntrySlot *) {}

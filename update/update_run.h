@@ -1,0 +1,49 @@
+// One update run, once per process, on the worker thread: keep-source test, plan, count,
+// execute, finish. It reports nothing and always runs to its end. The run works on the
+// plan and the two progress counters that the update dialog holds (handed to it when it is
+// made) and owns what the walks share while it lasts: the entry queue with the I/O threads
+// and their workspaces, and the flash store's room.
+#pragma once
+#include <windows.h>
+#include <vector>
+#include "update/entry_queue.h"
+#include "update/room_budget.h"
+#include "update/run_screen.h"
+#include "update/update_job.h"
+
+// What a copy job left undone: anything that did not reach the flash store keeps the card.
+struct CopyOutcome {
+    bool bFailed = false;   // a file, folder or name of the source did not reach the target
+};
+
+class CUpdateRun {
+public:
+    CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount);
+    CUpdateRun(const CUpdateRun &) = delete;
+    CUpdateRun &operator=(const CUpdateRun &) = delete;
+
+    // The whole update, ending with the screen's end; 0.
+    int Run();
+
+    // The marker scan (update/marker_scan.cpp): appends a folder-delete job to the plan for
+    // every delete marker of the card folder that plans one; the number appended.
+    int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
+    // The copy and delete walks (update/tree_walks.cpp): 1 when the folder could be listed.
+    int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome);
+    int DeleteFolder(LPCWSTR pszFolder);   // idle in keep-source mode
+
+    // One entry done (pEntry: a walk's, with its work; nullptr: a file job's): counted, and
+    // the bar moved.
+    void Step(const EntrySlot *pEntry);
+
+    int Total() const { return m_nTotal; }
+    IRunScreen &Screen() const { return m_screen; }
+
+private:
+    IRunScreen &m_screen;              // where the bar and the end go
+    std::vector<UPDATE_JOB> &m_jobs;   // the plan, in execution order
+    int &m_nTotal;                     // progress steps planned
+    int &m_nCount;                     // progress steps done
+    CRoomBudget m_room;                // the flash store's room, for every writer of the run
+    CEntryQueue m_entries;             // the walks' entries between their listing and their step
+};

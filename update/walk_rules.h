@@ -1,0 +1,39 @@
+// What each walk does with a name it lists: the copy walk (card folder into the flash
+// store), the deletion walk (a folder and all it holds), and the plan, which counts the
+// steps of the walk it plans by that walk's own rule. Every entry a walk lists takes one
+// progress step, whatever the walk does with it. The walks, the plan and the card maker
+// all ask here, so that what a card maker promises is what the device does.
+#pragma once
+#include <windows.h>
+#include "update/paths.h"
+
+enum class Walk {
+    kCopy,       // copies the card folder's tree over the flash store
+    kDeletion,   // removes a folder's tree, then the folder
+};
+
+enum class WalkAction {
+    kWork,    // a file: the copy replaces its target with it, the deletion removes it
+    kEnter,   // a folder: walked (the copy makes its target first, the deletion removes it after)
+    kPass,    // its step only: neither copied, removed nor entered
+    kFail,    // its step only, and the copy counts as failed: the card is kept for another try
+};
+
+enum class WalkReason {
+    kTaken,         // a file or folder the walk takes
+    kPathTooLong,   // "folder\name" does not fit the walks' paths
+    kNotItself,     // "folder\name" does not resolve to this very entry of this folder: a
+                    // separator in the name, a trailing dot or space, a device name (CON, NUL)
+    kReserved,      // one of the program's temporary names (any letter case): the copy never
+                    // writes over a replacement under way; the deletion removes a left-over
+    kDotFolder,     // a folder whose name begins with '.'
+};
+
+struct WalkRule {
+    WalkAction action;
+    WalkReason reason;
+};
+
+// How `walk`, listing the folder pszFolder, takes its entry pszName (a folder if bFolder);
+// with kWork or kEnter the entry's path is in szChild, otherwise szChild is empty.
+WalkRule ReadWalkEntry(Walk walk, LPCWSTR pszFolder, LPCWSTR pszName, bool bFolder, WCHAR (&szChild)[kWidePath]);
