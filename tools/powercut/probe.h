@@ -1,0 +1,43 @@
+// What powercut_probe's checks share: the mount, its control commands, and reading and writing
+// files through the kernel.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using Maybe = std::optional<std::string>; // a file's content; nullopt: no such file
+
+struct Mounted {
+    std::string socket; // the daemon's control socket
+    std::string dir;    // where it is mounted
+};
+
+extern std::string ctl_program; // powercutfs, for --ctl
+extern std::string layout;      // the template folder the daemon loads
+extern Mounted flash;           // the flash store
+extern std::string mnt;         // flash.dir
+
+void check(bool ok, const std::string& what);
+int checks_made();
+int checks_failed();
+
+// One command through the command line the harness uses; true on exit status 0. A refusal
+// is printed unless the caller expects one. ctl() speaks to the flash store's daemon.
+bool ctl(const std::string& command, bool refusal_expected = false);
+bool ctl_at(const Mounted& m, const std::string& command, bool refusal_expected = false);
+
+// Files under the flash store unless a full path is given.
+void put(const std::string& name, const std::string& text, bool sync);
+void put_at(const std::string& path, const std::string& text, bool sync);
+Maybe get(const std::string& path);
+void expect(const std::string& name, const Maybe& want, const std::string& why);
+bool fsync_folder(const std::string& path); // an fsync of the folder itself (fsyncdir)
+bool same_tree(const std::string& a, const std::string& b);
+
+// The groups of checks, by file.
+void content_follows_its_own_fsync();     // probe_journaled.cpp
+void names_follow_the_last_flush();
+void fsyncdir_and_arm_flush();
+void concurrent_writers_all_land();
+void capacity_bounds_the_files();         // probe_space.cpp
