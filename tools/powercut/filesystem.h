@@ -17,6 +17,9 @@ struct Counters {  // requests since the last reset or arm, for the harness's re
     uint64_t creates = 0, mkdirs = 0, unlinks = 0, rmdirs = 0;
 };
 
+// The largest file: the whole tree lives in this process's memory.
+constexpr uint64_t kMaxFileSize = uint64_t(1) << 32;
+
 struct FileSystem {
     std::mutex lock;           // held by every request and every command, start to end
     Store store;               // the live tree and what of it is durable
@@ -29,6 +32,10 @@ struct FileSystem {
     // 0 if the file may take new_size bytes; ENOSPC if the files would exceed the capacity,
     // EFBIG if one file would exceed what memory should hold.
     int space_for(const Node& file, uint64_t new_size) const;
+    // The largest size the file may grow to: its own blocks and all that are free.
+    uint64_t size_limit(const Node& file) const;
+    // 0 if a new folder's block fits in the capacity; ENOSPC if not.
+    int space_for_folder() const;
 };
 
 // The kernel's requests, answered from a FileSystem passed as the session's user data.

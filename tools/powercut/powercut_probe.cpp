@@ -41,6 +41,8 @@ int main(int argc, char** argv)
     fsyncdir_and_arm_flush();
     concurrent_writers_all_land();
     capacity_bounds_the_files();
+    folders_take_a_block();
+    a_write_takes_what_fits();
     ctl("reset");
     check(same_tree(layout, mnt), "reset restores the template exactly");
     printf("%d checks, %d failed\n", checks_made(), checks_failed());

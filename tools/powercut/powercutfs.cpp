@@ -9,7 +9,7 @@
 //   load DIR        DIR's files, folders, contents, permission bits, times and user.* extended
 //                   attributes become the template. The mounted tree does not change.
 //   reset           the tree becomes the template, from memory, all of it durable.
-//   capacity BYTES  the space the files may take; 0: unlimited (the default).
+//   capacity BYTES  the space files and folders may take; 0: unlimited (the default).
 //   arm             everything counts as flushed now.
 //   cut MODE        the power goes out now; it comes back with what MODE keeps (below).
 //   recut MODE      back to the moment of the last cut, and what MODE keeps of it instead.
@@ -34,10 +34,12 @@
 //  - After a cut the tree is durable as it came back; the state at the cut is kept for recut
 //    until the next reset.
 //
-// Space: a file takes its size rounded up to blocks of 4096 bytes, folders take nothing; an
-// unlinked file takes its space while it is open. A write, truncate or fallocate that would
-// take more than the capacity fails with ENOSPC and changes nothing. statfs reports blocks of
-// 4096 bytes, and the capacity in whole blocks.
+// Space: a file takes its size rounded up to blocks of 4096 bytes, and every folder but the
+// root one block, as a FAT folder takes a cluster; an unlinked file takes its space while it
+// is open. A write takes what fits of it: the kernel returns the short count (Wine's WriteFile
+// succeeds with fewer bytes written) and the next write fails with ENOSPC. A mkdir, truncate
+// or fallocate that would take more than the capacity fails with ENOSPC and changes nothing.
+// statfs reports blocks of 4096 bytes, and the capacity in whole blocks, folders' blocks used.
 //
 // Caches: a reset and a cut unmount (lazily, and closing /dev/fuse cuts the connection, so a
 // handle still open on the old mount fails with ENOTCONN) and mount anew. So no name,

@@ -41,3 +41,5 @@ void names_follow_the_last_flush();
 void fsyncdir_and_arm_flush();
 void concurrent_writers_all_land();
 void capacity_bounds_the_files();         // probe_space.cpp
+void folders_take_a_block();
+void a_write_takes_what_fits();

@@ -65,7 +65,8 @@ void read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info
     fuse_reply_buf(req, bytes.data() + from, std::min(size, bytes.size() - from));
 }
 
-// A write that the capacity cannot hold fails whole and changes nothing.
+// A write takes the part of it that the capacity holds and fails the rest, as a real file
+// system does: the kernel returns the short count, and the next write fails with ENOSPC.
 void write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t off,
            fuse_file_info*)
 {
@@ -73,13 +74,14 @@ void write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
     Node* file = h.powered() ? h.node(ino) : nullptr;
     if (!file)
         return;
-    const uint64_t end = uint64_t(off) + size;
-    if (int err = h.fs.space_for(*file, std::max(file->data.size(), end)))
-        return h.reply_err(err);
+    const uint64_t from = uint64_t(off), limit = h.fs.size_limit(*file);
+    if (size > 0 && from >= limit)
+        return h.reply_err(h.fs.space_for(*file, from + size));
+    size = size_t(std::min<uint64_t>(size, limit - from));
     std::string& bytes = file->data.edit();
-    if (bytes.size() < end)
-        bytes.resize(end);
-    std::memcpy(&bytes[size_t(off)], buf, size);
+    if (bytes.size() < from + size)
+        bytes.resize(from + size);
+    std::memcpy(&bytes[from], buf, size);
     changed(h.tree(), ino);
     h.fs.counts.writes++;
     fuse_reply_write(req, size);

@@ -88,6 +88,8 @@ void mknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, dev
     h.reply_entry(ino);
 }
 
+// A new folder takes a block, as a FAT folder takes a cluster: ENOSPC without one free, after
+// EEXIST for a name that is taken.
 void mkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode)
 {
     Held h(req);
@@ -95,6 +97,9 @@ void mkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode)
         return;
     const fuse_ctx* who = fuse_req_ctx(req);
     Ino ino = 0;
+    if (h.tree().lookup(parent, name, ino) != 0)
+        if (int err = h.fs.space_for_folder())
+            return h.reply_err(err);
     if (int err = h.tree().make(parent, name, S_IFDIR | (mode & 07777), who->uid, who->gid, ino))
         return h.reply_err(err);
     h.fs.counts.mkdirs++;
