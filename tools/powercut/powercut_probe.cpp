@@ -43,6 +43,9 @@ int main(int argc, char** argv)
     capacity_bounds_the_files();
     folders_take_a_block();
     a_write_takes_what_fits();
+    each_object_comes_back_on_its_own();
+    a_rename_over_a_name_may_tear();
+    a_files_fsync_commits_no_name();
     ctl("reset");
     check(same_tree(layout, mnt), "reset restores the template exactly");
     printf("%d checks, %d failed\n", checks_made(), checks_failed());

@@ -1,9 +1,11 @@
 // powercutfs: a file system in memory that forgets, at a power cut, what was not flushed. The
 // tests mount it over a device's flash store folder and cut the power under the updater.
 //
-//   powercutfs MOUNTPOINT SOCKET            mounts, prints "ready" once mounted, serves until quit
-//   powercutfs --ctl SOCKET COMMAND [ARG]   sends one command, prints the reply line;
-//                                           exit 0 on "ok", 1 on "error <reason>", 2 on misuse
+//   powercutfs MOUNTPOINT SOCKET                mounts, prints "ready" once mounted, serves
+//                                               until quit
+//   powercutfs --ctl SOCKET COMMAND [ARG...]    sends one command, prints the reply line;
+//                                               exit 0 on "ok", 1 on "error <reason>", 2 on
+//                                               misuse
 //
 // Commands, one line each on a Unix-domain stream socket, each answered with one line:
 //   load DIR        DIR's files, folders, contents, permission bits, times and user.* extended
@@ -13,11 +15,12 @@
 //   arm             everything counts as flushed now.
 //   cut MODE        the power goes out now; it comes back with what MODE keeps (below).
 //   recut MODE      back to the moment of the last cut, and what MODE keeps of it instead.
+//                   MODE: flushed | immediate | mixed SEED (SEED: decimal, 0 to 2^64-1)
 //   stats           "ok fsync=N fsyncdir=N renames=N writes=N creates=N mkdirs=N unlinks=N
 //                   rmdirs=N used=BYTES": requests since the last reset or arm, space taken.
 //   quit            unmounts, answers, ends.
 //
-// What survives a cut:
+// What survives a cut under flushed and immediate (a journaled medium):
 //  - A file's content is durable as of its own last fsync (fdatasync alike). A file whose
 //    content changed since then (written, truncated, extended) comes back empty; any other
 //    file comes back with its content. Closing a file (flush, release) is no flush.
@@ -31,8 +34,17 @@
 //  - Content belongs to the inode, not the name: a file renamed after its fsync keeps its
 //    content under whichever name the namespace gives it. Inodes are therefore kept until the
 //    next reset or cut, while a durable namespace may still name them.
-//  - After a cut the tree is durable as it came back; the state at the cut is kept for recut
-//    until the next reset.
+// What survives a cut under mixed SEED (a FAT-like medium, mixed_loss.cpp):
+//  - Each folder's entries reach the medium when that folder is fsynced, independently of
+//    every other folder; an fsync of a file commits its content and its own attributes, and
+//    no name. Each folder comes back with its entries as of its own last fsync or as at the
+//    cut; each file with its content as of its own last fsync (not empty) or as at the cut.
+//  - A rename over an existing name is a removal and then a rename: the folders it touched
+//    may also come back between the two, the old target gone and the source still there.
+//  - SEED picks each object's state from its inode number: the same seed and the same cut
+//    give the same tree.
+// After a cut the tree is durable as it came back; the state at the cut is kept for recut
+// until the next reset.
 //
 // Space: a file takes its size rounded up to blocks of 4096 bytes, and every folder but the
 // root one block, as a FAT folder takes a cluster; an unlinked file takes its space while it
@@ -63,7 +75,7 @@
 static int usage()
 {
     fprintf(stderr, "usage: powercutfs MOUNTPOINT SOCKET\n"
-                    "       powercutfs --ctl SOCKET COMMAND [ARG]\n");
+                    "       powercutfs --ctl SOCKET COMMAND [ARG...]\n");
     return 2;
 }
 
@@ -108,8 +120,12 @@ static int serve(const std::string& mountpoint, const std::string& socket_path)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 4 && argc <= 5 && strcmp(argv[1], "--ctl") == 0)
-        return send_line(argv[2], argc == 5 ? std::string(argv[3]) + " " + argv[4] : argv[3]);
+    if (argc >= 4 && strcmp(argv[1], "--ctl") == 0) {
+        std::string line = argv[3];
+        for (int i = 4; i < argc; ++i)
+            line.append(" ").append(argv[i]);
+        return send_line(argv[2], line);
+    }
     if (argc == 3 && argv[1][0] != '-')
         return serve(argv[1], argv[2]);
     return usage();

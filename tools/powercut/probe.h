@@ -34,6 +34,7 @@ Maybe get(const std::string& path);
 void expect(const std::string& name, const Maybe& want, const std::string& why);
 bool fsync_folder(const std::string& path); // an fsync of the folder itself (fsyncdir)
 bool same_tree(const std::string& a, const std::string& b);
+std::string seed_cut(unsigned seed, bool first); // "cut mixed N" or "recut mixed N"
 
 // The groups of checks, by file.
 void content_follows_its_own_fsync();     // probe_journaled.cpp
@@ -43,3 +44,6 @@ void concurrent_writers_all_land();
 void capacity_bounds_the_files();         // probe_space.cpp
 void folders_take_a_block();
 void a_write_takes_what_fits();
+void each_object_comes_back_on_its_own(); // probe_fat_like.cpp
+void a_rename_over_a_name_may_tear();
+void a_files_fsync_commits_no_name();

@@ -97,6 +97,11 @@ bool fsync_folder(const std::string& path)
     return ok;
 }
 
+std::string seed_cut(unsigned seed, bool first)
+{
+    return std::string(first ? "cut" : "recut") + " mixed " + std::to_string(seed);
+}
+
 // Names, kinds, permission bits, modification times and contents below a and b alike.
 bool same_tree(const std::string& a, const std::string& b)
 {

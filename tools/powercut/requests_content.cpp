@@ -101,14 +101,15 @@ void release(fuse_req_t req, fuse_ino_t ino, fuse_file_info*)
     h.reply_err(0);
 }
 
-// fsync and fdatasync alike: this file's content is durable, and so is the whole namespace.
+// fsync and fdatasync alike: this file's content is durable, and so is the whole namespace of
+// a journaled medium; a FAT-like one commits no name here (power.h).
 void fsync(fuse_req_t req, fuse_ino_t ino, int, fuse_file_info*)
 {
     Held h(req);
     Node* file = h.powered() ? h.node(ino) : nullptr;
     if (!file)
         return;
-    h.fs.store.fsync_file(*file);
+    h.fs.store.fsync_file(ino);
     h.fs.counts.fsync++;
     h.reply_err(0);
 }

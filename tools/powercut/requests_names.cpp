@@ -132,7 +132,7 @@ void rename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newp
     Held h(req);
     if (!h.powered())
         return;
-    int err = h.tree().rename(parent, name, newparent, newname, flags);
+    int err = h.fs.store.rename(parent, name, newparent, newname, flags);
     h.fs.counts.renames += err == 0;
     h.reply_err(err);
 }
@@ -192,14 +192,15 @@ void releasedir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
     fuse_reply_err(req, 0);
 }
 
-// A folder's fsync commits the whole namespace, as any fsync does. Without this handler the
-// kernel would report success and commit nothing.
-void fsyncdir(fuse_req_t req, fuse_ino_t, int, fuse_file_info*)
+// A folder's fsync commits the whole namespace of a journaled medium, as any fsync does, and
+// this folder's entries on a FAT-like one. Without this handler the kernel would report
+// success and commit nothing.
+void fsyncdir(fuse_req_t req, fuse_ino_t ino, int, fuse_file_info*)
 {
     Held h(req);
-    if (!h.powered())
+    if (!h.powered() || !h.node(ino))
         return;
-    h.fs.store.flush_names();
+    h.fs.store.fsync_folder(ino);
     h.fs.counts.fsyncdir++;
     h.reply_err(0);
 }

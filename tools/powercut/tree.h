@@ -54,6 +54,7 @@ public:
     bool is_dir() const { return S_ISDIR(meta_.mode); }
 
     Blob data;          // a file's content as it is now
+    Blob synced;        // a file's content as of its own last fsync (shares data's bytes)
     bool dirty = false; // the content changed since the file's own last fsync
     unsigned opens = 0; // open handles: an unlinked file keeps its space while one is open
 
