@@ -7,7 +7,8 @@
 using Guard = std::lock_guard<std::mutex>;
 
 // The power is already out (fs.powered is false). The mount goes, the tree the power comes
-// back with is made, and a new mount serves it: no cache of the old one survives.
+// back with is made, and a new mount serves it: no cache of the old one survives. A pulled
+// card is back in when the power comes back.
 static std::string power_on(Daemon& d, const std::function<void(FileSystem&)>& come_back)
 {
     d.mount.stop();
@@ -15,6 +16,7 @@ static std::string power_on(Daemon& d, const std::function<void(FileSystem&)>& c
         Guard g(d.fs.lock);
         come_back(d.fs);
         d.fs.powered = true;
+        d.fs.fail_from = 0;
     }
     std::string error;
     return d.mount.start(error) ? "ok" : "error " + error;
@@ -51,7 +53,8 @@ static std::string stats(FileSystem& fs)
            " renames=" + std::to_string(c.renames) + " writes=" + std::to_string(c.writes) +
            " creates=" + std::to_string(c.creates) + " mkdirs=" + std::to_string(c.mkdirs) +
            " unlinks=" + std::to_string(c.unlinks) + " rmdirs=" + std::to_string(c.rmdirs) +
-           " used=" + std::to_string(fs.store.live.used_blocks() * kBlockSize);
+           " used=" + std::to_string(fs.store.live.used_blocks() * kBlockSize) +
+           " requests=" + std::to_string(c.requests);
 }
 
 static std::string load(FileSystem& fs, const std::string& dir)
@@ -81,7 +84,7 @@ static std::string cut(Daemon& d, const PowerCut& how, bool again)
 std::string run_command(Daemon& d, const std::string& line, bool& quit)
 {
     static const std::string usage = "error usage: load DIR | reset | capacity BYTES | arm | "
-                                     "cut MODE | recut MODE | stats | quit "
+                                     "cut MODE | recut MODE | fail K | stats | quit "
                                      "(MODE: flushed, immediate or mixed SEED)";
     const size_t space = line.find(' ');
     const std::string word = line.substr(0, space);
@@ -99,6 +102,12 @@ std::string run_command(Daemon& d, const std::string& line, bool& quit)
     }
     if ((word == "cut" || word == "recut") && parse_cut(arg, how))
         return cut(d, how, word == "recut");
+    if (word == "fail" && parse_number(arg, n)) {
+        Guard g(d.fs.lock);
+        d.fs.fail_from = n;
+        d.fs.since_fail = 0;
+        return "ok";
+    }
     if (has_arg)
         return usage;
     if (word == "reset") {

@@ -1,5 +1,6 @@
-// Checks a mounted powercutfs file by file against what a power cut keeps.
-//   powercut_probe POWERCUTFS SOCKET MOUNTPOINT TEMPLATE_DIR
+// Checks two mounted powercutfs file systems file by file against what a power cut keeps: the
+// flash store's, and the card's (mounted --uncached).
+//   powercut_probe POWERCUTFS SOCKET MOUNTPOINT TEMPLATE_DIR CARD_SOCKET CARD_MOUNTPOINT
 // TEMPLATE_DIR is made here (it must not exist). Prints each failed check; exit 0 if none.
 #include "probe.h"
 
@@ -25,17 +26,19 @@ static void make_layout()
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        fprintf(stderr, "usage: powercut_probe POWERCUTFS SOCKET MOUNTPOINT TEMPLATE_DIR\n");
+    if (argc != 7) {
+        fprintf(stderr, "usage: powercut_probe POWERCUTFS SOCKET MOUNTPOINT TEMPLATE_DIR "
+                        "CARD_SOCKET CARD_MOUNTPOINT\n");
         return 2;
     }
-    ctl_program = argv[1], flash = {argv[2], argv[3]}, layout = argv[4];
+    ctl_program = argv[1], flash = {argv[2], argv[3]}, layout = argv[4], card = {argv[5], argv[6]};
     mnt = flash.dir;
     make_layout();
-    if (!ctl("load " + layout) || !ctl("reset") || !same_tree(layout, mnt)) {
-        printf("FAIL the template is not laid out as it is on disk\n");
-        return 1;
-    }
+    for (const Mounted& m : {flash, card})
+        if (!ctl_at(m, "load " + layout) || !ctl_at(m, "reset") || !same_tree(layout, m.dir)) {
+            printf("FAIL the template is not laid out on %s as it is on disk\n", m.dir.c_str());
+            return 1;
+        }
     content_follows_its_own_fsync();
     names_follow_the_last_flush();
     fsyncdir_and_arm_flush();
@@ -46,6 +49,8 @@ int main(int argc, char** argv)
     each_object_comes_back_on_its_own();
     a_rename_over_a_name_may_tear();
     a_files_fsync_commits_no_name();
+    a_pulled_card_fails_from_the_kth_request();
+    the_card_loses_what_it_did_not_flush();
     ctl("reset");
     check(same_tree(layout, mnt), "reset restores the template exactly");
     printf("%d checks, %d failed\n", checks_made(), checks_failed());

@@ -1,8 +1,12 @@
 // powercutfs: a file system in memory that forgets, at a power cut, what was not flushed. The
-// tests mount it over a device's flash store folder and cut the power under the updater.
+// tests mount it over a device's flash store folder, and over the card's root, and cut the
+// power under the updater.
 //
-//   powercutfs MOUNTPOINT SOCKET                mounts, prints "ready" once mounted, serves
-//                                               until quit
+//   powercutfs [--uncached] MOUNTPOINT SOCKET   mounts, prints "ready" once mounted, serves
+//                                               until quit; --uncached: the kernel keeps no
+//                                               name or attribute (entry and attribute
+//                                               timeouts 0), so every lookup and stat is a
+//                                               request that fail mode counts (the card mount)
 //   powercutfs --ctl SOCKET COMMAND [ARG...]    sends one command, prints the reply line;
 //                                               exit 0 on "ok", 1 on "error <reason>", 2 on
 //                                               misuse
@@ -16,8 +20,13 @@
 //   cut MODE        the power goes out now; it comes back with what MODE keeps (below).
 //   recut MODE      back to the moment of the last cut, and what MODE keeps of it instead.
 //                   MODE: flushed | immediate | mixed SEED (SEED: decimal, 0 to 2^64-1)
+//   fail K          the card is pulled at the K-th request from now: that request and every
+//                   later one fail with EIO, until the next reset or cut (the card is back in
+//                   when the power comes back). fail 0: none fails. Counted are the requests
+//                   that read or change the tree: all but forget, flush, release, releasedir.
 //   stats           "ok fsync=N fsyncdir=N renames=N writes=N creates=N mkdirs=N unlinks=N
-//                   rmdirs=N used=BYTES": requests since the last reset or arm, space taken.
+//                   rmdirs=N used=BYTES requests=N": requests since the last reset or arm,
+//                   space taken; requests counts as fail does.
 //   quit            unmounts, answers, ends.
 //
 // What survives a cut under flushed and immediate (a journaled medium):
@@ -74,7 +83,7 @@
 
 static int usage()
 {
-    fprintf(stderr, "usage: powercutfs MOUNTPOINT SOCKET\n"
+    fprintf(stderr, "usage: powercutfs [--uncached] MOUNTPOINT SOCKET\n"
                     "       powercutfs --ctl SOCKET COMMAND [ARG...]\n");
     return 2;
 }
@@ -92,7 +101,7 @@ static int stop_signals()
     return signalfd(-1, &set, SFD_CLOEXEC);
 }
 
-static int serve(const std::string& mountpoint, const std::string& socket_path)
+static int serve(const std::string& mountpoint, const std::string& socket_path, bool uncached)
 {
     const int signals = stop_signals();
     std::string error;
@@ -102,6 +111,7 @@ static int serve(const std::string& mountpoint, const std::string& socket_path)
         return 1;
     }
     Daemon daemon(mountpoint);
+    daemon.fs.cache_seconds = uncached ? 0 : 1;
     if (!daemon.mount.start(error)) {
         fprintf(stderr, "powercutfs: %s\n", error.c_str());
         unlink(socket_path.c_str());
@@ -126,7 +136,8 @@ int main(int argc, char** argv)
             line.append(" ").append(argv[i]);
         return send_line(argv[2], line);
     }
-    if (argc == 3 && argv[1][0] != '-')
-        return serve(argv[1], argv[2]);
+    const bool uncached = argc == 4 && strcmp(argv[1], "--uncached") == 0;
+    if (argc == 3 + uncached && argv[1 + uncached][0] != '-')
+        return serve(argv[1 + uncached], argv[2 + uncached], uncached);
     return usage();
 }

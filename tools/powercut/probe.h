@@ -1,5 +1,5 @@
-// What powercut_probe's checks share: the mount, its control commands, and reading and writing
-// files through the kernel.
+// What powercut_probe's checks share: the two mounts, their control commands, and reading and
+// writing files through the kernel.
 #pragma once
 
 #include <optional>
@@ -14,8 +14,9 @@ struct Mounted {
 };
 
 extern std::string ctl_program; // powercutfs, for --ctl
-extern std::string layout;      // the template folder the daemon loads
-extern Mounted flash;           // the flash store
+extern std::string layout;      // the template folder both daemons load
+extern Mounted flash;           // the flash store: names and attributes cached
+extern Mounted card;            // the card's root: mounted --uncached
 extern std::string mnt;         // flash.dir
 
 void check(bool ok, const std::string& what);
@@ -26,6 +27,8 @@ int checks_failed();
 // is printed unless the caller expects one. ctl() speaks to the flash store's daemon.
 bool ctl(const std::string& command, bool refusal_expected = false);
 bool ctl_at(const Mounted& m, const std::string& command, bool refusal_expected = false);
+// The number after "key=" in the reply to command, or -1.
+long long reply_number(const Mounted& m, const std::string& command, const std::string& key);
 
 // Files under the flash store unless a full path is given.
 void put(const std::string& name, const std::string& text, bool sync);
@@ -47,3 +50,5 @@ void a_write_takes_what_fits();
 void each_object_comes_back_on_its_own(); // probe_fat_like.cpp
 void a_rename_over_a_name_may_tear();
 void a_files_fsync_commits_no_name();
+void a_pulled_card_fails_from_the_kth_request(); // probe_card.cpp
+void the_card_loses_what_it_did_not_flush();

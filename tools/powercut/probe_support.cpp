@@ -11,7 +11,7 @@
 #include <cstring>
 
 std::string ctl_program, layout, mnt;
-Mounted flash;
+Mounted flash, card;
 static std::atomic<int> checks = 0, failures = 0; // checked from several threads
 
 void check(bool ok, const std::string& what)
@@ -51,6 +51,15 @@ bool ctl_at(const Mounted& m, const std::string& command, bool refusal_expected)
 bool ctl(const std::string& command, bool refusal_expected)
 {
     return ctl_at(flash, command, refusal_expected);
+}
+
+long long reply_number(const Mounted& m, const std::string& command, const std::string& key)
+{
+    std::string reply;
+    if (send(m, command, reply) != 0)
+        return -1;
+    const size_t at = reply.find(" " + key + "=");
+    return at == reply.npos ? -1 : atoll(reply.c_str() + at + key.size() + 2);
 }
 
 void put_at(const std::string& path, const std::string& text, bool sync)

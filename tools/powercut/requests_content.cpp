@@ -32,7 +32,7 @@ void create(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, fu
     fuse_entry_param entry{};
     entry.ino = ino;
     entry.attr = stat_of(h.tree(), ino, file);
-    entry.attr_timeout = entry.entry_timeout = kCacheSeconds;
+    entry.attr_timeout = entry.entry_timeout = h.fs.cache_seconds;
     if (fuse_reply_create(req, &entry, fi) != 0)
         file.opens--;
 }
