@@ -7,7 +7,8 @@
 using Guard = std::lock_guard<std::mutex>;
 
 // The power is already out (fs.powered is false). The mount goes, the tree the power comes
-// back with is made, and a new mount serves it: no cache of the old one survives.
+// back with is made, and a new mount serves it: no cache of the old one survives. A pulled
+// card is back in when the power comes back.
 static std::string power_on(Daemon& d, const std::function<void(FileSystem&)>& come_back)
 {
     d.mount.stop();
@@ -15,28 +16,32 @@ static std::string power_on(Daemon& d, const std::function<void(FileSystem&)>& c
         Guard g(d.fs.lock);
         come_back(d.fs);
         d.fs.powered = true;
+        d.fs.fail_from = 0;
     }
     std::string error;
     return d.mount.start(error) ? "ok" : "error " + error;
 }
 
-static bool parse_loss(const std::string& word, Loss& loss)
-{
-    if (word == "flushed")
-        loss = Loss::flushed;
-    else if (word == "immediate")
-        loss = Loss::immediate;
-    else
-        return false;
-    return true;
-}
-
 // Whole decimal digits only: "12k", "-1" and "" are refused rather than read as something.
-static bool parse_bytes(const std::string& word, uint64_t& bytes)
+static bool parse_number(const std::string& word, uint64_t& n)
 {
     if (word.empty() || word.size() > 19 || word.find_first_not_of("0123456789") != word.npos)
         return false;
-    bytes = std::stoull(word);
+    n = std::stoull(word);
+    return true;
+}
+
+// "flushed", "immediate" or "mixed SEED".
+static bool parse_cut(const std::string& arg, PowerCut& cut)
+{
+    if (arg == "flushed")
+        cut.loss = Loss::flushed;
+    else if (arg == "immediate")
+        cut.loss = Loss::immediate;
+    else if (arg.compare(0, 6, "mixed ") == 0 && parse_number(arg.substr(6), cut.seed))
+        cut.loss = Loss::mixed;
+    else
+        return false;
     return true;
 }
 
@@ -48,7 +53,8 @@ static std::string stats(FileSystem& fs)
            " renames=" + std::to_string(c.renames) + " writes=" + std::to_string(c.writes) +
            " creates=" + std::to_string(c.creates) + " mkdirs=" + std::to_string(c.mkdirs) +
            " unlinks=" + std::to_string(c.unlinks) + " rmdirs=" + std::to_string(c.rmdirs) +
-           " used=" + std::to_string(fs.store.live.used_blocks() * kBlockSize);
+           " used=" + std::to_string(fs.store.live.used_blocks() * kBlockSize) +
+           " requests=" + std::to_string(c.requests);
 }
 
 static std::string load(FileSystem& fs, const std::string& dir)
@@ -62,7 +68,7 @@ static std::string load(FileSystem& fs, const std::string& dir)
     return "ok";
 }
 
-static std::string cut(Daemon& d, Loss loss, bool again)
+static std::string cut(Daemon& d, const PowerCut& how, bool again)
 {
     {
         Guard g(d.fs.lock);
@@ -72,30 +78,36 @@ static std::string cut(Daemon& d, Loss loss, bool again)
         if (!again)
             d.fs.cut = d.fs.store; // the moment of the cut, for a recut
     }
-    return power_on(d, [loss](FileSystem& fs) { fs.store.power_on(fs.cut->after_cut(loss)); });
+    return power_on(d, [how](FileSystem& fs) { fs.store.power_on(fs.cut->after_cut(how)); });
 }
 
 std::string run_command(Daemon& d, const std::string& line, bool& quit)
 {
     static const std::string usage = "error usage: load DIR | reset | capacity BYTES | arm | "
-                                     "cut MODE | recut MODE | stats | quit "
-                                     "(MODE: flushed or immediate)";
+                                     "cut MODE | recut MODE | fail K | stats | quit "
+                                     "(MODE: flushed, immediate or mixed SEED)";
     const size_t space = line.find(' ');
     const std::string word = line.substr(0, space);
     const std::string arg = space == line.npos ? "" : line.substr(space + 1);
     const bool has_arg = space != line.npos;
-    Loss loss = Loss::flushed;
-    uint64_t bytes = 0;
+    PowerCut how;
+    uint64_t n = 0;
 
     if (word == "load" && !arg.empty())
         return load(d.fs, arg);
-    if (word == "capacity" && parse_bytes(arg, bytes)) {
+    if (word == "capacity" && parse_number(arg, n)) {
         Guard g(d.fs.lock);
-        d.fs.capacity = bytes;
+        d.fs.capacity = n;
         return "ok";
     }
-    if ((word == "cut" || word == "recut") && parse_loss(arg, loss))
-        return cut(d, loss, word == "recut");
+    if ((word == "cut" || word == "recut") && parse_cut(arg, how))
+        return cut(d, how, word == "recut");
+    if (word == "fail" && parse_number(arg, n)) {
+        Guard g(d.fs.lock);
+        d.fs.fail_from = n;
+        d.fs.since_fail = 0;
+        return "ok";
+    }
     if (has_arg)
         return usage;
     if (word == "reset") {

@@ -1,4 +1,4 @@
-// The control commands: load, reset, capacity, arm, cut, recut, stats, quit.
+// The control commands: load, reset, capacity, arm, cut, recut, fail, stats, quit.
 #pragma once
 
 #include "filesystem.h"

@@ -15,7 +15,11 @@
 struct Counters {  // requests since the last reset or arm, for the harness's reports
     uint64_t fsync = 0, fsyncdir = 0, renames = 0, writes = 0;
     uint64_t creates = 0, mkdirs = 0, unlinks = 0, rmdirs = 0;
+    uint64_t requests = 0; // every request that reads or changes the tree (what fail counts)
 };
+
+// The largest file: the whole tree lives in this process's memory.
+constexpr uint64_t kMaxFileSize = uint64_t(1) << 32;
 
 struct FileSystem {
     std::mutex lock;           // held by every request and every command, start to end
@@ -25,10 +29,23 @@ struct FileSystem {
     bool powered = true;       // false from a cut until the remount: every request fails
     Tree layout;               // the template that a reset lays out
     std::optional<Store> cut;  // the state at the moment of the last cut, for a recut
+    // How long the kernel may keep names and attributes. Only this mount's requests change the
+    // tree, and a reset or a cut mounts anew, so a cache never outlives the tree it came from.
+    // 0 (--uncached): every lookup and stat reaches the tree, and fail mode sees it.
+    double cache_seconds = 1;
+    uint64_t fail_from = 0;    // the card pulled: this request since the fail command and all
+                               // after it fail with EIO; 0: none fails
+    uint64_t since_fail = 0;   // requests since the fail command
 
     // 0 if the file may take new_size bytes; ENOSPC if the files would exceed the capacity,
     // EFBIG if one file would exceed what memory should hold.
     int space_for(const Node& file, uint64_t new_size) const;
+    // The largest size the file may grow to: its own blocks and all that are free.
+    uint64_t size_limit(const Node& file) const;
+    // 0 if a new folder's block fits in the capacity; ENOSPC if not.
+    int space_for_folder() const;
+    // Counts a request that reads or changes the tree: true if fail mode refuses it.
+    bool pulled();
 };
 
 // The kernel's requests, answered from a FileSystem passed as the session's user data.

@@ -12,18 +12,55 @@ void Store::flush_names()
     }
 }
 
-void Store::fsync_file(Node& file)
+void Store::fsync_file(Ino ino)
 {
+    Node& file = live.nodes.at(ino);
     file.dirty = false;
+    file.synced = file.data;
+    own[ino] = file.meta();
     flush_names();
+}
+
+void Store::fsync_folder(Ino ino)
+{
+    own[ino] = live.nodes.at(ino).meta();
+    torn.erase(ino);
+    flush_names();
+}
+
+int Store::rename(Ino parent, const std::string& name, Ino newparent, const std::string& newname,
+                  unsigned flags)
+{
+    Ino moving = 0, replaced = 0;
+    const bool over = live.lookup(parent, name, moving) == 0 &&
+                      live.lookup(newparent, newname, replaced) == 0 && moving != replaced;
+    Meta to, from;
+    if (over) {
+        to = live.nodes.at(newparent).meta();
+        if (parent != newparent)
+            from = live.nodes.at(parent).meta();
+    }
+    if (int err = live.rename(parent, name, newparent, newname, flags))
+        return err;
+    if (over) {
+        to.entries.erase(newname);
+        torn[newparent] = std::move(to);
+        if (parent != newparent)
+            torn[parent] = std::move(from); // still naming the source
+    }
+    return 0;
 }
 
 void Store::arm()
 {
-    for (auto& [ino, node] : live.nodes)
+    for (auto& [ino, node] : live.nodes) {
         node.dirty = false;
+        node.synced = node.data;
+    }
     live.take_changed();
     durable = live.names();
+    own = durable;
+    torn.clear();
 }
 
 void Store::power_on(Tree tree)
@@ -34,9 +71,15 @@ void Store::power_on(Tree tree)
     arm();
 }
 
+Tree Store::after_cut(const PowerCut& cut) const
+{
+    return cut.loss == Loss::mixed ? after_mixed_cut(cut.seed) : after_journaled_cut(cut.loss);
+}
+
 // Only inodes the chosen namespace reaches come back. Every one of them is still in the live
-// tree, which drops no inode between power-ons.
-Tree Store::after_cut(Loss loss) const
+// tree, which drops no inode between power-ons. A file that changed since its own last fsync
+// comes back empty; every other file keeps its content.
+Tree Store::after_journaled_cut(Loss loss) const
 {
     const Namespace ns = loss == Loss::flushed ? durable : live.names();
     Tree tree;

@@ -1,23 +1,35 @@
 // powercutfs: a file system in memory that forgets, at a power cut, what was not flushed. The
-// tests mount it over a device's flash store folder and cut the power under the updater.
+// tests mount it over a device's flash store folder, and over the card's root, and cut the
+// power under the updater.
 //
-//   powercutfs MOUNTPOINT SOCKET            mounts, prints "ready" once mounted, serves until quit
-//   powercutfs --ctl SOCKET COMMAND [ARG]   sends one command, prints the reply line;
-//                                           exit 0 on "ok", 1 on "error <reason>", 2 on misuse
+//   powercutfs [--uncached] MOUNTPOINT SOCKET   mounts, prints "ready" once mounted, serves
+//                                               until quit; --uncached: the kernel keeps no
+//                                               name or attribute (entry and attribute
+//                                               timeouts 0), so every lookup and stat is a
+//                                               request that fail mode counts (the card mount)
+//   powercutfs --ctl SOCKET COMMAND [ARG...]    sends one command, prints the reply line;
+//                                               exit 0 on "ok", 1 on "error <reason>", 2 on
+//                                               misuse
 //
 // Commands, one line each on a Unix-domain stream socket, each answered with one line:
 //   load DIR        DIR's files, folders, contents, permission bits, times and user.* extended
 //                   attributes become the template. The mounted tree does not change.
 //   reset           the tree becomes the template, from memory, all of it durable.
-//   capacity BYTES  the space the files may take; 0: unlimited (the default).
+//   capacity BYTES  the space files and folders may take; 0: unlimited (the default).
 //   arm             everything counts as flushed now.
 //   cut MODE        the power goes out now; it comes back with what MODE keeps (below).
 //   recut MODE      back to the moment of the last cut, and what MODE keeps of it instead.
+//                   MODE: flushed | immediate | mixed SEED (SEED: decimal, 0 to 2^64-1)
+//   fail K          the card is pulled at the K-th request from now: that request and every
+//                   later one fail with EIO, until the next reset or cut (the card is back in
+//                   when the power comes back). fail 0: none fails. Counted are the requests
+//                   that read or change the tree: all but forget, flush, release, releasedir.
 //   stats           "ok fsync=N fsyncdir=N renames=N writes=N creates=N mkdirs=N unlinks=N
-//                   rmdirs=N used=BYTES": requests since the last reset or arm, space taken.
+//                   rmdirs=N used=BYTES requests=N": requests since the last reset or arm,
+//                   space taken; requests counts as fail does.
 //   quit            unmounts, answers, ends.
 //
-// What survives a cut:
+// What survives a cut under flushed and immediate (a journaled medium):
 //  - A file's content is durable as of its own last fsync (fdatasync alike). A file whose
 //    content changed since then (written, truncated, extended) comes back empty; any other
 //    file comes back with its content. Closing a file (flush, release) is no flush.
@@ -31,13 +43,24 @@
 //  - Content belongs to the inode, not the name: a file renamed after its fsync keeps its
 //    content under whichever name the namespace gives it. Inodes are therefore kept until the
 //    next reset or cut, while a durable namespace may still name them.
-//  - After a cut the tree is durable as it came back; the state at the cut is kept for recut
-//    until the next reset.
+// What survives a cut under mixed SEED (a FAT-like medium, mixed_loss.cpp):
+//  - Each folder's entries reach the medium when that folder is fsynced, independently of
+//    every other folder; an fsync of a file commits its content and its own attributes, and
+//    no name. Each folder comes back with its entries as of its own last fsync or as at the
+//    cut; each file with its content as of its own last fsync (not empty) or as at the cut.
+//  - A rename over an existing name is a removal and then a rename: the folders it touched
+//    may also come back between the two, the old target gone and the source still there.
+//  - SEED picks each object's state from its inode number: the same seed and the same cut
+//    give the same tree.
+// After a cut the tree is durable as it came back; the state at the cut is kept for recut
+// until the next reset.
 //
-// Space: a file takes its size rounded up to blocks of 4096 bytes, folders take nothing; an
-// unlinked file takes its space while it is open. A write, truncate or fallocate that would
-// take more than the capacity fails with ENOSPC and changes nothing. statfs reports blocks of
-// 4096 bytes, and the capacity in whole blocks.
+// Space: a file takes its size rounded up to blocks of 4096 bytes, and every folder but the
+// root one block, as a FAT folder takes a cluster; an unlinked file takes its space while it
+// is open. A write takes what fits of it: the kernel returns the short count (Wine's WriteFile
+// succeeds with fewer bytes written) and the next write fails with ENOSPC. A mkdir, truncate
+// or fallocate that would take more than the capacity fails with ENOSPC and changes nothing.
+// statfs reports blocks of 4096 bytes, and the capacity in whole blocks, folders' blocks used.
 //
 // Caches: a reset and a cut unmount (lazily, and closing /dev/fuse cuts the connection, so a
 // handle still open on the old mount fails with ENOTCONN) and mount anew. So no name,
@@ -60,8 +83,8 @@
 
 static int usage()
 {
-    fprintf(stderr, "usage: powercutfs MOUNTPOINT SOCKET\n"
-                    "       powercutfs --ctl SOCKET COMMAND [ARG]\n");
+    fprintf(stderr, "usage: powercutfs [--uncached] MOUNTPOINT SOCKET\n"
+                    "       powercutfs --ctl SOCKET COMMAND [ARG...]\n");
     return 2;
 }
 
@@ -78,7 +101,7 @@ static int stop_signals()
     return signalfd(-1, &set, SFD_CLOEXEC);
 }
 
-static int serve(const std::string& mountpoint, const std::string& socket_path)
+static int serve(const std::string& mountpoint, const std::string& socket_path, bool uncached)
 {
     const int signals = stop_signals();
     std::string error;
@@ -88,6 +111,7 @@ static int serve(const std::string& mountpoint, const std::string& socket_path)
         return 1;
     }
     Daemon daemon(mountpoint);
+    daemon.fs.cache_seconds = uncached ? 0 : 1;
     if (!daemon.mount.start(error)) {
         fprintf(stderr, "powercutfs: %s\n", error.c_str());
         unlink(socket_path.c_str());
@@ -106,9 +130,14 @@ static int serve(const std::string& mountpoint, const std::string& socket_path)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 4 && argc <= 5 && strcmp(argv[1], "--ctl") == 0)
-        return send_line(argv[2], argc == 5 ? std::string(argv[3]) + " " + argv[4] : argv[3]);
-    if (argc == 3 && argv[1][0] != '-')
-        return serve(argv[1], argv[2]);
+    if (argc >= 4 && strcmp(argv[1], "--ctl") == 0) {
+        std::string line = argv[3];
+        for (int i = 4; i < argc; ++i)
+            line.append(" ").append(argv[i]);
+        return send_line(argv[2], line);
+    }
+    const bool uncached = argc == 4 && strcmp(argv[1], "--uncached") == 0;
+    if (argc == 3 + uncached && argv[1 + uncached][0] != '-')
+        return serve(argv[1 + uncached], argv[2 + uncached], uncached);
     return usage();
 }

@@ -5,12 +5,8 @@
 
 #include <errno.h>
 
-// The kernel may cache names and attributes this long. Only this mount's requests change the
-// tree, and a reset or a cut mounts anew, so a cache never outlives the tree it came from.
-constexpr double kCacheSeconds = 1.0;
-
 // A request's hold on the file system: the lock for the whole request, and the failure of
-// every request while the power is out.
+// every request while the power is out or the card is pulled.
 class Held {
 public:
     explicit Held(fuse_req_t req);
@@ -18,7 +14,7 @@ public:
     FileSystem& fs;
     Tree& tree() { return fs.store.live; }
 
-    bool powered();               // false: replied EIO
+    bool powered();               // false: replied EIO (power out, or card pulled)
     Node* node(Ino ino);          // null: replied ESTALE
     void reply_err(int err) { fuse_reply_err(req_, err); } // 0: success
     void reply_entry(Ino ino);    // the inode's entry, for lookup and the calls that make one

@@ -1,16 +1,29 @@
 #include "request_support.h"
 
+#include <unistd.h>
+
 Held::Held(fuse_req_t req)
     : fs(*static_cast<FileSystem*>(fuse_req_userdata(req))), req_(req), guard_(fs.lock)
 {
 }
 
+// The daemon's own requests (its check that a new mount answers) are not the program's: fail
+// mode neither counts nor refuses them.
 bool Held::powered()
 {
-    if (fs.powered)
+    const bool own = fuse_req_ctx(req_)->pid == getpid();
+    if ((own || !fs.pulled()) && fs.powered)
         return true;
     fuse_reply_err(req_, EIO);
     return false;
+}
+
+// Fail mode counts the requests that the card would have to answer. Releasing a handle and
+// forgetting an inode only let go of this process's memory, so they are not counted.
+bool FileSystem::pulled()
+{
+    counts.requests++;
+    return fail_from != 0 && ++since_fail >= fail_from;
 }
 
 Node* Held::node(Ino ino)
@@ -43,14 +56,14 @@ void Held::reply_entry(Ino ino)
     fuse_entry_param entry{};
     entry.ino = ino;
     entry.attr = stat_of(tree(), ino, tree().nodes.at(ino));
-    entry.attr_timeout = entry.entry_timeout = kCacheSeconds;
+    entry.attr_timeout = entry.entry_timeout = fs.cache_seconds;
     fuse_reply_entry(req_, &entry);
 }
 
 void Held::reply_attr(Ino ino)
 {
     struct stat st = stat_of(tree(), ino, tree().nodes.at(ino));
-    fuse_reply_attr(req_, &st, kCacheSeconds);
+    fuse_reply_attr(req_, &st, fs.cache_seconds);
 }
 
 // Writes go to this process as they are made: with the kernel's write-back cache, data that

@@ -32,7 +32,7 @@ void create(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, fu
     fuse_entry_param entry{};
     entry.ino = ino;
     entry.attr = stat_of(h.tree(), ino, file);
-    entry.attr_timeout = entry.entry_timeout = kCacheSeconds;
+    entry.attr_timeout = entry.entry_timeout = h.fs.cache_seconds;
     if (fuse_reply_create(req, &entry, fi) != 0)
         file.opens--;
 }
@@ -65,7 +65,8 @@ void read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info
     fuse_reply_buf(req, bytes.data() + from, std::min(size, bytes.size() - from));
 }
 
-// A write that the capacity cannot hold fails whole and changes nothing.
+// A write takes the part of it that the capacity holds and fails the rest, as a real file
+// system does: the kernel returns the short count, and the next write fails with ENOSPC.
 void write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t off,
            fuse_file_info*)
 {
@@ -73,13 +74,14 @@ void write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
     Node* file = h.powered() ? h.node(ino) : nullptr;
     if (!file)
         return;
-    const uint64_t end = uint64_t(off) + size;
-    if (int err = h.fs.space_for(*file, std::max(file->data.size(), end)))
-        return h.reply_err(err);
+    const uint64_t from = uint64_t(off), limit = h.fs.size_limit(*file);
+    if (size > 0 && from >= limit)
+        return h.reply_err(h.fs.space_for(*file, from + size));
+    size = size_t(std::min<uint64_t>(size, limit - from));
     std::string& bytes = file->data.edit();
-    if (bytes.size() < end)
-        bytes.resize(end);
-    std::memcpy(&bytes[size_t(off)], buf, size);
+    if (bytes.size() < from + size)
+        bytes.resize(from + size);
+    std::memcpy(&bytes[from], buf, size);
     changed(h.tree(), ino);
     h.fs.counts.writes++;
     fuse_reply_write(req, size);
@@ -99,14 +101,15 @@ void release(fuse_req_t req, fuse_ino_t ino, fuse_file_info*)
     h.reply_err(0);
 }
 
-// fsync and fdatasync alike: this file's content is durable, and so is the whole namespace.
+// fsync and fdatasync alike: this file's content is durable, and so is the whole namespace of
+// a journaled medium; a FAT-like one commits no name here (power.h).
 void fsync(fuse_req_t req, fuse_ino_t ino, int, fuse_file_info*)
 {
     Held h(req);
     Node* file = h.powered() ? h.node(ino) : nullptr;
     if (!file)
         return;
-    h.fs.store.fsync_file(*file);
+    h.fs.store.fsync_file(ino);
     h.fs.counts.fsync++;
     h.reply_err(0);
 }

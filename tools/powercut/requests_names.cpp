@@ -88,6 +88,8 @@ void mknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, dev
     h.reply_entry(ino);
 }
 
+// A new folder takes a block, as a FAT folder takes a cluster: ENOSPC without one free, after
+// EEXIST for a name that is taken.
 void mkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode)
 {
     Held h(req);
@@ -95,6 +97,9 @@ void mkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode)
         return;
     const fuse_ctx* who = fuse_req_ctx(req);
     Ino ino = 0;
+    if (h.tree().lookup(parent, name, ino) != 0)
+        if (int err = h.fs.space_for_folder())
+            return h.reply_err(err);
     if (int err = h.tree().make(parent, name, S_IFDIR | (mode & 07777), who->uid, who->gid, ino))
         return h.reply_err(err);
     h.fs.counts.mkdirs++;
@@ -127,7 +132,7 @@ void rename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newp
     Held h(req);
     if (!h.powered())
         return;
-    int err = h.tree().rename(parent, name, newparent, newname, flags);
+    int err = h.fs.store.rename(parent, name, newparent, newname, flags);
     h.fs.counts.renames += err == 0;
     h.reply_err(err);
 }
@@ -187,14 +192,15 @@ void releasedir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
     fuse_reply_err(req, 0);
 }
 
-// A folder's fsync commits the whole namespace, as any fsync does. Without this handler the
-// kernel would report success and commit nothing.
-void fsyncdir(fuse_req_t req, fuse_ino_t, int, fuse_file_info*)
+// A folder's fsync commits the whole namespace of a journaled medium, as any fsync does, and
+// this folder's entries on a FAT-like one. Without this handler the kernel would report
+// success and commit nothing.
+void fsyncdir(fuse_req_t req, fuse_ino_t ino, int, fuse_file_info*)
 {
     Held h(req);
-    if (!h.powered())
+    if (!h.powered() || !h.node(ino))
         return;
-    h.fs.store.flush_names();
+    h.fs.store.fsync_folder(ino);
     h.fs.counts.fsyncdir++;
     h.reply_err(0);
 }

@@ -1,6 +1,7 @@
-// The capacity: what the files may take, and what statfs reports of it. Space is counted in
-// blocks of 4096 bytes: a file takes its size rounded up to whole blocks, folders take none,
-// and a capacity that is no multiple of the block counts its whole blocks only.
+// The capacity: what the files and folders may take, and what statfs reports of it. Space is
+// counted in blocks of 4096 bytes: a file takes its size rounded up to whole blocks, a folder
+// one block (as a FAT folder takes a cluster), and a capacity that is no multiple of the block
+// counts its whole blocks only.
 #include "request_support.h"
 
 #include <sys/statvfs.h>
@@ -11,17 +12,30 @@
 constexpr uint64_t kUnlimitedBlocks = uint64_t(1) << 28;
 constexpr uint64_t kInodes = uint64_t(1) << 20;
 
-// The largest file: the whole tree lives in this process's memory.
-constexpr uint64_t kMaxFileSize = uint64_t(1) << 32;
+static uint64_t free_blocks(const FileSystem& fs)
+{
+    const uint64_t total = fs.capacity / kBlockSize, used = fs.store.live.used_blocks();
+    return total > used ? total - used : 0;
+}
+
+uint64_t FileSystem::size_limit(const Node& file) const
+{
+    if (capacity == 0)
+        return kMaxFileSize;
+    const uint64_t blocks = blocks_for(file.data.size()) + free_blocks(*this);
+    return std::min(kMaxFileSize, blocks * kBlockSize);
+}
 
 int FileSystem::space_for(const Node& file, uint64_t new_size) const
 {
-    const uint64_t before = blocks_for(file.data.size()), after = blocks_for(new_size);
     if (new_size > kMaxFileSize)
         return EFBIG;
-    if (capacity == 0 || after <= before)
-        return 0;
-    return store.live.used_blocks() + (after - before) <= capacity / kBlockSize ? 0 : ENOSPC;
+    return new_size <= size_limit(file) ? 0 : ENOSPC;
+}
+
+int FileSystem::space_for_folder() const
+{
+    return capacity == 0 || free_blocks(*this) > 0 ? 0 : ENOSPC;
 }
 
 namespace names {

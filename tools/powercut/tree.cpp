@@ -204,9 +204,12 @@ int Tree::rename(Ino parent, const std::string& name, Ino newparent, const std::
 uint64_t Tree::used_blocks() const
 {
     uint64_t used = 0;
-    for (const auto& [ino, node] : nodes)
-        if (!node.is_dir() && (node.meta().parent != 0 || node.opens > 0))
+    for (const auto& [ino, node] : nodes) {
+        if (node.is_dir())
+            used += ino != kRootIno && node.meta().parent != 0;
+        else if (node.meta().parent != 0 || node.opens > 0)
             used += blocks_for(node.data.size());
+    }
     return used;
 }
 

@@ -16,7 +16,9 @@
 
 using Ino = uint64_t;
 constexpr Ino kRootIno = 1;          // the kernel's FUSE_ROOT_ID
-constexpr uint64_t kBlockSize = 4096; // the unit of space: a file takes its size rounded up to it
+constexpr uint64_t kBlockSize = 4096; // the unit of space: a file takes its size rounded up to
+                                      // it, and every folder but the root takes one, as a FAT
+                                      // folder takes a cluster
 constexpr size_t kNameMax = 255;
 
 // Blocks a file of this size takes.
@@ -52,6 +54,7 @@ public:
     bool is_dir() const { return S_ISDIR(meta_.mode); }
 
     Blob data;          // a file's content as it is now
+    Blob synced;        // a file's content as of its own last fsync (shares data's bytes)
     bool dirty = false; // the content changed since the file's own last fsync
     unsigned opens = 0; // open handles: an unlinked file keeps its space while one is open
 
@@ -92,7 +95,9 @@ public:
     int rename(Ino parent, const std::string& name, Ino newparent, const std::string& newname,
                unsigned flags);
 
-    uint64_t used_blocks() const; // files with a name or an open handle; folders cost nothing
+    // Files with a name or an open handle, and one block for each named folder but the root:
+    // the root's cluster is part of the formatted medium, never free space.
+    uint64_t used_blocks() const;
     unsigned links(const Node& node) const; // st_nlink
     Namespace names() const;      // the live namespace, from the root
 
