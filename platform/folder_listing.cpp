@@ -1,25 +1,12 @@
 #include "platform/folder_listing.h"
-#include <cwchar>
-
-namespace {
-bool IsDotEntry(const WIN32_FIND_DATAW &fd) {
-    return !wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..");
-}
-}
-
 HANDLE FindFirstEntry(LPCWSTR pszPattern, WIN32_FIND_DATAW *pFind) {
     HANDLE hFind = FindFirstFileW(pszPattern, pFind);
     if (hFind == INVALID_HANDLE_VALUE) return hFind;
     if (IsDotEntry(*pFind) && !FindNextEntry(hFind, pFind)) {
+        const DWORD error = GetLastError();   // the end of an empty folder, or a listing that broke off
         FindClose(hFind);
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(error == ERROR_NO_MORE_FILES ? ERROR_FILE_NOT_FOUND : error);
         return INVALID_HANDLE_VALUE;
     }
     return hFind;
-}
-
-BOOL FindNextEntry(HANDLE hFind, WIN32_FIND_DATAW *pFind) {
-    while (FindNextFileW(hFind, pFind))
-        if (!IsDotEntry(*pFind)) return TRUE;
-    return FALSE;
 }

@@ -3,9 +3,10 @@
 #include "update/paths.h"
 #include <cwchar>
 
-BOOL FsMakeFolder(LPCWSTR pszFolder) {
+BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade) {
     BOOL made = CreateDirectoryW(pszFolder, nullptr);
     AfterFileOperation();
+    if (pbMade) *pbMade = made;
     if (made) return TRUE;
     DWORD attributes = GetFileAttributesW(pszFolder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -31,8 +32,10 @@ HANDLE FsCreateFile(LPCWSTR pszFile) {
 
 BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData) {
     DWORD cbWritten = 0;
-    BOOL written = WriteFile(hFile, pData, cbData, &cbWritten, nullptr);
-    return written && cbWritten == cbData;
+    if (!WriteFile(hFile, pData, cbData, &cbWritten, nullptr)) return FALSE;
+    if (cbWritten == cbData) return TRUE;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
 }
 
 BOOL FsRename(HANDLE hFile, LPCWSTR pszTo) {

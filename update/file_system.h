@@ -6,12 +6,15 @@
 #include <windows.h>
 #include "update/seams.h"
 
-BOOL FsMakeFolder(LPCWSTR pszFolder);     // the folder exists afterwards (made, or there already)
+// The folder exists afterwards (made, or there already); *pbMade: this call made it.
+BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade = nullptr);
 BOOL FsRemoveFile(LPCWSTR pszFile);
 BOOL FsRemoveFolder(LPCWSTR pszFolder);   // an empty folder
 // A new file for writing, replacing any of that name; its handle can rename it (FsRename).
 HANDLE FsCreateFile(LPCWSTR pszFile);
-BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData);   // all of it, or FALSE
+// All of it, or FALSE. A file system that fills part-way through takes what fits and
+// reports success; that is a full disk too (ERROR_DISK_FULL).
+BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData);
 // Gives the open file the name pszTo, replacing the file of that name in one step. Through
 // the handle the platform neither opens the file again nor looks its old name up.
 BOOL FsRename(HANDLE hFile, LPCWSTR pszTo);

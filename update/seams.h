@@ -43,5 +43,9 @@ BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &
 // run through it; the shipped program does nothing here.
 void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 
+// platform/seam_find_next.cpp holds FindNextEntry (declared in platform/folder_listing.h):
+// a test build's listing breaks off with an error after k entries, as a card pulled or read
+// wrong mid-run does, to show that the copy then keeps the card.
+
 // app/seam_run_update.cpp holds CUpdaterDlg::RunUpdate (declared with its class): the
 // lifecycle tests put a stand-in run in its place, to drive the dialog's start and end.

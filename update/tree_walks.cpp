@@ -6,6 +6,8 @@
 #include "platform/ansi_text.h"
 #include "platform/cstring.h"
 #include "platform/folder_listing.h"
+#include "platform/locks.h"
+#include "update/changed_folders.h"
 #include "update/entry_queue.h"
 #include "update/file_ops.h"
 #include "update/file_system.h"
@@ -30,19 +32,57 @@ BOOL ListFolder(LPCWSTR pszFolder, CFindHandle &listing, WIN32_FIND_DATAW &fd) {
     return listing.First(szPattern, &fd);
 }
 
+// What a walk works with: the run's queue and room, and where it notes the flash store's
+// folders whose entries it changed (none on the card).
+struct WalkContext {
+    CEntryQueue &entries;
+    CRoomBudget &room;
+    CChangedFolders *pChanged;
+};
+
+// A new folder takes an allocation unit, as FAT gives it one: it is made beside the writers
+// from the room they count, or, when that is short, alone, once the queue has drained.
+BOOL MakeTargetFolder(const WalkContext &walk, LPCWSTR pszFolder) {
+    bool bMade = false;
+    BOOL ok = FALSE;
+    bool bBeside = false;
+    {
+        CSharedLock beside(walk.room.Writers());
+        ULONGLONG cbReserved = 0;
+        bBeside = walk.room.Reserve(pszFolder, 1, cbReserved);
+        if (bBeside) {
+            ok = FsMakeFolder(pszFolder, &bMade);
+            walk.room.GiveBack(cbReserved, false);   // a new folder keeps its unit out of the count
+        }
+    }
+    if (!bBeside) {
+        walk.entries.Drain();
+        CExclusiveLock alone(walk.room.Writers());
+        ok = FsMakeFolder(pszFolder, &bMade);
+        walk.room.GiveBack(0, true);
+    }
+    if (bMade && walk.pChanged) {
+        walk.pChanged->Add(pszFolder);
+        walk.pChanged->AddParentOf(pszFolder);
+    }
+    return ok;
+}
+
 // Copies the tree top-down over the target: every target folder exists before any work
 // inside it is handed out, files of the same name are replaced, each in one step,
 // everything else there stays. Anything that does not reach the target marks the outcome
 // as failed, so that the run keeps the card folder for another try.
-int CopyTree(CEntryQueue &entries, LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
+int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
+    CEntryQueue &entries = walk.entries;
     entries.WaitForTarget(pszTarget);
-    if (!FsMakeFolder(pszTarget)) {
+    if (!MakeTargetFolder(walk, pszTarget)) {
         outcome.bFailed = true;
     } else if (HoldsTemporary(pszTarget)) {
         // Left by an interrupted run, or (a card of two names for one folder) being written
         // now: it goes once nothing is being written.
         entries.Drain();
         RemoveTemporaries(pszTarget);
+        if (walk.pChanged) walk.pChanged->Add(pszTarget);
     }
     WIN32_FIND_DATAW fd;
     CFindHandle listing;
@@ -60,7 +100,7 @@ int CopyTree(CEntryQueue &entries, LPCWSTR pszSource, LPCWSTR pszTarget, CopyOut
             action = WalkAction::kFail;
         if (action == WalkAction::kFail) outcome.bFailed = true;
         if (action == WalkAction::kEnter) {
-            CopyTree(entries, szSourceChild, szTargetChild, outcome);   // the folder's step follows its children's
+            CopyTree(walk, szSourceChild, szTargetChild, outcome);   // the folder's step follows its children's
         } else if (action == WalkAction::kWork) {
             EntrySlot &entry = entries.Back();
             entry.work = EntryWork::kCopy;
@@ -73,12 +113,15 @@ int CopyTree(CEntryQueue &entries, LPCWSTR pszSource, LPCWSTR pszTarget, CopyOut
         entries.Back();
         entries.Push();
     } while (listing.Next(&fd));
+    // A listing that breaks off (a card pulled, or read wrong) leaves the rest behind.
+    if (GetLastError() != ERROR_NO_MORE_FILES) outcome.bFailed = true;
     return 1;
 }
 
 // Deletes the tree bottom-up: files, then each emptied subfolder, then the folder itself,
 // once every removal inside it has finished.
-int DeleteTree(CEntryQueue &entries, LPCWSTR pszFolder) {
+int DeleteTree(const WalkContext &walk, LPCWSTR pszFolder) {
+    CEntryQueue &entries = walk.entries;
     WIN32_FIND_DATAW fd;
     CFindHandle listing;
     if (!ListFolder(pszFolder, listing, fd)) return 0;
@@ -87,8 +130,8 @@ int DeleteTree(CEntryQueue &entries, LPCWSTR pszFolder) {
         const WalkAction action = ReadWalkEntry(Walk::kDeletion, pszFolder, fd.cFileName, IsFolder(fd), szChild).action;
         if (action == WalkAction::kEnter) {
             // The second removal takes a subfolder whose own listing found nothing.
-            DeleteTree(entries, szChild);
-            FsRemoveFolder(szChild);
+            DeleteTree(walk, szChild);
+            if (FsRemoveFolder(szChild) && walk.pChanged) walk.pChanged->AddParentOf(szChild);
         }
         EntrySlot &entry = entries.Back();
         if (action == WalkAction::kWork) {
@@ -99,7 +142,7 @@ int DeleteTree(CEntryQueue &entries, LPCWSTR pszFolder) {
     } while (listing.Next(&fd));
     listing.Close();
     entries.Drain();
-    FsRemoveFolder(pszFolder);
+    if (FsRemoveFolder(pszFolder) && walk.pChanged) walk.pChanged->AddParentOf(pszFolder);
     return 1;
 }
 
@@ -108,6 +151,9 @@ int DeleteTree(CEntryQueue &entries, LPCWSTR pszFolder) {
 // What the plan cannot foresee (a marker the platform refuses to delete, a file that
 // appears during the run) never takes the bar past its end, where it would show empty.
 void CUpdateRun::Step(const EntrySlot *pEntry) {
+    // A file renamed into its folder, or removed from it (a failed replacement too may have
+    // removed the old version first).
+    if (m_pChanged && pEntry && pEntry->work != EntryWork::kNone) m_pChanged->AddParentOf(pEntry->szTarget);
     ++m_nCount;
     const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;
     m_screen.ShowStep(nPos);
@@ -118,7 +164,7 @@ void CUpdateRun::Step(const EntrySlot *pEntry) {
 // before the walk returns: the outcome is whole.
 int CUpdateRun::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
     const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
-    const int result = CopyTree(m_entries, pszSource, pszTarget, outcome);
+    const int result = CopyTree({m_entries, m_room, m_pChanged}, pszSource, pszTarget, outcome);
     m_entries.Drain();
     if (bOpened) m_entries.Close();
     return result;
@@ -127,7 +173,7 @@ int CUpdateRun::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &ou
 int CUpdateRun::DeleteFolder(LPCWSTR pszFolder) {
     if (g_bUndelete) return 1;
     const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
-    const int result = DeleteTree(m_entries, pszFolder);
+    const int result = DeleteTree({m_entries, m_room, m_pChanged}, pszFolder);
     if (bOpened) m_entries.Close();
     return result;
 }

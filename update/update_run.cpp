@@ -45,29 +45,29 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // A delete marker still lies in the card folder while the plan is made, but in normal mode
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
 // stays and is copied. A folder that an earlier marker deleted already gives no steps.
-int PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
+std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
     int nConsumedMarkers = 0;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
 
-    int nSteps = 0;
+    std::vector<int> steps(jobs.size(), 0);
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
         if (!job.bFolder) {
-            ++nSteps;
+            steps[i] = 1;
         } else if (!job.bDelete) {
-            nSteps += CountWalkSteps(Walk::kCopy, WidePath(job.szSource).sz) - nConsumedMarkers;
+            steps[i] = CountWalkSteps(Walk::kCopy, WidePath(job.szSource).sz) - nConsumedMarkers;
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
-            nSteps += CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
+            steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
                                  SameFolder(WidePath(jobs[k].szTarget).sz, WidePath(job.szTarget).sz);
-            if (!bDeletedBefore) nSteps += CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
+            if (!bDeletedBefore) steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
         }
     }
-    return nSteps;
+    return steps;
 }
 
 } // namespace
@@ -98,7 +98,8 @@ int CUpdateRun::Run() {
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
     const size_t nJobs = m_jobs.size();
-    m_nTotal += PlannedSteps(m_jobs);
+    const std::vector<int> planned = PlannedSteps(m_jobs);
+    for (int nSteps : planned) m_nTotal += nSteps;
 
     // The bar's range.
     m_nCount = 0;
@@ -110,20 +111,35 @@ int CUpdateRun::Run() {
     // update stays on the card for another try.
     // Nothing on the card that the flash store's new state replaces goes before that state
     // is on the medium: the card and the flash store are two file systems, and a power cut
-    // can lose the flash store's last changes while the card's removals stay done.
-    const WidePath flash(szFlash);
+    // can lose the flash store's last changes while the card's removals stay done. Each
+    // folder of the flash store keeps its own entries (update/changed_folders.h): every one
+    // the flash jobs changed is flushed, deepest first. On the card, the markers' removal is
+    // on the medium before any of the card's content goes, so that no later run deletes a
+    // flash folder again with nothing left to copy into it.
+    const WidePath card(szCard);
     bool bKeepCard = false;
     m_entries.Open();
     for (size_t i = 0; i < nJobs; ++i) {
         const UPDATE_JOB job = m_jobs[i];
-        if (job.bFolder && job.bDelete) {
+        if (IsMarkerDeletion(job)) {
+            m_pChanged = &m_changed;
             if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
+            m_pChanged = nullptr;
             // The delete marker that planned this deletion is consumed only now.
-            if (ConsumesMarker(job) && FsFlushFolder(flash.sz)) FsRemoveFile(WidePath(job.szSource).sz);
+            if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
+        } else if (job.bFolder && job.bDelete) {
+            if (!bKeepCard && !g_bUndelete && !FsFlushFolder(card.sz)) bKeepCard = true;
+            if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
         } else if (job.bFolder) {
+            // A listing that lists fewer entries than the plan counted (a card pulled, or
+            // read wrong) left some of the card behind.
             CopyOutcome outcome;
+            const int nBefore = m_nCount;
+            m_pChanged = &m_changed;
             CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz, outcome);
-            bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !FsFlushFolder(flash.sz));
+            m_pChanged = nullptr;
+            if (m_nCount - nBefore < planned[i]) outcome.bFailed = true;
+            bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !m_changed.FlushAll());
         } else {
             if (!g_bUndelete) FsRemoveFile(WidePath(job.szTarget).sz);
             Step(nullptr);

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 #include <vector>
+#include "update/changed_folders.h"
 #include "update/entry_queue.h"
 #include "update/room_budget.h"
 #include "update/run_screen.h"
@@ -46,4 +47,6 @@ private:
     int &m_nCount;                     // progress steps done
     CRoomBudget m_room;                // the flash store's room, for every writer of the run
     CEntryQueue m_entries;             // the walks' entries between their listing and their step
+    CChangedFolders m_changed;         // the flash store's folders the walks changed, not yet flushed
+    CChangedFolders *m_pChanged = nullptr;   // where the walk at work notes them: only a walk of the flash store
 };
