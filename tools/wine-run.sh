@@ -113,6 +113,7 @@ root=$(cd "$root" && pwd -P)
 for l in d e f g h i j k l m n o p q r s u v w x y; do
     [ "$l" = "$letter" ] && continue
     link="$WINEPREFIX/dosdevices/$l:"
+    [ "$(readlink "$link" 2>/dev/null)" = "$root" ] || continue
     exec {other}>"$build/wine/locks/drive-$l"
     for _ in $(seq 600); do
         [ "$(readlink "$link" 2>/dev/null)" = "$root" ] || break
