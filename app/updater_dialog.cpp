@@ -61,12 +61,15 @@ void CUpdaterDlg::OnTimer(UINT_PTR nIDEvent) {
 // Stopped anywhere else, the worker may have held a lock (the heap's, the C runtime's, a
 // file system call's) that nothing will release: the process then ends on the spot, and
 // runs nothing more that could wait for it.
+// TerminateThread only starts the thread's end: the dialog goes on, and the process towards
+// its exit, once the worker is gone (bounded, should the platform never report it).
 void CUpdaterDlg::OnDestroy() {
     CSkinDialog::OnDestroy();
     if (m_hThread != INVALID_HANDLE_VALUE) {
         const bool bAtFinalSend = m_bFinalSend;
         TerminateThread(m_hThread, 0);
         if (!bAtFinalSend) TerminateProcess(GetCurrentProcess(), 0);
+        WaitForSingleObject(m_hThread, kWorkerEndMs);
         CloseHandle(m_hThread);
         m_hThread = INVALID_HANDLE_VALUE;
     }

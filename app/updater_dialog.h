@@ -20,6 +20,7 @@ public:
 
     enum { IDD = IDD_UPDATER_DIALOG };
     static constexpr UINT_PTR TIMER_START = 1000;   // starts the worker; fires once
+    static constexpr DWORD kWorkerEndMs = 5000;     // the longest wait for a terminated worker's end
 
     CGradientProgressCtrl m_progress;  // the bar, control IDC_PROGRESS of the template
     std::vector<UPDATE_JOB> m_jobs;  // the update plan, in execution order

@@ -5,7 +5,7 @@
 #   bad_input_runs.sh BUILD
 set -u
 build=$(cd "$1" && pwd -P)
-run() { TESSIVARD_TIMEOUT=60 "$(dirname "$0")/../tools/wine-run.sh" --build "$build" --root "$root" "$@"; }
+run() { TESSIVARD_TIMEOUT=60 "$(dirname "$0")/../tools/wine-run.sh" --build "$build" --root "$root" --rerun-on-signal "$@"; }
 passed=0 failed=0
 
 # The card's files, as "path<TAB>checksum" lines, relative to the card folder.
@@ -14,8 +14,9 @@ card_files() { (cd "$1" 2>/dev/null && find . -type f -print0 | sort -z | xargs 
 check() {   # check NAME: runs the program on $root and judges the outcome
     local name=$1 before status lost=0 sum path
     before=$(card_files "$root/SDMMC/ResidentFlash")
-    run "$build/Tessivard.exe" >/dev/null 2>&1
+    run "$build/Tessivard.exe" 2>"$root.stderr" >/dev/null
     status=$?
+    grep '^wine-run.sh:' "$root.stderr" | sed 's/^/  note  /'   # a death inside Wine, the run once more
     while IFS=$'\t' read -r sum path; do
         [ -z "$path" ] && continue
         case "$path" in update|delete_*) continue ;; esac   # markers are consumed, not content

@@ -32,7 +32,11 @@ device() {   # device SIZE_KIB FREE_KIB
     random "$flash/filler" "$free"
     cp -a "$flash" "$root/flash.before"
 }
-run() { TESSIVARD_TIMEOUT=60 "$build/../tools/wine-run.sh" --build "$build" --root "$root" "$build/Tessivard.exe" >/dev/null 2>&1; }
+# The wrapper's own lines (a death inside Wine, the run once more) are shown.
+run() {
+    TESSIVARD_TIMEOUT=60 "$build/../tools/wine-run.sh" --build "$build" --root "$root" --rerun-on-signal \
+        "$build/Tessivard.exe" 2>&1 >/dev/null | grep '^wine-run.sh:' | sed 's/^/  note  /'
+}
 check() {   # check NAME CONDITION...
     local name=$1; shift
     if eval "$*"; then echo "  ok    $name"; passed=$((passed + 1)); else echo "  FAIL  $name"; failed=$((failed + 1)); fi

@@ -1,6 +1,7 @@
 // The Wine harness itself: every test program runs in a device root of its own.
 //   test_harness                 the GoogleTest cases
 //   test_harness --probe NAME    one side of the side-by-side check (harness_side_by_side.sh)
+//   test_harness --fault         ends in an access violation (wine_run_checks.sh)
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <cwchar>
@@ -79,6 +80,8 @@ int Probe(const wchar_t *name) {
 
 int wmain(int argc, wchar_t **argv) {
     if (argc == 3 && !wcscmp(argv[1], L"--probe")) return Probe(argv[2]);
+    // An access violation nobody handles: the wrapper must report it as the program's own end.
+    if (argc == 2 && !wcscmp(argv[1], L"--fault")) RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -49,4 +49,4 @@ echo "old" > "$twocase/ResidentFlash/maps/sub/old.map"
 echo "old" > "$twocase/ResidentFlash/poi/a.poi"
 echo "odd" > "$twocase/ResidentFlash/poi/odd "
 
-exec "$(dirname "$0")/../tools/wine-run.sh" --build "$build" --root "$root" "$program"
+exec "$(dirname "$0")/../tools/wine-run.sh" --build "$build" --root "$root" --rerun-on-signal "$program"

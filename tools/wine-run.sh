@@ -1,8 +1,8 @@
 #!/bin/bash
 # Runs one Win32 program of the build under Wine, the way the device would run it.
 #
-#   wine-run.sh --build DIR [--screen] [--root DIR] PROGRAM.exe [ARGS...]
-#   wine-run.sh --build DIR [--screen] [--root DIR] 'C:\windows\system32\cmd.exe' [ARGS...]
+#   wine-run.sh --build DIR [--screen] [--root DIR] [--rerun-on-signal] PROGRAM.exe [ARGS...]
+#   wine-run.sh --build DIR [--screen] [--root DIR] [--rerun-on-signal] 'C:\windows\system32\cmd.exe' [ARGS...]
 #   wine-run.sh --build DIR [--screen] --start-server | --stop-server
 #
 # This wrapper owns everything about Wine for the build tree DIR:
@@ -16,15 +16,21 @@
 #  - the persistent wineserver of a whole test run (--start-server / --stop-server);
 #  - with --screen, a second prefix DIR/wine/screen-prefix that draws on the X display in
 #    $DISPLAY (the x11 graphics driver), for pictures of the screen; otherwise the same.
-# The program's exit code is this script's exit code.
+# The program's exit code is this script's exit code. When Wine's own Unix process dies of a
+# Unix signal (SIGSEGV...: exit status 128 + the signal), that is a crash inside Wine, not an
+# exit code of the program: a line on stderr says so, and with --rerun-on-signal the program
+# runs once more (in a fresh root, unless --root gave one) and that run's status counts; the
+# line says that too. A Windows exception in the program (status 5 for an access violation,
+# 253 for a stack overflow...) and any other exit code stand as they are.
 set -u
 
-build="" root="" screen=""
+build="" root="" screen="" rerun=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build=$2; shift 2 ;;
         --screen) screen=1; shift ;;
         --root) root=$2; shift 2 ;;
+        --rerun-on-signal) rerun=1; shift ;;
         *) break ;;
     esac
 done
@@ -91,21 +97,102 @@ for l in d e f g h i j k l m n o p q r s u v w x y; do
 done
 [ -n "$letter" ] || { echo "wine-run.sh: no free drive letter" >&2; exit 2; }
 
+fresh_root=""
 if [ -z "$root" ]; then
-    root="$build/wine/roots/$name.$letter"
+    root="$build/wine/roots/$name.$letter" fresh_root=1
     rm -rf "$root"
 fi
 mkdir -p "$root"
 root=$(cd "$root" && pwd -P)
+
+# Wine gives a program the first drive letter that maps its Unix working directory, not
+# the one mapped for it: another letter left on this root would be the program's drive,
+# and the run that holds it, or takes it next, re-points it under the program. Every run
+# removes its letter when it ends; a letter left by a run that was killed is removed here,
+# and one that another run holds is waited for until that run re-points or frees it.
+for l in d e f g h i j k l m n o p q r s u v w x y; do
+    [ "$l" = "$letter" ] && continue
+    link="$WINEPREFIX/dosdevices/$l:"
+    [ "$(readlink "$link" 2>/dev/null)" = "$root" ] || continue
+    exec {other}>"$build/wine/locks/drive-$l"
+    for _ in $(seq 600); do
+        [ "$(readlink "$link" 2>/dev/null)" = "$root" ] || break
+        if flock -n "$other"; then
+            [ "$(readlink "$link" 2>/dev/null)" = "$root" ] && rm -f "$link"
+            break
+        fi
+        sleep 0.1
+    done
+    exec {other}>&-
+done
 ln -sfn "$root" "$WINEPREFIX/dosdevices/$letter:"
+
+# A program the run started (the follow-on program) may outlive it, and finds its files
+# through the same letter: the letter stays ours until no process works in the root, or
+# for at most TESSIVARD_LINGER seconds.
+lingering() {
+    ls -l /proc/[0-9]*/cwd 2>/dev/null |
+        awk -v root="$root" '{ t = substr($0, index($0, " -> ") + 4) }
+                             t == root || index(t, root "/") == 1 { found = 1 } END { exit !found }'
+}
+wait_for_lingering() {
+    local waited=0
+    while lingering; do
+        if [ $waited -ge $((${TESSIVARD_LINGER:-30} * 10)) ]; then
+            echo "wine-run.sh: a process still works in $root after ${TESSIVARD_LINGER:-30} s; drive $letter: released" >&2
+            return
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+}
 
 # Wine's own helper processes (services, explorer) live as long as the wineserver and keep
 # whatever output they inherited open: the program writes to a file, shown when it ends, so
 # that no caller waits for a pipe that never closes.
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-cd "$root" || exit 2
-timeout --kill-after=5 "${TESSIVARD_TIMEOUT:-1800}" wine "$winpath" "$@" >"$out" 2>&1 </dev/null {held}>&-
-status=$?
-cat "$out"
+run_once() {
+    cd "$root" || exit 2
+    local t0=${EPOCHREALTIME/./}
+    timeout --kill-after=5 "${TESSIVARD_TIMEOUT:-1800}" wine "$winpath" "$@" >"$out" 2>&1 </dev/null {held}>&-
+    status=$?
+    local t=$(((${EPOCHREALTIME/./} - t0) / 100000))
+    seconds=$((t / 10)).$((t % 10))
+    cd / || exit 2
+    wait_for_lingering
+    cat "$out"
+    # Wine reports an exception nobody handled ("wine: Unhandled page fault ...") and starts
+    # its debugger, which ends the process; now and then the exit code is then 0. The
+    # exception's own code stands instead: 5 for an access violation, 253 for a stack overflow.
+    if [ "$status" = 0 ] && grep -q '^wine: Unhandled ' "$out"; then
+        case "$(grep -m1 '^wine: Unhandled ' "$out")" in
+            *"page fault"*) status=5 ;;
+            *"stack overflow"*) status=253 ;;
+            *) status=1 ;;
+        esac
+        echo "wine-run.sh: $name ended in an exception nobody handled, though Wine gave exit code 0: exit code $status" >&2
+    fi
+}
+
+# A status of 128 + N is Wine's Unix process killed by signal N: timeout reports its own
+# kill as 124 (or 137 after --kill-after), and Wine turns the program's exceptions into
+# exit codes below 128.
+died_of_signal() { [ "$status" -gt 128 ] && [ "$status" -lt 160 ] && [ "$status" -ne 137 ]; }
+signal_line() {
+    echo "wine-run.sh: Wine's process died of SIG$(kill -l $((status - 128))) (Unix signal $((status - 128)), exit status $status) after $seconds s running $name: a crash inside Wine, not an exit code of the program$1" >&2
+}
+
+run_once "$@"
+if died_of_signal; then
+    if [ -n "$rerun" ]; then
+        signal_line "; running it once more"
+        if [ -n "$fresh_root" ]; then rm -rf "$root" && mkdir -p "$root"; fi
+        run_once "$@"
+        if died_of_signal; then signal_line " (again)"; else echo "wine-run.sh: the second run of $name ended with exit code $status" >&2; fi
+    else
+        signal_line ""
+    fi
+fi
+rm -f "$WINEPREFIX/dosdevices/$letter:"
 exit $status

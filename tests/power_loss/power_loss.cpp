@@ -29,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -163,6 +164,24 @@ int RunProgram(long k) {
                  {"TESSIVARD_CUT_AFTER=" + std::to_string(k), "TESSIVARD_TIMEOUT=120"});
 }
 
+// The wrapper's status when Wine's own Unix process died of a signal (128 + N; 137 is the
+// timeout's kill): a crash inside Wine, not an exit code of the program. A Windows
+// exception in the program is an exit code below 128 and counts as the program's.
+bool DiedInWine(int code) { return code > 128 && code < 160 && code != 137; }
+
+// A run that died in Wine runs once more, and the output says so; a second death fails.
+int RunProgramOnceMoreIfWineDied(long k, const std::string &what, const std::function<void()> &prepare) {
+    int code = RunProgram(k);
+    if (!DiedInWine(code)) return code;
+    std::printf("%s: Wine's process died of Unix signal %d (exit status %d), not the program: run once more\n",
+                what.c_str(), code - 128, code);
+    std::fflush(stdout);
+    prepare();
+    code = RunProgram(k);
+    if (DiedInWine(code)) Fail(what + ": Wine's process died of Unix signal " + std::to_string(code - 128) + " twice");
+    return code;
+}
+
 // The card as the template lays it out; hard links, since the update only ever removes
 // card files, never changes one.
 void LayOutCard(const fs::path &from) {
@@ -244,13 +263,18 @@ int main(int argc, char **argv) {
 
     g_daemon = Spawn({fsProgram, (g_root / "ResidentFlash").string(), g_socket.string()}, {}, false);
     std::atexit(StopDaemon);
-    for (int i = 0; i < 100 && !fs::exists(g_socket); ++i) usleep(50000);
+    // A loaded machine can take seconds to start it: up to a minute, while it lives.
+    for (int i = 0; i < 1200 && !fs::exists(g_socket) && waitpid(g_daemon, nullptr, WNOHANG) == 0; ++i) usleep(50000);
     Control("load " + (g_work / "template/ResidentFlash").string());
     Control("capacity " + std::to_string(bRoom ? kRoomCapacity : 0));
 
-    Control("reset");
-    LayOutCard(g_work / "template/SDMMC");
-    if (RunProgram(0) != 0) Fail("an uninterrupted run did not end with exit code 0");
+    auto fresh = [&] {
+        Control("reset");
+        LayOutCard(g_work / "template/SDMMC");
+    };
+    fresh();
+    if (RunProgramOnceMoreIfWineDied(0, "the uninterrupted run", fresh) != 0)
+        Fail("an uninterrupted run did not end with exit code 0");
     const Files reference = Tree(g_root / "ResidentFlash");
     for (const auto &[path, content] : card)
         if (!IsMarker(path) && (!reference.count(path) || reference.at(path) != content))
@@ -266,10 +290,10 @@ int main(int argc, char **argv) {
     // POWER_LOSS_ALL=1: every catching cut of a broken build, not only the first three.
     const size_t nEnough = getenv("POWER_LOSS_ALL") ? size_t(-1) : 3;
     for (; caught.size() < nEnough; ++k) {
-        Control("reset");
-        LayOutCard(g_work / "template/SDMMC");
+        fresh();
         const auto t0 = std::chrono::steady_clock::now();
-        const int code = RunProgram(k);
+        // A cut run that died in Wine did not reach its cut: the cut is made once more from the start.
+        const int code = RunProgramOnceMoreIfWineDied(k, "cut " + std::to_string(k), fresh);
         if (getenv("POWER_LOSS_VERBOSE"))
             std::fprintf(stderr, "cut %ld: run %.2f s\n", k,
                          std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
@@ -282,7 +306,10 @@ int main(int argc, char **argv) {
             LayOutCard(g_work / "card-at-cut");
             std::string problem = Unsound(card, oldFlash);
             if (problem.empty()) {
-                if (RunProgram(0) != 0) problem = "the run after the cut did not end with exit code 0";
+                // One that died in Wine runs once more on what it left, as a second power-on would.
+                const std::string what = "cut " + std::to_string(k) + " (" + loss + "): the run after the cut";
+                if (RunProgramOnceMoreIfWineDied(0, what, [] {}) != 0)
+                    problem = "the run after the cut did not end with exit code 0";
                 else if (Tree(g_root / "ResidentFlash") != reference) problem = "the run after the cut left another flash store";
             }
             if (problem.empty()) continue;
