@@ -82,8 +82,16 @@ Expected SetUpDevice(const Device &d) {
     e.endCard = CardNow();
     g_changes = Changes(g_flash) + Changes(g_card);
     g_cardRequests = long(g_card.Stat("requests"));
-    const std::string wrong = d.capacity ? "" : UpdateNotDone(e, d.bKeepSource);
-    if (!wrong.empty()) Fail("an uninterrupted run " + wrong);
+    const std::string wrong = UpdateNotDone(e, d.bKeepSource);
+    if (!wrong.empty() && !d.capacity) Fail("an uninterrupted run " + wrong);
+    e.shortfall = wrong;
+    // An update that does not fit stays on the card for the next start: whether that start
+    // does the same or brings more is worth knowing when a cut's run brings more.
+    if (!wrong.empty()) {
+        const RunEnd again = RunProgram(0);
+        const std::string more = again.code ? again.Describe() : FirstDifference(e.endFlash, FlashNow());
+        e.shortfall += more.empty() ? " (so does a second run)" : " (a second run: " + more + ")";
+    }
     return e;
 }
 

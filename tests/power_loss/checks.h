@@ -8,6 +8,7 @@ struct Expected {
     FoldedTree card;          // the card folder before the update (below /SDMMC/ResidentFlash)
     FoldedTree endFlash;      // the flash store after one uninterrupted run
     FoldedTree endCard;       // the card's root after one uninterrupted run
+    std::string shortfall;    // what that run left undone, for want of room; "" when none
 };
 
 // The card folder's part of a card root's tree (paths below "residentflash/").

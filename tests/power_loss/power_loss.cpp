@@ -137,7 +137,7 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
         }
     }
     std::printf("seed %llu: %s; %ld cut points, tried per loss:%s; %ld of %ld card requests pulled; %ld failed, %ld crashed (%.0f s)\n",
-                (unsigned long long)seed, d.summary.c_str(), points, PerLoss(o, t, before).c_str(), t.pulls - before.pulls, CardRequests(),
+                (unsigned long long)seed, (d.summary + (e.shortfall.empty() ? "" : "; too little room: " + e.shortfall)).c_str(), points, PerLoss(o, t, before).c_str(), t.pulls - before.pulls, CardRequests(),
                 t.failures - before.failures, t.crashes - before.crashes, Seconds(t0));
     std::fflush(stdout);
 }
