@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
 RUN = tools/wine-run.sh --build $(BUILD)
 
-.PHONY: all build test demo bench deps clean
+.PHONY: all build test soak demo bench deps clean
 
 all: build
 
@@ -19,6 +19,19 @@ test: build
 	@$(RUN) --start-server
 	@cd $(BUILD) && ctest -j 2 --output-on-failure; status=$$?; \
 	  ../tools/wine-run.sh --build . --stop-server; exit $$status
+
+# More of the power-loss harness than 'make test' runs: SEEDS generated devices from seed 1000
+# on, K cut points of each under every loss and PULLS pulls of its card, by the build without
+# I/O threads (whose cases rerun exactly) and then by the shipped one.
+SEEDS ?= 10
+K ?= 20
+PULLS ?= 4
+soak: build
+	@$(RUN) --start-server
+	@status=0; for program in Tessivard_cut_noio Tessivard_cut; do \
+	  $(BUILD)/tests/power_loss $(BUILD) $(BUILD)/tests/$$program.exe --seed 1000 --seeds $(SEEDS) \
+	    --cuts $(K) --pulls $(PULLS) || status=1; \
+	done; $(RUN) --stop-server; exit $$status
 
 demo: build
 	@tools/install-deps.sh --pictures

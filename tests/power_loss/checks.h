@@ -1,0 +1,29 @@
+// What a cut or a pulled card may leave, and what the run after it must bring, judged on
+// the device's two folders as a user of the device sees them (names without regard to case).
+#pragma once
+#include "tree.h"
+
+struct Expected {
+    FoldedTree oldFlash;      // the flash store before the update
+    FoldedTree card;          // the card folder before the update (below /SDMMC/ResidentFlash)
+    FoldedTree endFlash;      // the flash store after one uninterrupted run
+    FoldedTree endCard;       // the card's root after one uninterrupted run
+    std::string shortfall;    // what that run left undone, for want of room; "" when none
+};
+
+// The card folder's part of a card root's tree (paths below "residentflash/").
+FoldedTree CardFolderOf(const FoldedTree &cardRoot);
+
+// What is wrong with the state a cut or a pull left; "" when it is sound: every flash file
+// its old version or the card's (never torn, never a temporary taken for content), every
+// flash folder one the flash store or the card had, every file and folder of the card folder
+// still on the card or in the flash store, nothing of the flash store lost that the update
+// keeps, and no deletion lost for good (its marker gone, a file of its folder back).
+std::string Unsound(const Expected &e, const FoldedTree &flash, const FoldedTree &cardFolder);
+
+// What an uninterrupted run on a fresh device left wrong; "" when it did what an update does
+// (checked where the store has no limit: with little room the update may not go in).
+std::string UpdateNotDone(const Expected &e, bool bKeepSource);
+
+// Whether a marker of the card folder's top: "update", "undelete", "delete_NAME" (lower case).
+bool IsMarker(const std::string &path);

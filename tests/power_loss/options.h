@@ -1,0 +1,32 @@
+// The harness's command line, and what it draws from a seed besides the device: the cut
+// points and pulls it tries, and the mixed losses' seeds.
+#pragma once
+#include "cases.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern const char kUsage[];
+
+struct Options {
+    uint64_t seed = 1;
+    long seeds = 1;
+    long cuts = -1;                 // -1: every cut point
+    long pulls = 0;                 // -1: every request
+    std::vector<std::string> kinds = {"flushed", "immediate", "mixed"};
+    long mixedSeeds = 2;
+    bool bRoom = false, bPrepared = false, bExpectCaught = false;
+    long oneCut = 0, onePull = 0;   // one case alone
+    std::string oneLoss;
+    std::string rerun;              // the command line that reruns a case, up to its case
+};
+
+
+bool Parse(int argc, char **argv, Options &o);
+// The losses tried at one cut point (or one pull, which takes one of them by its index):
+// mixed seeds drawn from the device's seed and the point.
+std::vector<Loss> LossesAt(const Options &o, uint64_t seed, long point);
+// count points of 1 .. n, one from each of count equal stretches: the start, the middle and
+// the end of a run all get their share. All of them when count is -1 or not less than n.
+std::vector<long> Sample(long n, long count, uint64_t seed);

@@ -1,0 +1,45 @@
+#include "program_run.h"
+#include "harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <vector>
+
+extern char **environ;
+
+std::string RunEnd::Describe() const {
+    if (timedOut) return "did not end within 120 s";
+    if (signal) return "died of signal " + std::to_string(signal);
+    return "ended with exit code " + std::to_string(code);
+}
+
+RunEnd RunProgram(long cutAfter) {
+    const std::vector<std::string> args = {g_places.tools + "/wine-run.sh", "--build", g_places.build, "--root",
+                                           g_places.root.string(), g_places.program};
+    std::vector<std::string> env = {"TESSIVARD_CUT_AFTER=" + std::to_string(cutAfter), "TESSIVARD_TIMEOUT=120"};
+    for (char **e = environ; *e; ++e) env.push_back(*e);
+    std::vector<char *> argv, envp;
+    for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) Fail("cannot start " + args[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    waitpid(pid, &status, 0);
+
+    // The wrapper's status is the program's; timeout(1) gives 124 when the time ran out and
+    // 128 + N when the process died of signal N.
+    RunEnd end;
+    end.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (end.code == 124) end.timedOut = true;
+    else if (end.code > 128 && end.code < 128 + 32) end.signal = end.code - 128;
+    return end;
+}
