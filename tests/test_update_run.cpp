@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include "device_files.h"
 #include "probe_dialog.h"
+#include "step_record.h"
+#include "update/tree_walks.h"
 #include "ui/progress/gradient_bands.h"
 
 namespace {
@@ -142,6 +144,35 @@ TEST_F(UpdateRun, CardFilesBearingATemporarysNameAreSkippedAndKeepTheCard) {
     EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~Tessivard-Partial.tmp"));
     EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~TESSIVARD-partial-1.tmp"));
     EXPECT_EQ(g_steps.positions.size(), 4u + 3u) << "each still takes its step";
+}
+
+// A cut leaves a temporary in a folder the walk reaches late; on a nearly full store the
+// copy's first files need its room. The plan clears every folder the copy will write into
+// before anything is written, and counts the deletions without them.
+TEST_F(UpdateRun, TemporariesAnInterruptedRunLeftGoBeforeAnythingIsWritten) {
+    PutFile(L"/SDMMC/ResidentFlash/a.map", "a 2026");
+    PutFile(L"/SDMMC/ResidentFlash/maps/deep/seoul.map", "seoul 2026");
+    PutFile(L"/SDMMC/ResidentFlash/delete_voice", "");
+    PutFile(L"/SDMMC/ResidentFlash/voice/new.ogg", "new voice");
+    PutFile(L"/ResidentFlash/maps/deep/~tessivard-partial.tmp", "left by a cut");
+    PutFile(L"/ResidentFlash/voice/~tessivard-partial-1.tmp", "left by a cut");
+    PutFile(L"/ResidentFlash/voice/old.ogg", "old voice");
+    PutFile(L"/ResidentFlash/poi/~tessivard-partial.tmp", "in a folder the card does not have");
+
+    const int nCount = CountWalkSteps(Walk::kCopy, L"/SDMMC/ResidentFlash", L"/ResidentFlash");
+    EXPECT_EQ(nCount, 7) << "a.map, maps, deep, seoul.map, delete_voice, voice, new.ogg";
+    EXPECT_FALSE(Exists(L"/ResidentFlash/maps/deep/~tessivard-partial.tmp"));
+    EXPECT_FALSE(Exists(L"/ResidentFlash/voice/~tessivard-partial-1.tmp"));
+    EXPECT_TRUE(Exists(L"/ResidentFlash/poi/~tessivard-partial.tmp")) << "the copy writes nothing there";
+    EXPECT_EQ(Content(L"/ResidentFlash/voice/old.ogg"), "old voice");
+
+    PutFile(L"/ResidentFlash/voice/~tessivard-partial-1.tmp", "left by a cut");
+    run.Run();
+    EXPECT_TRUE(FillsTheBarOnce(run)) << "the marker's deletion was counted without the temporary";
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"a.map", "a 2026"},
+                                              {L"maps\\deep\\seoul.map", "seoul 2026"},
+                                              {L"voice\\new.ogg", "new voice"},
+                                              {L"poi\\~tessivard-partial.tmp", "in a folder the card does not have"}}));
 }
 
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {

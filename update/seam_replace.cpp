@@ -6,6 +6,8 @@
 #include "update/room_budget.h"
 #include "update/room_rules.h"
 
+#include <cstring>
+
 namespace {
 
 // Writes the whole source into the open temporary, with the source's times.
@@ -34,9 +36,27 @@ BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const Co
     return FALSE;
 }
 
+// Whether the target already holds exactly what the source holds, from its start: the two
+// halves of the copy buffer take a chunk of each.
+bool SameContent(HANDLE hSource, LPCWSTR pszTarget, const CopyWorkspace &space) {
+    CFileHandle target(OpenToRead(pszTarget));
+    if (!target.IsOpen() || SetFilePointer(hSource, 0, nullptr, FILE_BEGIN) != 0) return false;
+    const DWORD cbHalf = space.cbChunk / 2;
+    BYTE *pOurs = space.pChunk, *pTheirs = space.pChunk + cbHalf;
+    for (;;) {
+        DWORD got = 0, gotTheirs = 0;
+        if (!ReadFile(hSource, pOurs, cbHalf, &got, nullptr) || !ReadFile(target.Get(), pTheirs, cbHalf, &gotTheirs, nullptr) ||
+            got != gotTheirs || std::memcmp(pOurs, pTheirs, got) != 0)
+            return false;
+        if (got == 0) return true;
+    }
+}
+
 // The replacement of a writer alone: where the new version fits only in the old one's
 // room, the old one goes first (the card still holds the new version, and keeps it until a
-// copy in which nothing failed); where it fits neither way, nothing is touched.
+// copy in which nothing failed); where it fits neither way, nothing is touched, and the
+// copy has failed unless the target holds the new version already (an earlier run put it
+// there, and filled the store to its last unit).
 BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space) {
     Room room;
     if (!ReadRoom(pszTarget, room)) return WriteAndCommit(hSource, pszTemp, pszTarget, space);
@@ -52,6 +72,8 @@ BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszT
         if (!FsRemoveFile(pszTarget)) return FALSE;
         break;
     case RoomChoice::kNoRoom:
+        if (bHasOld && cbOld == cbNew && SameContent(hSource, pszTarget, space)) return TRUE;
+        SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
     return WriteAndCommit(hSource, pszTemp, pszTarget, space);

@@ -180,16 +180,19 @@ int CUpdateRun::DeleteFolder(LPCWSTR pszFolder) {
 
 // A copy also needs its target's paths; the program's target is shorter than its source,
 // so they always fit.
-int CountWalkSteps(Walk walk, LPCWSTR pszFolder) {
+int CountWalkSteps(Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget) {
+    if (pszTarget) RemoveTemporaries(pszTarget);
     WIN32_FIND_DATAW fd;
     CFindHandle listing;
     if (!ListFolder(pszFolder, listing, fd)) return 0;
-    WCHAR szChild[kWidePath];
+    WCHAR szChild[kWidePath], szTargetChild[kWidePath];
     int nSteps = 0;
     do {
         ++nSteps;
-        if (ReadWalkEntry(walk, pszFolder, fd.cFileName, IsFolder(fd), szChild).action == WalkAction::kEnter)
-            nSteps += CountWalkSteps(walk, szChild);
+        if (ReadWalkEntry(walk, pszFolder, fd.cFileName, IsFolder(fd), szChild).action == WalkAction::kEnter) {
+            const bool bTarget = pszTarget && JoinPath(szTargetChild, kWidePath, pszTarget, fd.cFileName);
+            nSteps += CountWalkSteps(walk, szChild, bTarget ? szTargetChild : nullptr);
+        }
     } while (listing.Next(&fd));
     return nSteps;
 }

@@ -9,5 +9,7 @@
 int SearchFilesDir(LPCSTR pszFolder);
 
 // The progress steps that `walk` takes over the tree at pszFolder when nothing fails: one
-// per entry at every level it visits, by its own rules.
-int CountWalkSteps(Walk walk, LPCWSTR pszFolder);
+// per entry at every level it visits, by its own rules. With pszTarget, the copy's count
+// also removes the temporaries that an interrupted run left in the target's folders that the
+// copy will write into: they hold room that the copy may need before its walk reaches them.
+int CountWalkSteps(Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget = nullptr);

@@ -50,13 +50,19 @@ std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
 
+    // The copies are counted first: their count clears the left-over temporaries out of the
+    // folders they write into, which the deletions' counts would otherwise count as entries.
     std::vector<int> steps(jobs.size(), 0);
+    for (size_t i = 0; i < jobs.size(); ++i)
+        if (jobs[i].bFolder && !jobs[i].bDelete)
+            steps[i] = CountWalkSteps(Walk::kCopy, WidePath(jobs[i].szSource).sz, WidePath(jobs[i].szTarget).sz) -
+                       nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
         if (!job.bFolder) {
             steps[i] = 1;
         } else if (!job.bDelete) {
-            steps[i] = CountWalkSteps(Walk::kCopy, WidePath(job.szSource).sz) - nConsumedMarkers;
+            continue;   // counted above
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
             steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
         } else if (!g_bUndelete) {

@@ -4,6 +4,8 @@
 #include "seeded.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -33,15 +35,56 @@ Outcome Problem(const std::string &what, const RunEnd &end) {
     return o;
 }
 
+// POWER_LOSS_SHOW=1: both folders before and after the run after a case, to see what it met.
+void Show(const char *when) {
+    if (!std::getenv("POWER_LOSS_SHOW")) return;
+    for (auto [name, tree] : {std::pair{"flash", FlashNow()}, std::pair{"card", CardNow()}}) {
+        std::printf("%s, %s (used %lld):\n", when, name, g_flash.Stat("used"));
+        for (const auto &f : tree.folders) std::printf("  %s/\n", f.c_str());
+        for (const auto &[p, c] : tree.files) std::printf("  %s %zu\n", p.c_str(), c.size());
+    }
+}
+
+// How the device differs from the folders given; "" when it does not.
+std::string DiffersFrom(const FoldedTree &flash, const FoldedTree &card) {
+    std::string diff = FirstDifference(flash, FlashNow());
+    if (!diff.empty()) return "another flash store: " + diff;
+    diff = FirstDifference(card, CardNow());
+    return diff.empty() ? "" : "another card: " + diff;
+}
+
+// Runs the program until a run changes neither folder, at most `most` + 1 runs: how many
+// runs changed something (most + 1: it still changes), or -1 with end set when a run did
+// not end with exit code 0.
+int RunUntilSettled(int most, RunEnd &end) {
+    for (int n = 0; n <= most; ++n) {
+        const FoldedTree flash = FlashNow(), card = CardNow();
+        end = RunProgram(0);
+        if (end.code != 0) return -1;
+        if (DiffersFrom(flash, card).empty()) return n;
+    }
+    return most + 1;
+}
+
 // The run after a cut or a pull, on the device as it came back: it ends as a run does and
-// leaves both folders exactly as one uninterrupted run does.
+// leaves both folders exactly as one uninterrupted run does. An update that did not fit may
+// find more room in a run after the cut than in a run from the start; then the runs after
+// it must settle where the runs from the start settle.
 Outcome Converges(const Expected &e) {
-    const RunEnd end = RunProgram(0);
+    Show("before the run after it");
+    RunEnd end = RunProgram(0);
+    Show("after the run after it");
     if (end.code != 0) return Problem("the run after it", end);
     Outcome o;
-    std::string diff = FirstDifference(e.endFlash, FlashNow());
-    if (!diff.empty()) o.problem = "the run after it left another flash store: " + diff;
-    else if (!(diff = FirstDifference(e.endCard, CardNow())).empty()) o.problem = "the run after it left another card: " + diff;
+    const std::string diff = DiffersFrom(e.endFlash, e.endCard);
+    if (diff.empty()) return o;
+    if (e.shortfall.empty()) {
+        o.problem = "the run after it left " + diff;
+        return o;
+    }
+    if (RunUntilSettled(kMaxRunsToSettle, end) < 0) return Problem("a later run after it", end);
+    const std::string settled = DiffersFrom(e.settledFlash, e.settledCard);
+    if (!settled.empty()) o.problem = "the runs after it settled on " + settled + " (the first of them left " + diff + ")";
     return o;
 }
 
@@ -76,7 +119,7 @@ Expected SetUpDevice(const Device &d) {
     e.oldFlash = Fold(d.flash);
     e.card = CardFolderOf(Fold(d.card));
     if (!e.oldFlash.clash.empty() || !e.card.clash.empty()) Fail("a device was drawn with two spellings of one name");
-    const RunEnd end = RunProgram(0);
+    const RunEnd end = RunProgram(0, ResetDevice);
     if (end.code != 0) Fail("an uninterrupted run " + end.Describe());
     e.endFlash = FlashNow();
     e.endCard = CardNow();
@@ -85,13 +128,17 @@ Expected SetUpDevice(const Device &d) {
     const std::string wrong = UpdateNotDone(e, d.bKeepSource);
     if (!wrong.empty() && !d.capacity) Fail("an uninterrupted run " + wrong);
     e.shortfall = wrong;
-    // An update that does not fit stays on the card for the next start: whether that start
-    // does the same or brings more is worth knowing when a cut's run brings more.
     if (!wrong.empty()) {
-        const RunEnd again = RunProgram(0);
-        const std::string more = again.code ? again.Describe() : FirstDifference(e.endFlash, FlashNow());
-        e.shortfall += more.empty() ? " (so does a second run)" : " (a second run: " + more + ")";
+        RunEnd again;
+        const int n = RunUntilSettled(kMaxRunsToSettle, again);
+        if (n < 0) Fail("a later uninterrupted run " + again.Describe());
+        if (n > kMaxRunsToSettle) Fail("the update still changes the device after " + std::to_string(n + 1) + " runs");
+        e.nRunsToSettle = 1 + n;
+        e.shortfall += n == 0 ? " (so do later runs)" : " (settled after " + std::to_string(1 + n) + " runs)";
     }
+    e.settledFlash = FlashNow();
+    e.settledCard = CardNow();
+    Show("where runs from the start settle");
     return e;
 }
 
@@ -122,7 +169,7 @@ long CountCutPoints(long estimate) {
 
 RunEnd CutAt(long k) {
     ResetDevice();
-    return RunProgram(k);
+    return RunProgram(k, ResetDevice);
 }
 
 Outcome AfterCut(const Expected &e, const Loss &loss, bool bFirst) {
@@ -135,9 +182,12 @@ Outcome AfterCut(const Expected &e, const Loss &loss, bool bFirst) {
 }
 
 Outcome PulledAt(const Expected &e, long j, const Loss &loss) {
-    ResetDevice();
-    g_card.Control("fail " + std::to_string(j));
-    const RunEnd end = RunProgram(0);
+    auto pulled = [j] {
+        ResetDevice();
+        g_card.Control("fail " + std::to_string(j));
+    };
+    pulled();
+    const RunEnd end = RunProgram(0, pulled);
     g_card.Control("fail 0");   // back in, as it was at the pull
     if (end.code != 0) return Problem("the run with the card pulled", end);
     Outcome o;

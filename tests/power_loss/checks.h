@@ -9,7 +9,16 @@ struct Expected {
     FoldedTree endFlash;      // the flash store after one uninterrupted run
     FoldedTree endCard;       // the card's root after one uninterrupted run
     std::string shortfall;    // what that run left undone, for want of room; "" when none
+    // An update that does not fit stays on the card, and a later start may bring more of it
+    // (a file that did not fit before another's smaller version freed room): the device as
+    // runs from the start leave it once a run changes nothing more. Both folders; the same as
+    // endFlash and endCard when the update went in.
+    FoldedTree settledFlash, settledCard;
+    int nRunsToSettle = 1;    // how many runs from the start reach it
 };
+
+// Runs from the start that still change a device that did not fit: more is a fault.
+inline constexpr int kMaxRunsToSettle = 6;
 
 // The card folder's part of a card root's tree (paths below "residentflash/").
 FoldedTree CardFolderOf(const FoldedTree &cardRoot);

@@ -48,7 +48,8 @@ void PowercutMount::Start(const std::string &mountpoint, const std::string &sock
     std::string said;
     pollfd wait = {out[0], POLLIN, 0};
     char c;
-    while (said.find("ready\n") == said.npos && poll(&wait, 1, 10000) == 1 && read(out[0], &c, 1) == 1) said += c;
+    // A loaded machine can take many seconds to start it: up to a minute for each byte it says.
+    while (said.find("ready\n") == said.npos && poll(&wait, 1, 60000) == 1 && read(out[0], &c, 1) == 1) said += c;
     close(out[0]);
     if (said.find("ready\n") == said.npos) Fail(std::string("powercutfs (") + m_name + ") did not mount " + mountpoint);
 }

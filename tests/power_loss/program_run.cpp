@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <vector>
 
 extern char **environ;
@@ -15,7 +16,9 @@ std::string RunEnd::Describe() const {
     return "ended with exit code " + std::to_string(code);
 }
 
-RunEnd RunProgram(long cutAfter) {
+namespace {
+
+RunEnd RunOnce(long cutAfter) {
     const std::vector<std::string> args = {g_places.tools + "/wine-run.sh", "--build", g_places.build, "--root",
                                            g_places.root.string(), g_places.program};
     std::vector<std::string> env = {"TESSIVARD_CUT_AFTER=" + std::to_string(cutAfter), "TESSIVARD_TIMEOUT=120"};
@@ -37,9 +40,22 @@ RunEnd RunProgram(long cutAfter) {
 
     // The wrapper's status is the program's; timeout(1) gives 124 when the time ran out and
     // 128 + N when the process died of signal N.
+    // 137 is timeout's kill after its grace.
     RunEnd end;
     end.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (end.code == 124) end.timedOut = true;
+    if (end.code == 124 || end.code == 137) end.timedOut = true;
     else if (end.code > 128 && end.code < 128 + 32) end.signal = end.code - 128;
     return end;
+}
+
+} // namespace
+
+RunEnd RunProgram(long cutAfter, const std::function<void()> &again) {
+    const RunEnd end = RunOnce(cutAfter);
+    if (!end.signal) return end;
+    std::printf("a run (cut after %ld) %s: a crash inside Wine, not an end of the program; it runs once more%s\n",
+                cutAfter, end.Describe().c_str(), again ? " from where the first one started" : " on what it left");
+    std::fflush(stdout);
+    if (again) again();
+    return RunOnce(cutAfter);
 }

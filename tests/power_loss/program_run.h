@@ -1,5 +1,6 @@
 // One run of the cut build in the device root, through the Wine wrapper.
 #pragma once
+#include <functional>
 #include <string>
 
 struct RunEnd {
@@ -9,5 +10,8 @@ struct RunEnd {
     std::string Describe() const;
 };
 
-// Runs the program to its k-th change of a file system (0: to its end).
-RunEnd RunProgram(long cutAfter);
+// Runs the program to its k-th change of a file system (0: to its end). A run whose Wine
+// process died of a Unix signal is a crash inside Wine, not an end of the program: it runs
+// once more, after `again` (when given) has put the device back as the first run found it,
+// and a line on stdout says so. Its second end is the one returned; a second death stays one.
+RunEnd RunProgram(long cutAfter, const std::function<void()> &again = {});
