@@ -95,6 +95,29 @@ make_set() {
     echo "$BENCH_SETS_VERSION" >"$dir/complete"
 }
 
+# Makes, from set NAME under DATA, the same update as a card of the card maker (TOOLS:
+# tools/, run from build BUILD), once without a manifest (DATA/NAME.plain) and once with one (DATA/NAME.manifest):
+# the same content, the update marker added, the set's flash store beside it. What the two
+# take apart is the cost of checking a card.
+make_card_sets() {
+    local name=$1 data=$2 tools=$3 build=$4 base="$2/$1" kind dir option out
+    for kind in plain manifest; do
+        dir="$data/$name.$kind"
+        [ "$(cat "$dir/complete" 2>/dev/null)" = "$BENCH_SETS_VERSION" ] && continue
+        rm -rf "$dir" && mkdir -p "$dir/now" "$dir/new" "$dir/root" || return 1
+        # NEW is the flash store with the card laid over it; hard links, since both are only read.
+        [ -d "$base/root/ResidentFlash" ] && { cp -al "$base/root/ResidentFlash/." "$dir/now/" || return 1; }
+        cp -al "$dir/now/." "$dir/new/" && cp -al --remove-destination "$base/root/SDMMC/ResidentFlash/." "$dir/new/" || return 1
+        option=""
+        [ $kind = plain ] && option=--no-manifest
+        out=$(TESSIVARD_BUILD="$build" "$tools/tessivard-card" make --from "$dir/now" --to "$dir/new" --card "$dir/root/SDMMC" $option 2>&1) ||
+            { echo "bench: the card maker did not make set $name.$kind: $out" >&2; return 1; }
+        [ -d "$base/root/ResidentFlash" ] && { cp -a "$base/root/ResidentFlash" "$dir/root/" || return 1; }
+        rm -rf "$dir/now" "$dir/new"
+        cp "$base/expected" "$dir/expected" && echo "$BENCH_SETS_VERSION" >"$dir/complete"
+    done
+}
+
 # "FILES MiB" of a set's card folder.
 set_size() {
     tree_listing "$1/root/SDMMC/ResidentFlash" | awk -F'\t' '{ n++; b += $1 } END { printf "%d %.1f\n", n, b / 1048576 }'

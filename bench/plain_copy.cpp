@@ -1,7 +1,8 @@
 // The plain-copy build's replacement: the platform's copy straight over the target, to
-// measure what the one-step replacement costs. Linked in place of update/seam_replace.cpp.
+// measure what the one-step replacement costs (a manifest's digests are not checked).
+// Linked in place of update/seam_replace.cpp.
 #include "update/seams.h"
 
-BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &) {
+BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &, const Digest *) {
     return CopyFileW(pszSource, pszTarget, FALSE);
 }

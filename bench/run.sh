@@ -4,9 +4,13 @@
 # reaches the progress bar in a run of set (a). Or compares two builds of the program on
 # the same data.
 #
-#   bench/run.sh BUILD [--runs N] [--set NAME]... [--no-count] [--no-parts]
+#   bench/run.sh BUILD [--runs N] [--set NAME]... [--no-count] [--no-parts] [--no-manifest]
 #   bench/run.sh BUILD --compare A.exe B.exe [--set NAME]... [--runs N] [--no-count]
+#   bench/run.sh BUILD --manifest [--set NAME]... [--runs N]
 #
+# The cost of checking a card (--manifest, and in the full bench for (a), (b) and (c)): the
+# set made into a card by the card maker, with its manifest and without, the two runs
+# alternating.
 # Every timed run starts from a fresh copy of the set's device root (made and synced
 # before the clock starts) and ends with `sync`, so that all variants pay for putting their
 # writes on the disk. The runs of the variants alternate, so that the load of anything
@@ -18,10 +22,10 @@ bench=$(cd "$(dirname "$0")" && pwd -P)
 # shellcheck source=bench/lib.sh
 . "$bench/lib.sh"
 
-usage() { sed -n '7,8s/^#   /usage: /p' "$0" >&2; exit 2; }
+usage() { sed -n '7,9s/^#   /usage: /p' "$0" >&2; exit 2; }
 [ $# -ge 1 ] || usage
 build=$(cd "$1" && pwd -P); shift
-runs=3 sets="" count=1 parts=1 program_a="" program_b=""
+runs=3 sets="" count=1 parts=1 program_a="" program_b="" manifest_cost=1 manifest_only=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --runs) runs=$2; shift 2 ;;
@@ -29,6 +33,8 @@ while [ $# -gt 0 ]; do
                sets="$sets $2"; shift 2 ;;
         --no-count) count=""; shift ;;
         --no-parts) parts=""; shift ;;
+        --no-manifest) manifest_cost=""; shift ;;
+        --manifest) manifest_only=1; shift ;;
         --compare) [ $# -ge 3 ] || usage
                    program_a=$(readlink -f "$2") program_b=$(readlink -f "$3"); shift 3 ;;
         *) usage ;;
@@ -184,6 +190,31 @@ measure_set() {
     all_runs+=$(printf '  %s: Tessivard%s; Wine tools%s; native%s' "$set" "${times[tessivard]}" "${times[winetools]}" "${times[native]}")$'\n'
 }
 
+# The sets with a manifest against the same without: one table, the runs alternating.
+measure_manifest_cost() {
+    local set r kind plain with
+    for set in "$@"; do make_card_sets "$set" "$data" "$bench/../tools" "$build" || exit 1; done
+    echo "The cost of checking a card: the set as a card of the card maker, without and with its manifest"
+    echo "(wall time of one update, as above, median of $runs):"
+    echo
+    echo "| set | files | MiB | without a manifest | with a manifest | with / without |"
+    echo "|---|---:|---:|---:|---:|---:|"
+    local runs_seen=""
+    for set in "$@"; do
+        declare -A cost=()
+        for ((r = 1; r <= runs; r++)); do
+            for kind in plain manifest; do cost[$kind]+=" $(timed_run tessivard "$set.$kind" "$build/Tessivard.exe")"; done
+        done
+        plain=$(median <<<"${cost[plain]}") with=$(median <<<"${cost[manifest]}")
+        read -r files mib < <(set_size "$data/$set.plain")
+        printf '| %s | %d | %.1f | %s | %s | %s |\n' "$(set_title "$set")" "$files" "$mib" "$plain" "$with" "$(ratio "$with" "$plain")"
+        runs_seen+=$(printf '  %s: without%s; with%s' "$set" "${cost[plain]}" "${cost[manifest]}")$'\n'
+    done
+    echo
+    echo "Every run (s), in the order they ran:"
+    printf '%s' "$runs_seen"
+}
+
 if [ "${BENCH_WINESERVER:-}" = running ]; then
     trap 'rm -rf "$work"' EXIT
 else
@@ -222,6 +253,20 @@ if [ -n "$program_a" ]; then
             for p in A B; do counted_run "$set" "$build/bench/programs/$p/Tessivard.exe" | print_counts "counts of $p:" | sed "s/^/  /"; done
         fi
     done
+    echo
+    echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+    exit 0
+fi
+
+if [ -n "$manifest_only" ]; then
+    sets=${sets:- small10k large20 mixed}
+    # shellcheck disable=SC2086
+    make_sets empty $sets
+    timed_run tessivard empty "$build/Tessivard.exe" >/dev/null   # warm-up, not counted
+    describe_machine
+    echo
+    # shellcheck disable=SC2086
+    measure_manifest_cost $sets
     echo
     echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
     exit 0
@@ -277,5 +322,14 @@ for set in small10k large20 mixed; do
         print_parts $set $((2 * entries + 3))
     fi
 done
+if [ -n "$manifest_cost" ]; then
+    checked=""
+    for set in small10k large20 mixed; do [[ " $sets " == *" $set "* ]] && checked+=" $set"; done
+    if [ -n "$checked" ]; then
+        echo
+        # shellcheck disable=SC2086
+        measure_manifest_cost $checked
+    fi
+fi
 echo
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -8,6 +8,7 @@ struct CardOptions {
     std::wstring from, to, card;     // NOW, NEW and the card's root, as given
     std::wstring flash;              // check: NOW, when given
     bool bKeepSource = false;        // make: the card selects keep-source mode
+    bool bNoManifest = false;        // make: the card carries no manifest (applied unchecked)
     bool bFlashSize = false;         // make: whether the room is to be judged
     ULONGLONG cbFlashSize = 0;       // ... the flash store's size
     ULONGLONG cbCluster = 4096;      // ... and its allocation unit

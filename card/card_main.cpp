@@ -9,12 +9,13 @@
 namespace {
 
 const wchar_t kUsage[] =
-    L"usage: TessivardCard make --from NOW --to NEW --card CARD [--keep-source]\n"
+    L"usage: TessivardCard make --from NOW --to NEW --card CARD [--keep-source] [--no-manifest]\n"
     L"                          [--flash-size BYTES [--cluster BYTES]] [--code-page N]\n"
     L"       TessivardCard check --card CARD [--flash NOW] [--code-page N]\n"
     L"  NOW: a copy of the flash store as the device holds it; NEW: the flash store as it must become;\n"
     L"  CARD: the card's root folder (make: missing or empty; the card folder ResidentFlash is written in it).\n"
     L"  --keep-source: the card keeps itself (marker undelete) and may remove nothing.\n"
+    L"  --no-manifest: no manifest on the card: the device applies it without checking it is whole.\n"
     L"  --flash-size: whether the update fits a flash store of that size, allocation unit --cluster (4096).\n"
     L"  --code-page: the device's ANSI code page (949); the platform's must be the same.\n"
     L"  Exit status: 0 done, 1 refused or findings, 2 wrong usage, 3 a folder or file that cannot be read or written.";
@@ -46,6 +47,10 @@ bool Parse(int argc, wchar_t **argv, CardOptions &o, std::wstring &why) {
         const std::wstring option = argv[i];
         if (bMake && option == L"--keep-source") {
             o.bKeepSource = true;
+            continue;
+        }
+        if (bMake && option == L"--no-manifest") {
+            o.bNoManifest = true;
             continue;
         }
         if (i + 1 >= argc) return why = L"no value for " + option, false;

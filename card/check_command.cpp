@@ -6,8 +6,56 @@
 #include "card/device_rules.h"
 #include "platform/cstring.h"
 #include "update/name_rule.h"
+#include "update/whole_card.h"
 
 namespace {
+
+// The card against its manifest: each finding a line.
+class ManifestFindings : public ICardFindings {
+public:
+    int nFindings = 0;
+    void Found(CardFinding finding, LPCWSTR pszPath, const ManifestEntry *pListed, ULONGLONG cbThere) override {
+        std::wstring rel = pszPath;
+        for (wchar_t &c : rel)
+            if (c == L'\\') c = L'/';
+        const std::wstring listed = pListed ? Count(pListed->cbSize, L"byte") : L"";
+        std::wstring what;
+        switch (finding) {
+        case CardFinding::kMissing: what = L"missing: the manifest lists it"; break;
+        case CardFinding::kExtra: what = L"extra: the manifest does not list it"; break;
+        case CardFinding::kKind: what = pListed && pListed->bFolder ? L"a file where the manifest lists a folder"
+                                                                  : L"a folder where the manifest lists a file"; break;
+        case CardFinding::kShort: what = L"short: " + Count(cbThere, L"byte") + L" of the " + listed + L" listed"; break;
+        case CardFinding::kLong: what = L"longer than listed: " + Count(cbThere, L"byte") + L", not " + listed; break;
+        case CardFinding::kChanged: what = L"changed: its SHA-256 is not the one listed"; break;
+        case CardFinding::kUnreadable: what = L"cannot be read"; break;
+        }
+        ++nFindings;
+        Out(L"  " + (rel.empty() ? std::wstring(L".") : rel) + L": " + what);
+    }
+};
+
+// What the device makes of the card's manifest: the card goes in only when it is whole.
+int CheckManifest(const std::wstring &folder, bool bKeepSource) {
+    const std::wstring hostFolder = HostPath(folder, L"");
+    if (!HasManifest(hostFolder.c_str())) {
+        Out(L"  no manifest: the device applies the card as it finds it, unchecked");
+        return 0;
+    }
+    CManifest manifest;
+    if (!manifest.Read(HostPath(folder, kManifestName).c_str())) {
+        Out(std::wstring(L"  ") + kManifestName + L": the manifest is not intact (" + DescribeFault(manifest) +
+            L"): the device applies nothing of the card");
+        return 1;
+    }
+    ManifestFindings findings;
+    CompareCard(manifest, hostFolder.c_str(), bKeepSource, true, &findings);
+    if (findings.nFindings)
+        Out(L"  " + Count(findings.nFindings, L"finding") + L" against the manifest: the device applies nothing of the card");
+    else
+        Out(L"  the card is whole: " + Count(manifest.Count(), L"entry") + L" as the manifest lists them");
+    return findings.nFindings;
+}
 
 class Checker {
 public:
@@ -16,12 +64,13 @@ public:
             if (IsKeepSourceMarker(entry.name, entry.bFolder)) m_bKeepSource = true;
     }
 
-    int Run() {
+    int Run(const std::wstring &folder) {
         for (const HostEntry &entry : m_card.children)
             if (!entry.bFolder) ReadTopLevelFile(entry);
         Walk(m_card, L"");
         Summarize();
-        return m_nSkipped + m_nPlansNothing ? kRefused : kDone;
+        const int nManifest = CheckManifest(folder, m_bKeepSource);
+        return m_nSkipped + m_nPlansNothing + nManifest ? kRefused : kDone;
     }
 
 private:
@@ -102,7 +151,7 @@ private:
         const std::wstring device = DevicePath(kCardFolderW, rel);
         const HostEntry *pPrevious = nullptr;
         for (const HostEntry &child : folder.children) {
-            if (IsConsumed(child)) continue;
+            if (IsConsumed(child) || (rel.empty() && !child.bFolder && IsManifestName(child.name.c_str()))) continue;
             const std::wstring childRel = Below(rel, child.name);
             std::wstring why = WhyWalkPasses(Walk::kCopy, device, child.name, child.bFolder);
             if (!why.empty()) {
@@ -162,5 +211,5 @@ int RunCheck(const CardOptions &o) {
         return kCannot;
     }
     Out(L"The card " + o.card + L", read by the device's rules (code page " + std::to_wstring(GetACP()) + L"):");
-    return Checker(card, o.flash.empty() ? nullptr : &now).Run();
+    return Checker(card, o.flash.empty() ? nullptr : &now).Run(folder);
 }

@@ -81,6 +81,8 @@ std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wst
         return L"is the program's own temporary name, which the copy skips";
     case WalkReason::kDotFolder:
         return L"a folder whose name begins with '.', which the walks neither copy, remove nor enter";
+    case WalkReason::kManifest:
+        return L"is the name of the card's manifest, which the copy never copies";
     }
     for (wchar_t c : name)
         if (IsUnnameable(c)) return L"holds " + Quoted(c) + L", which no name on the device holds";

@@ -5,6 +5,7 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
 #include "card/room_simulation.h"
+#include "update/paths.h"
 
 namespace {
 
@@ -94,12 +95,14 @@ int RunMake(const CardOptions &o) {
         Out(L"Nothing was written.");
         return kRefused;
     }
-    if (!WriteCard(o.card, o.to, plan, error)) {
+    if (!WriteCard(o.card, o.to, plan, !o.bNoManifest, error)) {
         Err(L"TessivardCard: " + error);
         return kCannot;
     }
     PrintCard(o, plan);
     if (o.bKeepSource) Out(L"  keep-source mode: the device keeps the card as it is and removes nothing");
+    Out(o.bNoManifest ? L"  no manifest: the device applies the card as it finds it, unchecked"
+                      : L"  manifest " + std::wstring(kManifestName) + L": the device applies the card only whole, every file as it was made");
     if (o.bFlashSize) PrintRoom(o, room);
     return kDone;
 }

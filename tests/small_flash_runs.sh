@@ -72,6 +72,23 @@ check "the card folder stays whole for another try" '[ -f "$card/maps/seoul.map"
 check "no temporary" 'no_temporary'
 check "the follow-on program starts" 'started'
 
+# A card with a manifest whose new map reads back one flipped byte: the version that must
+# go in the old one's room is read and checked before the old one goes, so it stays.
+device 1024 160
+rm -rf "$root/new" "$root/made" && cp -a "$root/flash.before" "$root/new" && random "$root/new/maps/seoul.map" $((512 * 1024))
+TESSIVARD_BUILD="$build" "$build/../tools/tessivard-card" make --from "$root/flash.before" --to "$root/new" --card "$root/made" \
+    >/dev/null 2>&1 || fail_setup "the card maker did not make the card"
+rm -rf "$card" && cp -a "$root/made/ResidentFlash" "$card"
+byte=$(od -An -tu1 -j 1000 -N1 "$card/maps/seoul.map" | tr -d ' ')
+printf "\\$(printf %o $((byte ^ 1)))" | dd of="$card/maps/seoul.map" bs=1 seek=1000 count=1 conv=notrunc status=none
+cmp -s "$card/maps/seoul.map" "$root/new/maps/seoul.map" && fail_setup "the byte did not flip"
+run
+check "a version for the old one's room that reads back wrong is refused before the old one goes" \
+    'cmp -s "$flash/maps/seoul.map" "$root/flash.before/maps/seoul.map"'
+check "the card and its manifest are kept, and no temporary is left" \
+    '[ -f "$card/~tessivard-manifest" ] && [ -f "$card/maps/seoul.map" ] && no_temporary'
+check "the follow-on program starts" 'started'
+
 device 1024 60
 random "$card/maps/seoul.map" $((900 * 1024))
 random "$card/voice.dat" $((100 * 1024))

@@ -12,6 +12,8 @@ struct StepRecord {
     std::vector<std::wstring> worked;  // the walks' entries with file work, as stepped: the
                                        // copied file's source, the removed file
     std::vector<std::string> misplaced;   // steps that came before their entry was in place
+    std::vector<std::wstring> verified;   // the card files read and checked before the markers went
+    int removedBesideManifest = 0;        // card files removed while the card's manifest was still there
     COLORREF crEndOfBar = CLR_INVALID;   // the bar's last pixel once a step reached the plan's end
     void Clear() { *this = StepRecord(); }
 };

@@ -7,8 +7,10 @@
 #include <functional>
 #include "device_files.h"
 #include "probe_dialog.h"
+#include "update/manifest.h"
 
 void ResetListingBreak(int nAfter);   // tests/variants/listing_breaks.cpp
+extern bool g_bReadsFlip;             // tests/variants/read_flips.cpp
 
 namespace {
 
@@ -39,7 +41,10 @@ protected:
         PutFile(L"/ResidentFlash/maps/seoul.map", "seoul 2025");
         card = Tree(L"/SDMMC/ResidentFlash");
     }
-    void TearDown() override { ResetListingBreak(0); }
+    void TearDown() override {
+        ResetListingBreak(0);
+        g_bReadsFlip = false;
+    }
 
     // Whatever reached the flash store is the card's version, whole; nothing else changed.
     void ExpectOnlyWholeCardFiles() {
@@ -84,6 +89,34 @@ TEST_F(CardFaults, AWholeListingStillEmptiesTheCard) {
     EXPECT_TRUE(Tree(L"/SDMMC/ResidentFlash").empty());
     EXPECT_EQ(Tree(L"/ResidentFlash"), card);
     EXPECT_TRUE(FillsTheBarOnce(run));
+}
+
+// A card with a manifest, found whole, that reads back a flipped byte while it is copied: no
+// copy takes its target's name, the old versions stay, and the card is kept.
+TEST_F(CardFaults, ACopyThatReadsOtherBytesThanListedLeavesTheOldVersionAndKeepsTheCard) {
+    std::string text;
+    BeginManifest(text);
+    ASSERT_TRUE(AppendManifestFolder(text, L"maps"));
+    for (const auto &[rel, content] : card) {
+        CSha256 hash;
+        hash.Add(content.data(), DWORD(content.size()));
+        Digest digest;
+        ASSERT_TRUE(hash.Finish(digest));
+        std::wstring path = rel;
+        for (wchar_t &c : path)
+            if (c == L'\\') c = L'/';
+        ASSERT_TRUE(AppendManifestFile(text, path.c_str(), content.size(), digest));
+    }
+    ASSERT_TRUE(SealManifest(text));
+    PutFile(L"/SDMMC/ResidentFlash/~tessivard-manifest", text);
+    const Files before = Tree(L"/SDMMC/ResidentFlash");
+    run.onPlanned = [] { g_bReadsFlip = true; };
+    run.Run();
+    g_bReadsFlip = false;
+    EXPECT_EQ(Tree(L"/SDMMC/ResidentFlash"), before) << "the card and its manifest kept for another try";
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2025"}})) << "no temporary, no flipped copy";
+    EXPECT_FALSE(Exists(L"/SDMMC/nk.rom")) << "the rest of the run is as always";
+    EXPECT_LT(int(g_steps.positions.size()), run.m_nTotal);
 }
 
 } // namespace

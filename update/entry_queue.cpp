@@ -92,6 +92,7 @@ EntrySlot &CEntryQueue::Back() {
     pSlot->work = EntryWork::kNone;
     pSlot->szSource[0] = pSlot->szTarget[0] = L'\0';
     pSlot->pOutcome = nullptr;
+    pSlot->bListed = false;
     pSlot->bFailed = false;
     return *pSlot;
 }

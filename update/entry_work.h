@@ -4,6 +4,7 @@
 #include <windows.h>
 #include "update/file_ops.h"
 #include "update/paths.h"
+#include "update/sha256.h"
 
 struct CopyOutcome;
 
@@ -11,13 +12,16 @@ enum class EntryWork {
     kNone,     // a step only: a folder (after its children), a skipped name
     kCopy,     // the replacement of szTarget by a copy of szSource
     kRemove,   // the removal of the file szTarget
+    kVerify,   // the card's file szSource read whole, its digest compared with the listed one
 };
 
 struct EntrySlot {
     EntryWork work;              // what the entry needs done before its step
     WCHAR szSource[kWidePath];   // kCopy: the card's file
     WCHAR szTarget[kWidePath];   // kCopy: the flash file replaced; kRemove: the file removed
-    CopyOutcome *pOutcome;       // kCopy: marked failed when the copy does not reach the target
+    CopyOutcome *pOutcome;       // kCopy, kVerify: marked failed when the work does not do what it should
+    bool bListed;                // kCopy, kVerify: the card's manifest lists the file with digest
+    Digest digest;               // ... its SHA-256
     bool bFailed;                // the work did not do what it should
 };
 

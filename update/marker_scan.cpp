@@ -9,6 +9,23 @@
 #include "update/update_run.h"
 
 int CUpdateRun::CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder) {
+    int nLeft = 0;
+    return ScanMarkers(pszCardFolder, pszFlashFolder, ScanMode::kPlanAndConsume, nLeft);
+}
+
+// A card with a manifest: the scan decides first and consumes nothing until the card is
+// found whole; then it lists again and consumes what it left.
+int CUpdateRun::PlanMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, int &nLeft) {
+    return ScanMarkers(pszCardFolder, pszFlashFolder, ScanMode::kPlanOnly, nLeft);
+}
+
+void CUpdateRun::ConsumeScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder) {
+    int nLeft = 0;
+    ScanMarkers(pszCardFolder, pszFlashFolder, ScanMode::kConsumeOnly, nLeft);
+}
+
+int CUpdateRun::ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft) {
+    nLeft = 0;
     if (!pszCardFolder || !*pszCardFolder || !pszFlashFolder || !*pszFlashFolder) return 0;
 
     char szCard[kAnsiPath], szPattern[kAnsiPath];
@@ -22,8 +39,11 @@ int CUpdateRun::CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder) {
     MarkerEntry entry;
     do {
         ReadMarker(szCard, pszFlashFolder, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, entry);
-        if (WhenConsumed(entry.kind, g_bUndelete) == MarkerConsumption::kAtScan) FsRemoveFile(CString(entry.szCardPath));
-        if (entry.kind == MarkerKind::kPlansDeletion) {
+        if (WhenConsumed(entry.kind, g_bUndelete) == MarkerConsumption::kAtScan) {
+            if (mode == ScanMode::kPlanOnly) ++nLeft;
+            else FsRemoveFile(CString(entry.szCardPath));
+        }
+        if (entry.kind == MarkerKind::kPlansDeletion && mode != ScanMode::kConsumeOnly) {
             // The job keeps the marker's card path as its source: the run consumes it once the
             // deletion is on the medium.
             m_jobs.push_back(MakeJob(TRUE, TRUE, entry.szCardPath, entry.szPlanned));

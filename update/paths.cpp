@@ -47,3 +47,5 @@ BOOL IsReservedName(LPCWSTR pszName) {
         if (NamesMatch(pszName, pszTemporary)) return TRUE;
     return FALSE;
 }
+
+BOOL IsManifestName(LPCWSTR pszName) { return NamesMatch(pszName, kManifestName); }

@@ -29,6 +29,12 @@ inline constexpr WCHAR kTemporaryPattern[] = L"~tessivard-partial*";   // lists 
 // case) is never copied over a temporary.
 BOOL IsReservedName(LPCWSTR pszName);
 
+// The card's manifest (update/manifest.h), in the card folder's top level: a name reserved
+// like the temporaries, but no temporary. The copy walk passes over it there without failing
+// and never copies it; the card maker refuses an update that holds the name anywhere.
+inline constexpr WCHAR kManifestName[] = L"~tessivard-manifest";
+BOOL IsManifestName(LPCWSTR pszName);   // in any letter case
+
 // Formats into the zero-filled buffer; false, with the buffer all zero again, when the text
 // does not fit whole.
 template <size_t N, typename... Args>

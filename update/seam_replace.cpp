@@ -5,18 +5,29 @@
 #include "update/paths.h"
 #include "update/room_budget.h"
 #include "update/room_rules.h"
+#include "update/sha256.h"
 
 #include <cstring>
 
 namespace {
 
-// Writes the whole source into the open temporary, with the source's times.
-bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space) {
+// Writes the whole source into the open temporary, with the source's times. With a digest
+// listed, the bytes written are the bytes hashed: a card that reads back other bytes than
+// it was made with (a flipped bit, a short file) fails here, before the temporary takes the
+// target's name (ERROR_CRC).
+bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space, const Digest *pExpected) {
+    CSha256 hash;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(hSource, space.pChunk, space.cbChunk, &got, nullptr)) return false;
+        if (!FsRead(hSource, space.pChunk, space.cbChunk, &got)) return false;
         if (got == 0) break;
+        if (pExpected) hash.Add(space.pChunk, got);
         if (!FsWrite(hTemp, space.pChunk, got)) return false;
+    }
+    Digest digest;
+    if (pExpected && (!hash.Finish(digest) || !SameDigest(digest, *pExpected))) {
+        SetLastError(ERROR_CRC);
+        return false;
     }
     FILETIME created, accessed, modified;
     if (GetFileTime(hSource, &created, &accessed, &modified)) SetFileTime(hTemp, &created, &accessed, &modified);
@@ -24,10 +35,11 @@ bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space) {
 }
 
 // Writes the new version to the temporary and puts it in the target's place.
-BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space) {
+BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space,
+                    const Digest *pExpected) {
     CFileHandle temp(FsCreateFile(pszTemp));
     if (!temp.IsOpen()) return FALSE;   // the platform's error stands
-    const bool ok = CopyContent(hSource, temp.Get(), space) && CommitTemporary(temp.Release(), pszTarget);
+    const bool ok = CopyContent(hSource, temp.Get(), space, pExpected) && CommitTemporary(temp.Release(), pszTarget);
     if (ok) return TRUE;
     const DWORD error = GetLastError();   // why the writing failed (a full file system?)
     temp.Close();                         // still open only where the writing failed
@@ -37,29 +49,37 @@ BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const Co
 }
 
 // Whether the target already holds exactly what the source holds, from its start: the two
-// halves of the copy buffer take a chunk of each.
-bool SameContent(HANDLE hSource, LPCWSTR pszTarget, const CopyWorkspace &space) {
+// halves of the copy buffer take a chunk of each. With a digest listed, the source must
+// also read back as it was made.
+bool SameContent(HANDLE hSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected) {
     CFileHandle target(OpenToRead(pszTarget));
     if (!target.IsOpen() || SetFilePointer(hSource, 0, nullptr, FILE_BEGIN) != 0) return false;
     const DWORD cbHalf = space.cbChunk / 2;
     BYTE *pOurs = space.pChunk, *pTheirs = space.pChunk + cbHalf;
+    CSha256 hash;
     for (;;) {
         DWORD got = 0, gotTheirs = 0;
-        if (!ReadFile(hSource, pOurs, cbHalf, &got, nullptr) || !ReadFile(target.Get(), pTheirs, cbHalf, &gotTheirs, nullptr) ||
+        if (!FsRead(hSource, pOurs, cbHalf, &got) || !ReadFile(target.Get(), pTheirs, cbHalf, &gotTheirs, nullptr) ||
             got != gotTheirs || std::memcmp(pOurs, pTheirs, got) != 0)
             return false;
-        if (got == 0) return true;
+        if (got == 0) break;
+        if (pExpected) hash.Add(pOurs, got);
     }
+    Digest digest;
+    return !pExpected || (hash.Finish(digest) && SameDigest(digest, *pExpected));
 }
 
 // The replacement of a writer alone: where the new version fits only in the old one's
 // room, the old one goes first (the card still holds the new version, and keeps it until a
 // copy in which nothing failed); where it fits neither way, nothing is touched, and the
 // copy has failed unless the target holds the new version already (an earlier run put it
-// there, and filled the store to its last unit).
-BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space) {
+// there, and filled the store to its last unit). With a digest listed, the card's file is
+// read and checked before the old version goes: a card that reads back wrong leaves the
+// old version.
+BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space,
+                  const Digest *pExpected) {
     Room room;
-    if (!ReadRoom(pszTarget, room)) return WriteAndCommit(hSource, pszTemp, pszTarget, space);
+    if (!ReadRoom(pszTarget, room)) return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected);
     WIN32_FILE_ATTRIBUTE_DATA old = {};
     const BOOL bHasOld = GetFileAttributesExW(pszTarget, GetFileExInfoStandard, &old) &&
                          !(old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -68,44 +88,52 @@ BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszT
     case RoomChoice::kBeside:
         break;
     case RoomChoice::kInPlace:
+        if (pExpected) {
+            Digest digest;
+            if (!HashRest(hSource, space.pChunk, space.cbChunk, digest) || !SameDigest(digest, *pExpected)) {
+                SetLastError(ERROR_CRC);
+                return FALSE;
+            }
+            if (SetFilePointer(hSource, 0, nullptr, FILE_BEGIN) != 0) return FALSE;
+        }
         if (GetFileAttributesW(pszTemp) != INVALID_FILE_ATTRIBUTES && !FsRemoveFile(pszTemp)) return FALSE;
         if (!FsRemoveFile(pszTarget)) return FALSE;
         break;
     case RoomChoice::kNoRoom:
-        if (bHasOld && cbOld == cbNew && SameContent(hSource, pszTarget, space)) return TRUE;
+        if (bHasOld && cbOld == cbNew && SameContent(hSource, pszTarget, space, pExpected)) return TRUE;
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
-    return WriteAndCommit(hSource, pszTemp, pszTarget, space);
+    return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected);
 }
 
 } // namespace
 
-BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space) {
+BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected) {
     WCHAR szTemp[kTemporaryPath];
     if (!PartialBeside(pszTarget, space.nTemporary, szTemp)) return FALSE;
 
     CFileHandle source(OpenToRead(pszSource));
     if (!source.IsOpen()) return FALSE;
     LARGE_INTEGER cbNew = {};
-    if (!GetFileSizeEx(source.Get(), &cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space);
+    if (!GetFileSizeEx(source.Get(), &cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
 
     CRoomBudget &room = *space.pRoom;
     {
         CSharedLock beside(room.Writers());
         ULONGLONG cbReserved = 0;
         if (room.Reserve(pszTarget, ULONGLONG(cbNew.QuadPart), cbReserved)) {
-            const BOOL ok = WriteAndCommit(source.Get(), szTemp, pszTarget, space);
+            const BOOL ok = WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
             const bool bFull = !ok && GetLastError() == ERROR_DISK_FULL;
             room.GiveBack(cbReserved, bFull);
             if (!bFull) return ok;
             // The file system had less room than counted: the old version is still there,
-            // and the copy starts again from the first byte, alone.
+            // and the copy starts again from the first byte, alone, its hash too.
             if (SetFilePointer(source.Get(), 0, nullptr, FILE_BEGIN) != 0) return FALSE;
         }
     }
     CExclusiveLock alone(room.Writers());
-    const BOOL ok = ReplaceAlone(source.Get(), ULONGLONG(cbNew.QuadPart), szTemp, pszTarget, space);
+    const BOOL ok = ReplaceAlone(source.Get(), ULONGLONG(cbNew.QuadPart), szTemp, pszTarget, space, pExpected);
     room.GiveBack(0, true);   // the room it left is read anew
     return ok;
 }

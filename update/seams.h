@@ -7,6 +7,7 @@
 
 class CUpdateRun;
 struct CopyWorkspace;
+struct Digest;
 struct EntrySlot;
 
 // update/seam_cut_point.cpp. Called right after each change the update makes on the card or
@@ -34,9 +35,19 @@ BOOL FsFlushFolder(LPCWSTR pszFolder);
 int IoThreadCount();
 
 // update/seam_replace.cpp. Puts a copy of pszSource in pszTarget's place in one step
-// (update/file_ops.h). The bench's plain-copy build copies straight over the target
-// instead, to measure what the one-step replacement costs.
-BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space);
+// (update/file_ops.h); with pExpected, only a copy of exactly those bytes. The bench's
+// plain-copy build copies straight over the target instead, to measure what the one-step
+// replacement costs.
+BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected);
+
+// update/seam_file_read.cpp. Reads the next bytes of a card file for a copy or a hash. A test
+// build's reads return a flipped byte, as a bad card or reader does, to show that such a
+// copy never takes the target's name.
+BOOL FsRead(HANDLE hFile, void *pBuffer, DWORD cbBuffer, DWORD *pcbRead);
+
+// update/seam_hash_library.cpp. The platform's cryptography library (update/sha256.h). A
+// test build finds none, to show that a card with a manifest is then not applied.
+HMODULE LoadHashLibrary();
 
 // update/seam_step_hook.cpp. Called after every progress step with the position the step
 // showed and, for a walk's entry, the entry (its work done). The tests watch every step of a

@@ -3,6 +3,7 @@
 // listing order; what they do with each name is update/walk_rules.h, and the plan counts
 // their steps by the same rules. The file count (SearchFilesDir) counts files only, in
 // every folder.
+#include <cwchar>
 #include "platform/ansi_text.h"
 #include "platform/cstring.h"
 #include "platform/folder_listing.h"
@@ -12,6 +13,7 @@
 #include "update/file_ops.h"
 #include "update/file_system.h"
 #include "update/keep_source.h"
+#include "update/manifest.h"
 #include "update/paths.h"
 #include "update/tree_walks.h"
 #include "update/update_run.h"
@@ -38,7 +40,20 @@ struct WalkContext {
     CEntryQueue &entries;
     CRoomBudget &room;
     CChangedFolders *pChanged;
+    const CManifest *pManifest;   // a copy of a card with a manifest: every file's digest
+    size_t cchSource;             // the copy's source folder's part of its entries' paths
 };
+
+// The digest the card's manifest lists for the copy's file: false when it lists none (a
+// file that appeared on the card after it was found whole), and the copy then fails.
+bool ListedDigest(const WalkContext &walk, LPCWSTR pszSource, EntrySlot &entry) {
+    if (!walk.pManifest) return true;
+    const size_t i = walk.pManifest->Find(pszSource + walk.cchSource + 1);
+    if (i == walk.pManifest->Count() || walk.pManifest->Entry(i).bFolder) return false;
+    entry.bListed = true;
+    entry.digest = walk.pManifest->Entry(i).digest;
+    return true;
+}
 
 // A new folder takes an allocation unit, as FAT gives it one: it is made beside the writers
 // from the room they count, or, when that is short, alone, once the queue has drained.
@@ -103,10 +118,14 @@ int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, Copy
             CopyTree(walk, szSourceChild, szTargetChild, outcome);   // the folder's step follows its children's
         } else if (action == WalkAction::kWork) {
             EntrySlot &entry = entries.Back();
-            entry.work = EntryWork::kCopy;
-            lstrcpynW(entry.szSource, szSourceChild, kWidePath);
-            lstrcpynW(entry.szTarget, szTargetChild, kWidePath);
-            entry.pOutcome = &outcome;
+            if (ListedDigest(walk, szSourceChild, entry)) {
+                entry.work = EntryWork::kCopy;
+                lstrcpynW(entry.szSource, szSourceChild, kWidePath);
+                lstrcpynW(entry.szTarget, szTargetChild, kWidePath);
+                entry.pOutcome = &outcome;
+            } else {
+                outcome.bFailed = true;
+            }
             entries.Push();
             continue;
         }
@@ -164,7 +183,7 @@ void CUpdateRun::Step(const EntrySlot *pEntry) {
 // before the walk returns: the outcome is whole.
 int CUpdateRun::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
     const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
-    const int result = CopyTree({m_entries, m_room, m_pChanged}, pszSource, pszTarget, outcome);
+    const int result = CopyTree({m_entries, m_room, m_pChanged, m_pManifest, wcslen(pszSource)}, pszSource, pszTarget, outcome);
     m_entries.Drain();
     if (bOpened) m_entries.Close();
     return result;
@@ -173,7 +192,7 @@ int CUpdateRun::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &ou
 int CUpdateRun::DeleteFolder(LPCWSTR pszFolder) {
     if (g_bUndelete) return 1;
     const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
-    const int result = DeleteTree({m_entries, m_room, m_pChanged}, pszFolder);
+    const int result = DeleteTree({m_entries, m_room, m_pChanged, nullptr, 0}, pszFolder);
     if (bOpened) m_entries.Close();
     return result;
 }

@@ -8,6 +8,7 @@
 #include "update/marker_rules.h"
 #include "update/name_rule.h"
 #include "update/tree_walks.h"
+#include "update/whole_card.h"
 
 namespace {
 
@@ -44,18 +45,21 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // nothing (keep-source mode) takes none, a file job one, a walk one per entry it visits.
 // A delete marker still lies in the card folder while the plan is made, but in normal mode
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
-// stays and is copied. A folder that an earlier marker deleted already gives no steps.
-std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs) {
-    int nConsumedMarkers = 0;
+// stays and is copied. So are the nLeft markers that the scan of a card with a manifest
+// left for later. A folder that an earlier marker deleted already gives no steps.
+std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bool bClearTemporaries) {
+    int nConsumedMarkers = nLeft;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
 
     // The copies are counted first: their count clears the left-over temporaries out of the
-    // folders they write into, which the deletions' counts would otherwise count as entries.
+    // folders they write into (bClearTemporaries: a card that is not whole changes nothing),
+    // which the deletions' counts would otherwise count as entries.
     std::vector<int> steps(jobs.size(), 0);
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i] = CountWalkSteps(Walk::kCopy, WidePath(jobs[i].szSource).sz, WidePath(jobs[i].szTarget).sz) -
+            steps[i] = CountWalkSteps(Walk::kCopy, WidePath(jobs[i].szSource).sz,
+                                      bClearTemporaries ? WidePath(jobs[i].szTarget).sz : nullptr) -
                        nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
@@ -92,10 +96,18 @@ int CUpdateRun::Run() {
         g_bUndelete = 1;
     }
 
-    // The plan: marker deletions first, then the five fixed jobs.
+    // The plan: marker deletions first, then the five fixed jobs. A card with a manifest is
+    // applied only when it is whole: until then, its scan consumes nothing.
     FormatInto(szCard, "%s", CARD_FOLDER);
     FormatInto(szFlash, "%s", FLASH_FOLDER);
-    CollectMarkerJobs(szCard, szFlash);
+    const WidePath card(szCard);
+    const bool bManifest = HasManifest(card.sz);
+    int nLeft = 0;
+    if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
+    else CollectMarkerJobs(szCard, szFlash);
+    WCHAR szManifest[kWidePath] = L"";
+    const bool bWhole = !bManifest || (ManifestPathIn(card.sz, szManifest) && m_manifest.Read(szManifest) &&
+                                       CompareCard(m_manifest, card.sz, g_bUndelete, false, nullptr) == 0);
     m_jobs.push_back(MakeJob(TRUE, FALSE, szCard, szFlash));
     m_jobs.push_back(MakeJob(TRUE, TRUE, nullptr, szCard));
     for (const char *pszImage : kImageFiles)
@@ -104,8 +116,12 @@ int CUpdateRun::Run() {
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
     const size_t nJobs = m_jobs.size();
-    const std::vector<int> planned = PlannedSteps(m_jobs);
+    const std::vector<int> planned = PlannedSteps(m_jobs, nLeft, bWhole);
     for (int nSteps : planned) m_nTotal += nSteps;
+    // Each file of a folder that a delete marker replaces is read, and its digest checked,
+    // before the folder goes: one step each.
+    const int nChecks = bManifest && bWhole && !g_bUndelete ? CountReplacedFiles() : 0;
+    m_nTotal += nChecks;
 
     // The bar's range.
     m_nCount = 0;
@@ -122,10 +138,15 @@ int CUpdateRun::Run() {
     // the flash jobs changed is flushed, deepest first. On the card, the markers' removal is
     // on the medium before any of the card's content goes, so that no later run deletes a
     // flash folder again with nothing left to copy into it.
-    const WidePath card(szCard);
-    bool bKeepCard = false;
+    // A card with a manifest that is not whole, or holds a file of a replaced folder other
+    // than it was made, is not applied at all: the card stays byte for byte, the bar stops
+    // where the check stopped, and the run ends as every run does.
     m_entries.Open();
-    for (size_t i = 0; i < nJobs; ++i) {
+    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(card.sz));
+    if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
+    m_pManifest = bManifest ? &m_manifest : nullptr;
+    bool bKeepCard = false;
+    for (size_t i = 0; i < nJobs && bApply; ++i) {
         const UPDATE_JOB job = m_jobs[i];
         if (IsMarkerDeletion(job)) {
             m_pChanged = &m_changed;
@@ -134,6 +155,13 @@ int CUpdateRun::Run() {
             // The delete marker that planned this deletion is consumed only now.
             if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
         } else if (job.bFolder && job.bDelete) {
+            // The manifest goes first, on the medium with the markers' removal: a deletion cut
+            // short leaves a card without one (its files verified already), never a card
+            // that lacks what its manifest lists and is refused for ever.
+            if (!bKeepCard && !g_bUndelete && bManifest) {
+                if (!FsRemoveFile(szManifest)) bKeepCard = true;
+                Step(nullptr);
+            }
             if (!bKeepCard && !g_bUndelete && !FsFlushFolder(card.sz)) bKeepCard = true;
             if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
         } else if (job.bFolder) {
@@ -144,6 +172,7 @@ int CUpdateRun::Run() {
             m_pChanged = &m_changed;
             CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz, outcome);
             m_pChanged = nullptr;
+            m_pManifest = nullptr;
             if (m_nCount - nBefore < planned[i]) outcome.bFailed = true;
             bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !m_changed.FlushAll());
         } else {
@@ -153,6 +182,7 @@ int CUpdateRun::Run() {
     }
 
     m_entries.Close();   // no I/O thread outlives the walks
+    m_pManifest = nullptr;
 
     // Finish: the card folder back (empty), the marker copies out of the flash store, the
     // follow-on program started, and the dialog ended.

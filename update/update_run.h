@@ -8,6 +8,7 @@
 #include <vector>
 #include "update/changed_folders.h"
 #include "update/entry_queue.h"
+#include "update/manifest.h"
 #include "update/room_budget.h"
 #include "update/run_screen.h"
 #include "update/update_job.h"
@@ -29,6 +30,10 @@ public:
     // The marker scan (update/marker_scan.cpp): appends a folder-delete job to the plan for
     // every delete marker of the card folder that plans one; the number appended.
     int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
+    // The same scan for a card with a manifest: plans, consumes nothing, and tells how many
+    // markers it left that the scan consumes; and their consumption, once the card is whole.
+    int PlanMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, int &nLeft);
+    void ConsumeScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
     // The copy and delete walks (update/tree_walks.cpp): 1 when the folder could be listed.
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome);
     int DeleteFolder(LPCWSTR pszFolder);   // idle in keep-source mode
@@ -41,6 +46,13 @@ public:
     IRunScreen &Screen() const { return m_screen; }
 
 private:
+    enum class ScanMode { kPlanAndConsume, kPlanOnly, kConsumeOnly };
+    int ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft);
+    // The files of the folders that delete markers replace (update/card_checks.cpp): how
+    // many, and whether each holds what the manifest lists, one step each.
+    int CountReplacedFiles() const;
+    bool CheckReplacedFiles(LPCWSTR pszCard);
+
     IRunScreen &m_screen;              // where the bar and the end go
     std::vector<UPDATE_JOB> &m_jobs;   // the plan, in execution order
     int &m_nTotal;                     // progress steps planned
@@ -49,4 +61,6 @@ private:
     CEntryQueue m_entries;             // the walks' entries between their listing and their step
     CChangedFolders m_changed;         // the flash store's folders the walks changed, not yet flushed
     CChangedFolders *m_pChanged = nullptr;   // where the walk at work notes them: only a walk of the flash store
+    CManifest m_manifest;              // the card's, once read whole
+    const CManifest *m_pManifest = nullptr;  // the copy's digests: only a copy of a card with a manifest
 };

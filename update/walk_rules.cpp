@@ -1,4 +1,6 @@
 #include "update/walk_rules.h"
+#include "update/device_paths.h"
+#include "update/name_rule.h"
 
 WalkRule ReadWalkEntry(Walk walk, LPCWSTR pszFolder, LPCWSTR pszName, bool bFolder, WCHAR (&szChild)[kWidePath]) {
     // A name the walk cannot address stays where it is: a copy that leaves it behind failed.
@@ -8,6 +10,8 @@ WalkRule ReadWalkEntry(Walk walk, LPCWSTR pszFolder, LPCWSTR pszName, bool bFold
     if (!IsPlainChildName(pszFolder, pszName)) rule = {unaddressable, WalkReason::kNotItself};
     else if (bFolder && pszName[0] == L'.') rule = {WalkAction::kPass, WalkReason::kDotFolder};
     else if (walk == Walk::kCopy && IsReservedName(pszName)) rule = {WalkAction::kFail, WalkReason::kReserved};
+    else if (walk == Walk::kCopy && !bFolder && IsManifestName(pszName) && NamesMatch(pszFolder, L"" CARD_FOLDER))
+        rule = {WalkAction::kPass, WalkReason::kManifest};
     if (rule.action != WalkAction::kWork && rule.action != WalkAction::kEnter) szChild[0] = L'\0';
     return rule;
 }

@@ -27,6 +27,8 @@ enum class WalkReason {
     kReserved,      // one of the program's temporary names (any letter case): the copy never
                     // writes over a replacement under way; the deletion removes a left-over
     kDotFolder,     // a folder whose name begins with '.'
+    kManifest,      // the card's manifest, in the card folder's top level: the copy passes
+                    // over it (the card is checked against it, it is no content)
 };
 
 struct WalkRule {

@@ -191,6 +191,14 @@ a=$(awk '$1 == "A" && $3 == "s" { print $2 }' <<<"$report")
 b=$(awk '$1 == "B" && $3 == "s" { print $2 }' <<<"$report")
 expect_eq "the ratio is B over A" "$(awk '$1 == "B" && $2 == "/" { print $4 }' <<<"$report")" "$(ratio "$b" "$a")"
 
+# The cost of checking: the set as a card made twice by the card maker, with and without
+# its manifest, checked and timed like any set.
+report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --manifest --set empty --runs 1 2>&1)
+expect_true "run.sh --manifest times the set without and with its manifest" \
+    "grep -qE '^\| empty card folder \(fixed cost\) \| 1 \| 0\.0 \| [0-9.]+ \| [0-9.]+ \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
+expect_true "the card with the manifest holds it, the other none" \
+    "[ -f '$build/bench/data/empty.manifest/root/SDMMC/ResidentFlash/~tessivard-manifest' ] && [ ! -e '$build/bench/data/empty.plain/root/SDMMC/ResidentFlash/~tessivard-manifest' ]"
+
 # A program that leaves the update undone gets no time: the bench stops on it.
 BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/follow_on.exe" "$build/Tessivard.exe" \
     --set small2000 --runs 1 --no-count >/dev/null 2>"$scratch/err"

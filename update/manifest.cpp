@@ -1,0 +1,179 @@
+// Reading a manifest (update/manifest.h): the bounds, the seal, each line, each path by the
+// copy walk's own rules, and the name rule over all of them.
+#include "update/manifest.h"
+#include <algorithm>
+#include <cwchar>
+#include "platform/file_handle.h"
+#include "update/device_paths.h"
+#include "update/name_rule.h"
+#include "update/walk_rules.h"
+
+namespace {
+
+constexpr char kSealPrefix[] = "seal ";
+constexpr size_t kSealLine = sizeof kSealPrefix - 1 + kDigestHex + 1;
+
+// A size as the writer writes it: decimal digits, no sign, no leading zero, no overflow.
+bool ReadSize(const char *p, size_t cb, ULONGLONG &value) {
+    if (cb == 0 || cb > 20 || (cb > 1 && p[0] == '0')) return false;
+    value = 0;
+    for (size_t i = 0; i < cb; ++i) {
+        if (p[i] < '0' || p[i] > '9') return false;
+        const ULONGLONG digit = ULONGLONG(p[i] - '0');
+        if (value > (~0ULL - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+// The next field ending in a space, from p up to end; advances p past the space.
+bool NextField(const char *&p, const char *end, const char *&field, size_t &cb) {
+    const char *space = static_cast<const char *>(memchr(p, ' ', size_t(end - p)));
+    if (!space) return false;
+    field = p, cb = size_t(space - p);
+    p = space + 1;
+    return true;
+}
+
+bool Is(const char *field, size_t cb, const char *psz) { return cb == strlen(psz) && memcmp(field, psz, cb) == 0; }
+
+// How the copy walk takes every name of the path (each one's folder on the card first):
+// each folder entered, the last name worked or entered as listed.
+bool WalkTakesPath(LPCWSTR pszPath, bool bFolder) {
+    WCHAR szFolder[kWidePath], szName[kWidePath], szChild[kWidePath];
+    lstrcpynW(szFolder, L"" CARD_FOLDER, kWidePath);
+    for (LPCWSTR p = pszPath; *p;) {
+        LPCWSTR end = wcschr(p, L'\\');
+        const size_t cch = end ? size_t(end - p) : wcslen(p);
+        if (cch == 0 || cch >= kWidePath) return false;
+        wmemcpy(szName, p, cch);
+        szName[cch] = L'\0';
+        const bool bLast = !end, bEntered = !bLast || bFolder;
+        if (IsManifestName(szName)) return false;
+        const WalkAction action = ReadWalkEntry(Walk::kCopy, szFolder, szName, bEntered, szChild).action;
+        if (action != (bEntered ? WalkAction::kEnter : WalkAction::kWork)) return false;
+        lstrcpynW(szFolder, szChild, kWidePath);
+        p = bLast ? p + cch : end + 1;
+    }
+    return true;
+}
+
+bool IsDotName(LPCWSTR p, size_t cch) { return (cch == 1 && p[0] == L'.') || (cch == 2 && p[0] == L'.' && p[1] == L'.'); }
+
+// Every name of the path present, and none "." or "..".
+bool HasPlainNames(LPCWSTR pszPath) {
+    for (LPCWSTR p = pszPath;;) {
+        LPCWSTR end = wcschr(p, L'\\');
+        const size_t cch = end ? size_t(end - p) : wcslen(p);
+        if (cch == 0 || IsDotName(p, cch)) return false;
+        if (!end) return true;
+        p = end + 1;
+    }
+}
+
+} // namespace
+
+bool CManifest::Refuse(ManifestFault fault, size_t nLine) {
+    m_fault = fault;
+    m_nFaultLine = nLine;
+    m_entries.clear();
+    m_paths.clear();
+    return false;
+}
+
+bool CManifest::Read(LPCWSTR pszFile) {
+    m_entries.clear();
+    m_paths.clear();
+    CFileHandle file(OpenToRead(pszFile));
+    LARGE_INTEGER cb = {};
+    if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &cb)) return Refuse(ManifestFault::kUnreadable, 0);
+    if (cb.QuadPart > LONGLONG(kMaxManifestBytes)) return Refuse(ManifestFault::kTooLarge, 0);
+    std::vector<char> text(size_t(cb.QuadPart) + 1);
+    size_t got = 0;
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(file.Get(), text.data() + got, DWORD(text.size() - got), &n, nullptr))
+            return Refuse(ManifestFault::kUnreadable, 0);
+        if (n == 0) break;
+        got += n;
+        if (got == text.size()) return Refuse(ManifestFault::kTooLarge, 0);   // grew while read
+    }
+    return Parse(text.data(), got);
+}
+
+bool CManifest::Parse(const char *pText, size_t cbText) {
+    m_entries.clear();
+    m_paths.clear();
+    m_fault = ManifestFault::kNone;
+    m_nFaultLine = 0;
+    if (cbText > kMaxManifestBytes) return Refuse(ManifestFault::kTooLarge, 0);
+    const size_t cbFirst = sizeof kManifestFirstLine - 1;
+    if (cbText <= cbFirst || memcmp(pText, kManifestFirstLine, cbFirst) != 0 || pText[cbFirst] != '\n')
+        return Refuse(ManifestFault::kFormat, 1);
+
+    // The seal: the last line, over every byte before it.
+    if (cbText < cbFirst + 1 + kSealLine || pText[cbText - 1] != '\n') return Refuse(ManifestFault::kNotSealed, 0);
+    const char *pSeal = pText + cbText - kSealLine;
+    Digest listed, actual;
+    if ((pSeal[-1] != '\n') || memcmp(pSeal, kSealPrefix, sizeof kSealPrefix - 1) != 0 ||
+        !DigestFromHex(pSeal + sizeof kSealPrefix - 1, kDigestHex, listed))
+        return Refuse(ManifestFault::kNotSealed, 0);
+    CSha256 hash;
+    hash.Add(pText, DWORD(pSeal - pText));
+    if (!hash.Finish(actual)) return Refuse(ManifestFault::kNoHashing, 0);
+    if (!SameDigest(listed, actual)) return Refuse(ManifestFault::kNotSealed, 0);
+
+    size_t nLine = 1;
+    for (const char *p = pText + cbFirst + 1; p < pSeal;) {
+        ++nLine;
+        const char *end = static_cast<const char *>(memchr(p, '\n', size_t(pSeal - p)));
+        if (size_t(end - p) + 1 > kMaxManifestLine) return Refuse(ManifestFault::kTooLarge, nLine);
+        if (m_entries.size() == kMaxManifestEntries) return Refuse(ManifestFault::kTooLarge, nLine);
+        if (!ParseEntry(p, size_t(end - p), nLine)) return false;
+        p = end + 1;
+    }
+
+    // Ordered by the name rule: two paths it takes for the same lie side by side.
+    std::sort(m_entries.begin(), m_entries.end(), [this](const ManifestEntry &a, const ManifestEntry &b) {
+        return CompareNames(PathOf(a), -1, PathOf(b), -1) < 0;
+    });
+    for (size_t i = 1; i < m_entries.size(); ++i)
+        if (CompareNames(PathOf(m_entries[i - 1]), -1, PathOf(m_entries[i]), -1) == 0)
+            return Refuse(ManifestFault::kSameName, 0);
+    return true;
+}
+
+// "file SIZE HEX PATH" or "folder - - PATH".
+bool CManifest::ParseEntry(const char *pLine, size_t cbLine, size_t nLine) {
+    const char *p = pLine, *end = pLine + cbLine, *kind, *size, *hex;
+    size_t cbKind, cbSize, cbHex;
+    if (!NextField(p, end, kind, cbKind) || !NextField(p, end, size, cbSize) || !NextField(p, end, hex, cbHex))
+        return Refuse(ManifestFault::kBadLine, nLine);
+    ManifestEntry entry = {};
+    entry.bFolder = Is(kind, cbKind, "folder");
+    if (entry.bFolder ? !Is(size, cbSize, "-") || !Is(hex, cbHex, "-")
+                      : !Is(kind, cbKind, "file") || !ReadSize(size, cbSize, entry.cbSize) ||
+                            !DigestFromHex(hex, cbHex, entry.digest))
+        return Refuse(ManifestFault::kBadLine, nLine);
+
+    WCHAR szPath[kWidePath];
+    if (!ReadManifestPath(p, size_t(end - p), szPath, kWidePath) || !HasPlainNames(szPath))
+        return Refuse(ManifestFault::kBadPath, nLine);
+    if (!WalkTakesPath(szPath, entry.bFolder)) return Refuse(ManifestFault::kSkippedName, nLine);
+    entry.ichPath = m_paths.size();
+    m_paths.insert(m_paths.end(), szPath, szPath + wcslen(szPath) + 1);
+    m_entries.push_back(entry);
+    return true;
+}
+
+size_t CManifest::Find(LPCWSTR pszPath) const {
+    size_t low = 0, high = m_entries.size();
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        const int order = CompareNames(PathOf(m_entries[mid]), -1, pszPath, -1);
+        if (order == 0) return mid;
+        if (order < 0) low = mid + 1;
+        else high = mid;
+    }
+    return m_entries.size();
+}

@@ -1,0 +1,93 @@
+// The card's manifest: what the card maker wrote into the card folder, read by the device
+// before it changes anything, so that only a whole card goes in and every file as it was
+// made. It lies in the card folder's top level under kManifestName (update/paths.h):
+//
+//   tessivard-manifest 1
+//   folder - - maps
+//   file 10 <SHA-256 of the file, hex> maps/seoul.map
+//   file 0 <SHA-256 of nothing> update
+//   seal <SHA-256 of every byte before this line>
+//
+// One line per file and folder of the card folder, markers included, in any order: the
+// size and the digest first, the path below the card folder last, its names joined by "/"
+// and escaped so that every name the device can hold comes back exactly (ManifestPathText).
+// The seal tells a manifest cut short or changed from a good one. The manifest is untrusted
+// input: its size, its lines and their count are bounded, and a manifest is refused whole
+// if any path is one the copy walk would not take as listed: "..", an empty name, a
+// separator inside a name, a name the walk skips at its depth, or two paths the one name
+// rule takes for the same.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "update/paths.h"
+#include "update/sha256.h"
+
+inline constexpr char kManifestFirstLine[] = "tessivard-manifest 1";
+constexpr size_t kMaxManifestLine = 8192;         // bytes of a line, its newline included
+constexpr size_t kMaxManifestEntries = 200000;    // files and folders of one card
+constexpr DWORD kMaxManifestBytes = 32u << 20;    // the whole manifest
+
+enum class ManifestFault {
+    kNone,
+    kUnreadable,    // missing, a folder, or a read failed
+    kTooLarge,      // more bytes, a longer line or more entries than a manifest may have
+    kNoHashing,     // the platform cannot hash: the seal cannot be checked
+    kFormat,        // no manifest of this format and version
+    kNotSealed,     // cut short or changed: no seal, or one that does not match
+    kBadLine,       // a line that is neither a file's nor a folder's
+    kBadPath,       // "." or "..", an empty name, a separator or an escape no name holds
+    kSkippedName,   // a name the copy walk does not take at its depth (update/walk_rules.h)
+    kSameName,      // two paths the name rule takes for the same
+};
+
+struct ManifestEntry {
+    bool bFolder;
+    ULONGLONG cbSize;   // a file's bytes
+    Digest digest;      // a file's SHA-256
+    size_t ichPath;     // its path ("maps\seoul.map", the walks' separator) in the path text
+};
+
+class CManifest {
+public:
+    // Reads the manifest file; false unless it is intact and every line well-formed.
+    bool Read(LPCWSTR pszFile);
+    // The same for a manifest's bytes.
+    bool Parse(const char *pText, size_t cbText);
+
+    ManifestFault Fault() const { return m_fault; }
+    size_t FaultLine() const { return m_nFaultLine; }   // 1 for the first line; 0: the whole
+    size_t Count() const { return m_entries.size(); }
+    // The entries, ordered by the name rule over their paths.
+    const ManifestEntry &Entry(size_t i) const { return m_entries[i]; }
+    LPCWSTR PathOf(const ManifestEntry &entry) const { return m_paths.data() + entry.ichPath; }
+    // The entry of that path below the card folder ("\" between names), by the name rule;
+    // Count() when there is none.
+    size_t Find(LPCWSTR pszPath) const;
+
+private:
+    bool Refuse(ManifestFault fault, size_t nLine);
+    bool ParseEntry(const char *pLine, size_t cbLine, size_t nLine);
+
+    std::vector<ManifestEntry> m_entries;   // every file and folder listed
+    std::vector<WCHAR> m_paths;             // their paths, each ending in a NUL
+    ManifestFault m_fault = ManifestFault::kUnreadable;
+    size_t m_nFaultLine = 0;
+};
+
+// The manifest's lines, as the card maker writes them. pszPath: below the card folder,
+// "/" between names (a "\" is a character of a name, which the reading refuses). False when the path does not fit a manifest's line.
+bool AppendManifestFile(std::string &text, LPCWSTR pszPath, ULONGLONG cbSize, const Digest &digest);
+bool AppendManifestFolder(std::string &text, LPCWSTR pszPath);
+// The first line, for an empty text; the seal, last. False when the platform cannot hash.
+void BeginManifest(std::string &text);
+bool SealManifest(std::string &text);
+
+// The path's escaped form: a name's characters as UTF-8, a code unit UTF-8 cannot carry (a
+// lone half of a surrogate pair), a control character, '%' or '\' as "%XXXX" (four
+// upper-case hex digits); "/" between names. Into the zero-filled buffer; false when it does not fit.
+bool ManifestPathText(LPCWSTR pszPath, char *pszOut, size_t cbOut);
+// Back: the path with "\" between names, into a buffer of cchOut characters. False for any
+// text the writer does not make: an escaped or raw character that no name holds as such,
+// a malformed escape or UTF-8 sequence, a path that does not fit.
+bool ReadManifestPath(const char *pText, size_t cbText, LPWSTR pszOut, size_t cchOut);
