@@ -58,6 +58,10 @@ bool ListedDigest(const WalkContext &walk, LPCWSTR pszSource, EntrySlot &entry) 
 // A new folder takes an allocation unit, as FAT gives it one: it is made beside the writers
 // from the room they count, or, when that is short, alone, once the queue has drained.
 BOOL MakeTargetFolder(const WalkContext &walk, LPCWSTR pszFolder) {
+    // One that is there already takes no room; and the room is read beside the folder, in
+    // the folder above, which for the flash store's top folder is another file system.
+    const DWORD attributes = GetFileAttributesW(pszFolder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return TRUE;
     bool bMade = false;
     BOOL ok = FALSE;
     bool bBeside = false;
