@@ -18,11 +18,18 @@ check() {   # check NAME CONDITION...
 }
 fresh() { root="$build/wine/roots/wine_run_checks.$1"; rm -rf "$root"; mkdir -p "$root"; root=$(cd "$root" && pwd -P); }
 maps_root() { local l; for l in "$dosdevices"/?:; do [ "$(readlink "$l")" = "$root" ] && return 0; done; return 1; }
+# The hold_open processes that work in this run's root (never another run's, on this machine).
+holders() {
+    local p
+    for p in $(pgrep -f "^T:.hold_open\.exe $1 "); do
+        [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$root" ] && echo "$p"
+    done
+}
 # The Unix process of the hold_open run on FILE, once it holds FILE.
 holder_pid() {
     local i p
     for i in $(seq 200); do
-        p=$(pgrep -f "^T:.hold_open\.exe $1 " | head -1)
+        p=$(holders "$1" | head -1)
         [ -n "$p" ] && [ -f "$root/$1.held" ] && { echo "$p"; return 0; }
         sleep 0.1
     done
@@ -87,7 +94,7 @@ fresh linger
 echo data > "$root/child.txt"
 "$wrapper" --build "$build" --root "$root" 'C:\windows\system32\cmd.exe' /c start 'T:\hold_open.exe' child.txt 2 >/dev/null 2>&1
 check "a program the run started ends before the wrapper does" \
-    '[ -f "$root/child.txt.held" ] && ! pgrep -f "^T:.hold_open\.exe child\.txt " >/dev/null'
+    '[ -f "$root/child.txt.held" ] && [ -z "$(holders child.txt)" ]'
 
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]
