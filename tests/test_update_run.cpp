@@ -175,6 +175,20 @@ TEST_F(UpdateRun, TemporariesAnInterruptedRunLeftGoBeforeAnythingIsWritten) {
                                               {L"poi\\~tessivard-partial.tmp", "in a folder the card does not have"}}));
 }
 
+// A cut in a marker's deletion, once its files were gone and before its folder went, left
+// the folder empty: the next run's deletion lists nothing in it, and removes it all the same.
+TEST_F(UpdateRun, AMarkersFolderThatAnInterruptedDeletionLeftEmptyGoes) {
+    PutFile(L"/SDMMC/ResidentFlash/delete_lang", "");
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    PutFolder(L"/ResidentFlash/lang");
+    PutFolder(L"/ResidentFlash/voice");
+    run.Run();
+    EXPECT_TRUE(FillsTheBarOnce(run));
+    EXPECT_FALSE(Exists(L"/ResidentFlash/lang"));
+    EXPECT_TRUE(IsFolder(L"/ResidentFlash/voice")) << "an empty folder no marker names stays";
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}));
+}
+
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {
     PutFile(L"/SDMMC/ResidentFlash/maps/empty-on-card/.keep", "");
     PutFile(L"/ResidentFlash/maps", "a file where the card has a folder");

@@ -150,7 +150,10 @@ int CUpdateRun::Run() {
         const UPDATE_JOB job = m_jobs[i];
         if (IsMarkerDeletion(job)) {
             m_pChanged = &m_changed;
-            if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
+            // A cut in an earlier run's deletion can leave the folder there but empty, which
+            // the walk lists as nothing: the marker's folder goes all the same.
+            const WidePath target(job.szTarget);
+            if (!bKeepCard && DeleteFolder(target.sz) == 0 && FsRemoveFolder(target.sz)) m_changed.AddParentOf(target.sz);
             m_pChanged = nullptr;
             // The delete marker that planned this deletion is consumed only now.
             if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
