@@ -15,6 +15,8 @@ struct Expected {
     // endFlash and endCard when the update went in.
     FoldedTree settledFlash, settledCard;
     int nRunsToSettle = 1;    // how many runs from the start reach it
+    bool bLimitedRoom = false;   // the flash store has a capacity
+    bool bKeepSource = false;
 };
 
 // Runs from the start that still change a device that did not fit: more is a fault.
