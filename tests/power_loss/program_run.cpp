@@ -6,14 +6,16 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 extern char **environ;
 
 std::string RunEnd::Describe() const {
-    if (timedOut) return "did not end within 120 s";
-    if (signal) return "died of signal " + std::to_string(signal);
-    return "ended with exit code " + std::to_string(code);
+    if (timedOut) return "did not end within 120 s" + said;
+    if (signal) return "died of signal " + std::to_string(signal) + said;
+    return "ended with exit code " + std::to_string(code) + said;
 }
 
 namespace {
@@ -31,7 +33,9 @@ RunEnd RunOnce(long cutAfter) {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    // What the program and Wine print, kept for a run that ends otherwise than a run does.
+    const std::string out = (g_places.work / "run.out").string();
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) Fail("cannot start " + args[0]);
     posix_spawn_file_actions_destroy(&actions);
@@ -45,6 +49,14 @@ RunEnd RunOnce(long cutAfter) {
     end.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (end.code == 124 || end.code == 137) end.timedOut = true;
     else if (end.code > 128 && end.code < 128 + 32) end.signal = end.code - 128;
+    if (end.code != 0 && end.code != 99) {
+        std::ifstream in(out);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        if (text.size() > 400) text = "..." + text.substr(text.size() - 400);
+        for (char &c : text) if (c == '\n' || c == '\r') c = ' ';
+        if (!text.empty()) end.said = "; it printed: " + text;
+    }
     return end;
 }
 

@@ -7,6 +7,7 @@ struct RunEnd {
     int code = 0;        // the program's exit code (99: cut as asked; 0: ran to its end)
     int signal = 0;      // the Unix signal the Wine process died of; 0: none
     bool timedOut = false;
+    std::string said;    // the end of what the run printed, when it ended otherwise than 0 or 99
     std::string Describe() const;
 };
 
