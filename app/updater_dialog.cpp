@@ -7,7 +7,7 @@ END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
     : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bFinalSend(false),
-      m_run(*this, m_jobs, m_nTotal, m_nCount) {}
+      m_run(*this, m_jobs, m_nTotal, m_nCount), m_sentPicture(CBarPictureCache::kNoPicture) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 
@@ -29,9 +29,23 @@ void CUpdaterDlg::SetupProgress(int nLower, int nUpper) {
     m_progress.ShowWindow(SW_HIDE);
     m_progress.Configure(nLower, nUpper, FALSE, 0x000000FF, 0x00FF0000, 0x00FFFFFF, 0x00000000);
     m_progress.ShowWindow(SW_SHOW);
+    // The new range shows the empty bar, whatever was sent before it.
+    m_sentPicture = CBarPictureCache::kNoPicture;
 }
 
-void CUpdaterDlg::ShowStep(int nPos) { m_progress.SetPos(nPos); }
+// The bar's position lags behind the steps while their picture stays: what the screen
+// shows after each step is the picture of that step's position all the same.
+void CUpdaterDlg::ShowStep(int nPos) {
+    const BarPicture picture = m_progress.PictureAt(nPos);
+    if (picture.SameAs(m_sentPicture)) return;
+    SendPosition(nPos);
+    m_sentPicture = picture;
+}
+
+void CUpdaterDlg::ShowLastStep(int nPos) {
+    SendPosition(nPos);
+    m_sentPicture = m_progress.PictureAt(nPos);
+}
 
 int CUpdaterDlg::CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder) {
     return m_run.CollectMarkerJobs(pszCardFolder, pszFlashFolder);

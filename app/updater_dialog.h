@@ -31,8 +31,11 @@ public:
 
     // Hides the bar, gives it the range and its colours, and shows it again.
     void SetupProgress(int nLower, int nUpper) override;
-    // The bar at a step's position.
+    // The bar at a step's position: sent only when its picture differs from the one sent
+    // last, as each send is a round trip to the UI thread that the worker waits for.
     void ShowStep(int nPos) override;
+    // The bar at the last position the run reached: always sent, so that the control holds it.
+    void ShowLastStep(int nPos) override;
     // The worker's end: hides the dialog and sends it WM_DESTROY, in which the dialog ends
     // the worker. The worker holds nothing (no handle, no lock) when it calls this.
     void EndFromWorker() override;
@@ -47,6 +50,9 @@ public:
 
 protected:
     CUpdateRun m_run;                // the update, on the plan and counters above
+    BarPicture m_sentPicture;        // the bar's picture at the position sent last (worker)
+    // Gives the bar the position: one synchronous send. A seam (app/seam_send_position.cpp).
+    void SendPosition(int nPos);
     void DoDataExchange(CDataExchange *pDX) override;
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR nIDEvent);

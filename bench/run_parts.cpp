@@ -35,6 +35,7 @@ class NoScreen : public IRunScreen {
 public:
     void SetupProgress(int, int) override {}
     void ShowStep(int) override {}
+    void ShowLastStep(int) override {}
     void EndFromWorker() override {}
 };
 
@@ -164,6 +165,7 @@ protected:
             ++pDlg->m_nCount;
             pDlg->m_progress.SendMessage(WM_NULL);
         }
+        if (!pDlg->m_bIdleSends) pDlg->ShowLastStep(pDlg->m_nCount);
         pDlg->m_qwTicks = Now() - t;
         pDlg->EndFromWorker();   // ends as the run does: the dialog may end it in this send
         return 0;

@@ -54,6 +54,10 @@ HMODULE LoadHashLibrary();
 // run through it; the shipped program does nothing here.
 void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 
+// app/seam_send_position.cpp holds CUpdaterDlg::SendPosition (app/updater_dialog.h), the one
+// synchronous send of a position to the bar: the bench's floor builds send nothing, to
+// measure what the run's file work alone costs.
+
 // platform/seam_find_next.cpp holds FindNextEntry (declared in platform/folder_listing.h):
 // a test build's listing breaks off with an error after k entries, as a card pulled or read
 // wrong mid-run does, to show that the copy then keeps the card.

@@ -186,6 +186,7 @@ int CUpdateRun::Run() {
 
     m_entries.Close();   // no I/O thread outlives the walks
     m_pManifest = nullptr;
+    m_screen.ShowLastStep(m_nCount < m_nTotal ? m_nCount : m_nTotal);
 
     // Finish: the card folder back (empty), the marker copies out of the flash store, the
     // follow-on program started, and the dialog ended.

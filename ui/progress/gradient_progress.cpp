@@ -49,31 +49,20 @@ void CGradientProgressCtrl::Configure(int nLower, int nUpper, BOOL bShowText, CO
 
 void CGradientProgressCtrl::OnPaint() {
     CPaintDC dc(this);
-    const BarState state = {m_nMin, m_nMax, m_nPos};
-    // Read before drawing: colours the worker changes meanwhile then differ from these, and
-    // the next position repaints.
-    const COLORREF crColours[3] = {m_crStart, m_crEnd, m_crBack};
-    const BarGeometry geo = Geometry();
-    DrawBar(&dc, state, geo);
-
-    const RECT &rcPaint = dc.m_ps.rcPaint, &rcClient = geo.rcClient;
-    const bool bWhole = rcPaint.left <= 0 && rcPaint.top <= 0 && rcPaint.right >= rcClient.right &&
-                        rcPaint.bottom >= rcClient.bottom;
-    m_cache.Painted(CBarPictureCache::KeyOf(state, geo, m_bShowText), crColours, bWhole);
+    DrawBar(&dc, {m_nMin, m_nMax, m_nPos}, Geometry());
+    m_cache.Painted();
 }
 
-// A new position that changes the picture goes on to the platform control, whose handling
-// repaints. The control holds only positions inside its 16-bit range and does nothing for a
-// position it already holds: where its handling brought no paint, the bar repaints itself,
-// so that it never stays behind its position. The result is the previous position.
-LRESULT CGradientProgressCtrl::OnSetPos(WPARAM wParam, LPARAM) {
-    const LRESULT lPrevious = m_cache.TakePosition(int(wParam));
-    const COLORREF crColours[3] = {m_crStart, m_crEnd, m_crBack};
-    const long long nKey = CBarPictureCache::KeyOf({m_nMin, m_nMax, m_nPos}, Geometry(), m_bShowText);
-    if (m_cache.Shows(nKey, crColours)) return lPrevious;
+BarPicture CGradientProgressCtrl::PictureAt(int nPos) const {
+    return {CBarPictureCache::KeyOf({m_nMin, m_nMax, nPos}, Geometry(), m_bShowText), {m_crStart, m_crEnd, m_crBack}};
+}
 
+// The platform control holds only positions inside its 16-bit range and does nothing for a
+// position it already holds: where its handling brought no paint, the bar repaints itself,
+// so that it never stays behind its position. The result is the control's previous position.
+LRESULT CGradientProgressCtrl::OnSetPos(WPARAM, LPARAM) {
     m_cache.PaintedSinceAsked();
-    Default();
+    const LRESULT lPrevious = Default();
     if (!m_cache.PaintedSinceAsked()) RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return lPrevious;
 }

@@ -1,16 +1,15 @@
 // CGradientProgressCtrl: the update dialog's progress bar. It sits on the platform's
 // progress control ("msctls_progress32"), attached by data exchange, and takes over
-// painting, background erasing and the positions that would not change its picture. It
-// draws from its own copy of range, position and colours: a run of colour bands fixed to
-// the bar, uncovered from the start edge as the position grows, the rest in one plain
-// colour, and optionally a centred percentage.
+// painting and background erasing. It draws from its own copy of range, position and
+// colours: a run of colour bands fixed to the bar, uncovered from the start edge as the
+// position grows, the rest in one plain colour, and optionally a centred percentage.
 //
 // The update worker writes range, position and colours directly and then sends the
-// matching message. The platform control answers a new range, and a new position that
-// changes the picture, on the UI thread by invalidating the window; that invalidation is
-// what brings each repaint. No lock: every field is one 32-bit word written whole, and a
-// paint that overlaps an update is followed by the paint that the update's own message
-// brings.
+// matching message. The platform control answers a new range and a new position on the UI
+// thread by invalidating the window; that invalidation is what brings each repaint. Which
+// positions are worth a message is the sender's to ask (PictureAt). No lock: every field
+// is one 32-bit word written whole, and a paint that overlaps an update is followed by the
+// paint that the update's own message brings.
 #pragma once
 #include <windows.h>
 #include <atomic>
@@ -32,11 +31,14 @@ public:
     // SetRange, then the text flag and the four colours; sends nothing more.
     void Configure(int nLower, int nUpper, BOOL bShowText, COLORREF crStart, COLORREF crEnd, COLORREF crText,
                    COLORREF crBack);
+    // The picture the bar would show at nPos with its range and colours now: two positions
+    // of the same picture show the same pixels (ui/progress/picture_cache.h).
+    BarPicture PictureAt(int nPos) const;
 
 protected:
     void OnPaint();
     BOOL OnEraseBkgnd(CDC *pDC);
-    // A position that keeps the picture is only recorded (ui/progress/picture_cache.h).
+    // Every new position is repainted, also one the platform control already holds.
     LRESULT OnSetPos(WPARAM wParam, LPARAM lParam);
 
     // The geometry of the client area for the bar's colours now.
@@ -54,7 +56,7 @@ protected:
     std::atomic<COLORREF> m_crBack;     // colour of the part not yet filled
     std::atomic<COLORREF> m_crText;     // colour of the percentage text
     std::atomic<BOOL> m_bShowText;      // draw the percentage text over the bands
-    CBarPictureCache m_cache;           // the picture the whole bar shows (UI thread)
+    CBarPictureCache m_cache;           // whether a paint ran (UI thread)
 
     DECLARE_MESSAGE_MAP()
 };

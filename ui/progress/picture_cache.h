@@ -1,17 +1,23 @@
-// CBarPictureCache: which picture the whole bar shows, so that a new position that keeps
-// that picture needs no repaint.
+// CBarPictureCache: which picture the bar shows at a position, so that a position that
+// keeps the picture on screen needs no message and no repaint.
 //
 // Why it exists: the platform's control answers every new position with an immediate
 // repaint of the whole bar (invalidation, update, begin and end of painting: each a round
-// trip to the window system under Wine), many thousand times in a run, while the bar has
-// at most 256 different pictures. Measured on 2,000 files of 4 KiB over older copies (the
-// program with and without this cache, bench/run.sh --compare, 5 runs): 4,045 repaints
-// became 256, the UI thread's time per position fell from 402 us to 95 us, and the whole
-// run from 9.98 s to 6.83 s.
-// UI thread only.
+// trip to the window system under Wine), and the worker waits for the UI thread at every
+// position it sends, many thousand times in a run, while the bar has at most 256 different
+// pictures. The update dialog sends a position only when its picture differs from the one
+// it sent last (app/updater_dialog.cpp); the bar repaints every position it is sent.
 #pragma once
 #include <windows.h>
 #include "ui/progress/gradient_bands.h"
+
+// One picture of the bar: its key and the colours it is drawn in (start, end, remainder).
+// Equal pictures are equal pixels; a picture whose key cannot be told equals none.
+struct BarPicture {
+    long long nKey;
+    COLORREF crColours[3];
+    bool SameAs(const BarPicture &other) const;
+};
 
 class CBarPictureCache {
 public:
@@ -19,21 +25,14 @@ public:
     // colours). kAnyPicture when that cannot be told (the percentage text is on).
     static long long KeyOf(const BarState &state, const BarGeometry &geo, BOOL bShowText);
     static constexpr long long kAnyPicture = -2;
+    // No picture: what a sender holds before its first send.
+    static constexpr BarPicture kNoPicture = {kAnyPicture, {}};
 
-    // A paint drew the picture nKey in these colours (start, end, remainder), over the whole
-    // bar or over part of it.
-    void Painted(long long nKey, const COLORREF (&crColours)[3], bool bWhole);
-    // The whole bar shows the picture nKey in these colours.
-    bool Shows(long long nKey, const COLORREF (&crColours)[3]) const;
-
-    // Records the position PBM_SETPOS brought; the previous one, the message's result.
-    LRESULT TakePosition(int nPos);
+    // A paint ran.
+    void Painted() { m_bPainted = true; }
     // Whether a paint ran since the last call.
     bool PaintedSinceAsked();
 
 private:
-    long long m_nShownKey = kAnyPicture;   // the picture covering the whole bar, or kAnyPicture
-    COLORREF m_crShown[3] = {};            // its start, end and remainder colours
-    int m_nLastPos = 0;                    // the last position PBM_SETPOS brought
-    bool m_bPainted = false;               // a paint ran since PaintedSinceAsked last asked
+    bool m_bPainted = false;   // a paint ran since PaintedSinceAsked last asked
 };
