@@ -16,12 +16,14 @@ public:
     bool endAfterInit = false;                        // then ends the dialog: no worker starts
     int destroys = 0;                                 // WM_DESTROYs the dialog got
     LRESULT barLow = -1, barHigh = -1, barPos = -1;   // the platform control at the first one
+    bool readPictures = false;                        // the step record reads the bar at every step
 
     // Runs the dialog as the program does, as its main window; keep-source mode starts off,
     // as in a new process. Returns DoModal's result.
     INT_PTR Run() {
         g_bUndelete = 0;
         g_steps.Clear();
+        g_steps.readPictures = readPictures;
         AfxGetApp()->m_pMainWnd = this;
         const INT_PTR result = DoModal();
         RemoveQuitMessages();

@@ -5,6 +5,7 @@
 #include "step_record.h"
 #include "app/updater_dialog.h"
 #include "device_files.h"
+#include "ui/progress/gradient_bands.h"
 #include "update/seams.h"
 
 StepRecord g_steps;
@@ -27,6 +28,28 @@ void CheckInPlace(const EntrySlot &entry) {
                                     std::to_string(g_steps.worked.size()));
 }
 
+// The update dialog's bar, red to blue over black on a range from 0: at nPos its coloured
+// part ends at the far edge of the last band shown, and black follows, or it is all the
+// button face at 0.
+void CheckPicture(HWND hBar, int nPos, int nTotal) {
+    RECT rc;
+    GetClientRect(hBar, &rc);
+    const int nExtent = rc.right, y = rc.bottom / 2;
+    const float fBand = BandSize(nExtent, 255);
+    const int nShown = nPos > 0 ? BandsShown(FillLimit(nPos, 0, nTotal, nExtent), fBand, 255, nExtent) : 0;
+    const int nEdge = nShown > 0 ? BandEdge(nShown, fBand, 255, nExtent) : 0;
+    HDC hdc = GetDC(hBar);
+    const COLORREF crLast = nEdge > 0 ? GetPixel(hdc, nEdge - 1, y) : GetPixel(hdc, 0, y);
+    const COLORREF crNext = nEdge < nExtent ? GetPixel(hdc, nEdge, y) : CLR_INVALID;
+    ReleaseDC(hBar, hdc);
+    const bool bRight = nEdge > 0 ? crLast == BandColour(RGB(255, 0, 0), RGB(0, 0, 255), 255, nShown - 1) &&
+                                        (nEdge == nExtent || crNext == RGB(0, 0, 0))
+                                  : crLast == GetSysColor(COLOR_BTNFACE);
+    if (!bRight)
+        g_steps.wrongPictures.push_back("step " + std::to_string(g_steps.positions.size()) + ", position " +
+                                        std::to_string(nPos) + ": the bar's colours end at the wrong pixel");
+}
+
 } // namespace
 
 void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry) {
@@ -34,8 +57,10 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry) {
     if (pEntry) CheckInPlace(*pEntry);
     // The test programs' runs show their steps on an update dialog.
     const CUpdaterDlg *pDlg = dynamic_cast<const CUpdaterDlg *>(&run.Screen());
-    if (nPos != run.Total() || !pDlg) return;
+    if (!pDlg) return;
     HWND hBar = pDlg->m_progress.m_hWnd;
+    if (g_steps.readPictures) CheckPicture(hBar, nPos, run.Total());
+    if (nPos != run.Total()) return;
     RECT rc;
     GetClientRect(hBar, &rc);
     HDC hdc = GetDC(hBar);

@@ -15,6 +15,8 @@ struct StepRecord {
     std::vector<std::wstring> verified;   // the card files read and checked before the markers went
     int removedBesideManifest = 0;        // card files removed while the card's manifest was still there
     COLORREF crEndOfBar = CLR_INVALID;   // the bar's last pixel once a step reached the plan's end
+    bool readPictures = false;           // read the painted bar after every step (slow)
+    std::vector<std::string> wrongPictures;   // steps after which the bar showed another position's picture
     void Clear() { *this = StepRecord(); }
 };
 extern StepRecord g_steps;

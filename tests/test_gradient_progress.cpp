@@ -275,9 +275,8 @@ TEST_F(GradientBar, ProgressUncoversBandsUpToTheFirstEdgePastTheFillLimit) {
 }
 
 TEST_F(GradientBar, StepByStepTheBarShowsEveryPositionItIsGiven) {
-    // As in a run: one position after the other, each repainted by the platform control's
-    // own handling of the new position, and nothing else. Positions that show the same
-    // picture as the one before paint nothing; every other one must show its bands.
+    // One position after the other, each repainted by the platform control's own handling
+    // of the new position, and nothing else: every one must show its bands.
     m_bar.Configure(0, 1000, FALSE, kRed, kBlue, kWhite, kBlack);
     Repaint();
     const float fBand = BandSize(700, 255);

@@ -113,6 +113,26 @@ TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {
         << "the card folder's deletion takes no step: the bar ends short of full";
 }
 
+TEST_F(UpdateRun, EveryStepShowsItsOwnPictureAndTheBarEndsWhereTheRunStopped) {
+    // 600 files: about two steps to a band of the bar, most of which keep its picture. The
+    // copy of one more fails, so the card stays and the run stops short of its plan, at a
+    // position whose picture the step before it showed already.
+    PutImageFiles();
+    for (int i = 0; i < 600; ++i)
+        PutFile(L"/SDMMC/ResidentFlash/d" + std::to_wstring(i / 100) + L"/f" + std::to_wstring(i) + L".dat", "x");
+    PutFile(L"/SDMMC/ResidentFlash/zz.dat", "can't land");
+    PutFolder(L"/ResidentFlash/zz.dat");
+    run.readPictures = true;
+    run.Run();
+
+    const int nCopySteps = 6 + 600 + 1;
+    EXPECT_EQ(run.m_nTotal, 2 * nCopySteps + 3);
+    ASSERT_EQ(g_steps.positions.size(), size_t(nCopySteps + 3));
+    EXPECT_TRUE(g_steps.wrongPictures.empty()) << g_steps.wrongPictures.front();
+    EXPECT_EQ(run.barPos, nCopySteps + 3) << "the control holds the last position the run reached";
+    EXPECT_EQ(g_steps.positions.back(), nCopySteps + 3);
+}
+
 TEST_F(UpdateRun, FoldersDotFoldersAndATreeDeeperThanAnAnsiPathAreStepsOfThePlan) {
     PutImageFiles();
     PutFile(L"/SDMMC/ResidentFlash/.cache/1", "not copied");
