@@ -64,8 +64,9 @@ RunEnd RunOnce(long cutAfter) {
 
 RunEnd RunProgram(long cutAfter, const std::function<void()> &again) {
     const RunEnd end = RunOnce(cutAfter);
-    if (!end.signal) return end;
-    std::printf("a run (cut after %ld) %s: a crash inside Wine, not an end of the program; it runs once more%s\n",
+    const bool bSilent = !end.timedOut && end.code != 0 && end.code != 99 && end.said.empty();
+    if (!end.signal && !bSilent) return end;
+    std::printf("a run (cut after %ld) %s: an end inside Wine, not one of the program; it runs once more%s\n",
                 cutAfter, end.Describe().c_str(), again ? " from where the first one started" : " on what it left");
     std::fflush(stdout);
     if (again) again();

@@ -12,7 +12,9 @@ struct RunEnd {
 };
 
 // Runs the program to its k-th change of a file system (0: to its end). A run whose Wine
-// process died of a Unix signal is a crash inside Wine, not an end of the program: it runs
+// process died of a Unix signal is a crash inside Wine, not an end of the program, and so is
+// one that ended with an exit code the program never gives (neither 0 nor 99) while neither
+// it nor Wine printed a word (seen now and then on a loaded machine, never repeated): it runs
 // once more, after `again` (when given) has put the device back as the first run found it,
-// and a line on stdout says so. Its second end is the one returned; a second death stays one.
+// and a line on stdout says so. Its second end is the one returned; a second such end stays.
 RunEnd RunProgram(long cutAfter, const std::function<void()> &again = {});
