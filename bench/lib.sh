@@ -169,6 +169,24 @@ median() {
         awk '{ v[++n] = $1 } END { if (n) printf "%.3f\n", n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }'
 }
 
+# The smallest of the numbers on standard input, as median reads them; nothing for none.
+# Noise on a shared machine only ever slows a run, so the fastest run is the one nearest
+# the program's own cost.
+minimum() {
+    tr -s ' \t' '\n\n' | grep . | sort -g | awk 'NR == 1 { printf "%.3f\n", $1 }'
+}
+
+# One line when the runs of LABEL (a set and a program, "small10k: Wine tools") spread, from
+# the fastest to the slowest, over more than a third of their median: their figures then
+# say little. Nothing otherwise, and nothing for fewer than two runs.
+spread_note() {
+    tr -s ' \t' '\n\n' <<<"$2" | grep . | sort -g | awk -v label="$1" '{ v[++n] = $1 } END {
+        if (n < 2) exit
+        m = n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+        if (v[n] - v[1] > m / 3)
+            printf "  %s runs spread %.1f to %.1f s, more than a third of the median %.1f: noisy\n", label, v[1], v[n], m }'
+}
+
 # A / B to two decimals; "-" when B is not a positive number.
 ratio() {
     awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 > 0) printf "%.2f\n", a / b; else print "-" }'

@@ -39,6 +39,13 @@ expect_eq "median skips the leading blank of a collected list" "$(median <<<" 11
 expect_eq "median of nothing is nothing" "$(median <<<"")" ""
 expect_eq "ratio to two decimals" "$(ratio 44.1 10.05)" "4.39"
 expect_eq "ratio without a positive denominator" "$(ratio 1 0)" "-"
+# The fastest run, and the line that names a set whose runs spread too far to tell much (a
+# spread of exactly a third of the median is not named).
+expect_eq "the minimum of runs collected with a leading blank, numerically" "$(minimum <<<" 10.5 9.25 100")" "9.250"
+expect_eq "runs spread over a third of their median at most, and a single run, are not noisy" \
+    "$(spread_note "s: A" " 9 12 13"; spread_note "s: A" " 10")" ""
+expect_eq "runs spread over more than a third of their median are named" "$(spread_note "small10k: Wine tools" " 29.9 16.4 32.3")" \
+    "  small10k: Wine tools runs spread 16.4 to 32.3 s, more than a third of the median 29.9: noisy"
 expect_eq "elapsed seconds between two clock readings" "$(elapsed 1700000000.250000 1700000002.000500)" "1.750"
 
 # What people read of a count: each figure from its own counter, times in seconds, and
@@ -108,8 +115,12 @@ rm -rf "$scratch/onefolder"
 
 # A card of 13 entries: 3 files (one empty) and 2 folders at the top, 3 files in one
 # folder, 3 files and a folder in the other, 1 file of three 4 KiB buffers and a bit in
-# that. The copy and the deletion take a step per entry, each image file one; the dialog
-# sets the position twice more and the range twice.
+# that. The copy and the deletion take a step per entry, each image file one. The dialog
+# sends a step's position only when the bar's picture changes: on the 700 px bar of 255
+# bands (2.7 px each) a step of a plan this small moves the fill by 20 px or more, past a
+# band edge, so every step is sent. Besides the steps, the dialog sends position 0 at its
+# start and again after the new range, and the last position once the file work is over;
+# it sets the range twice.
 count_tree() {
     rm -rf "$device" && mkdir -p "$device/SDMMC"
     local card="$device/SDMMC/ResidentFlash"
@@ -121,14 +132,15 @@ count_tree
 expected_flash "$device" >"$scratch/expected"
 counts=$(wine_run --root "$device" "$build/bench/count_messages.exe" 'T:\Tessivard.exe')
 expect_eq "the counted run ends by itself, watched throughout" "$?" "0"
-expect_eq "PBM_SETPOS: 13 copy steps, 13 delete steps, 3 image steps, 2 set-ups" "$(value "$counts" pbm_setpos)" "31"
+expect_eq "PBM_SETPOS: 13 copy steps, 13 delete steps, 3 image steps, 2 set-ups, the last position" \
+    "$(value "$counts" pbm_setpos)" "32"
 expect_eq "PBM_SETRANGE: at the dialog's start and after counting" "$(value "$counts" pbm_setrange)" "2"
 expect_eq "the plan is the steps: the bar ends at its upper bound" "$(value "$counts" range_upper) $(value "$counts" last_pos)" "29 29"
 expect_eq "no position passes the upper bound" "$(value "$counts" positions_past_upper)" "0"
 expect_true "the counted program did its update" 'check_update "$device" "$scratch/expected" >/dev/null'
 paints=$(value "$counts" paints)
 expect_true "the bar was repainted, at most once per message and the dialog's first paint" \
-    '[ "$paints" -ge 1 ] && [ "$paints" -le 32 ] && [ "$(value "$counts" nested_paints)" -le "$paints" ]'
+    '[ "$paints" -ge 1 ] && [ "$paints" -le 33 ] && [ "$(value "$counts" nested_paints)" -le "$paints" ]'
 expect_true "the phases are timed and fit in the whole run" "awk -v s=$(value "$counts" phase_start_ms) \
     -v p=$(value "$counts" phase_plan_ms) -v w=$(value "$counts" phase_work_ms) -v e=$(value "$counts" phase_end_ms) \
     -v t=$(value "$counts" total_ms) 'BEGIN { exit !(s > 0 && p >= 0 && w > 0 && e >= 0 && s + p + w + e <= t + 0.5) }'"
@@ -137,11 +149,11 @@ expect_true "an update rectangle is never larger than the 700 x 20 bar" \
     '[ "$(value "$counts" paint_pixels)" -gt 0 ] && [ "$(value "$counts" paint_pixels)" -le $((paints * 14000)) ]'
 
 # Keep-source mode: nothing is deleted, so the deletion takes no steps; the marker itself
-# is a fourteenth entry of the copy.
+# is a fourteenth entry of the copy. Every step is sent, as above.
 count_tree
 put "$device/SDMMC/ResidentFlash/undelete" 0
 counts=$(wine_run --root "$device" "$build/bench/count_messages.exe" 'T:\Tessivard.exe')
-expect_eq "keep-source PBM_SETPOS: 14 copy steps, 3 image steps, 2 set-ups" "$(value "$counts" pbm_setpos)" "19"
+expect_eq "keep-source PBM_SETPOS: 14 copy steps, 3 image steps, 2 set-ups, the last position" "$(value "$counts" pbm_setpos)" "20"
 
 # Counts are refused when they cannot be whole: a program with no bar to watch, and one
 # that is not there.
@@ -177,25 +189,30 @@ expect_eq "a program given by its Windows path runs" "$(tr -d '\r' <<<"$out")" "
 wine_run --root "$scratch/none" 'C:\windows\system32\cmd.exe' /c exit 3
 expect_eq "and its exit code is the wrapper's" "$?" "3"
 
-report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --set empty --runs 1 --no-count 2>&1)
-expect_true "run.sh measures the three variants of a set" \
-    "grep -qE '^\| empty card folder \(fixed cost\) \| 0 \| 0\.0( \| [0-9.]+){3}( \| ([0-9.]+|-)){2} \|$' <<<\"\$report\"" || echo "$report"
-IFS='|' read -r _ _ _ _ t w n tw tn _ < <(grep '^| empty' <<<"$report")
-expect_eq "the first ratio is Tessivard / Wine tools" "$(ratio $t $w)" "${tw// /}"
-expect_eq "the second ratio is Tessivard / native" "$(ratio $t $n)" "${tn// /}"
+report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --set empty --runs 2 --no-count 2>&1)
+expect_true "run.sh measures the three variants of a set, median and minimum" \
+    "grep -qE '^\| empty card folder \(fixed cost\) \| 0 \| 0\.0( \| [0-9.]+){6}( \| ([0-9.]+|-)){3} \|$' <<<\"\$report\"" || echo "$report"
+IFS='|' read -r _ _ _ _ t tmin w wmin n _ tw twmin tn _ < <(grep '^| empty' <<<"$report")
+IFS=';' read -r truns wruns _ < <(sed -n 's/^  empty: Tessivard//p' <<<"$report")
+expect_eq "the minimums are the fastest of the runs listed" "${tmin// /} ${wmin// /}" \
+    "$(minimum <<<"$truns") $(minimum <<<"${wruns#*tools}")"
+expect_eq "the ratios: Tessivard / Wine tools, of the minimums, Tessivard / native" \
+    "$(ratio $t $w) $(ratio $tmin $wmin) $(ratio $t $n)" "${tw// /} ${twmin// /} ${tn// /}"
 report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
     --set empty --runs 1 --no-count 2>&1)
-expect_true "run.sh --compare gives both medians and their ratio" \
-    "grep -qE '^  B / A  ([0-9.]+|-)$' <<<\"\$report\" && grep -qE '^  A  [0-9.]+ s' <<<\"\$report\"" || echo "$report"
-a=$(awk '$1 == "A" && $3 == "s" { print $2 }' <<<"$report")
-b=$(awk '$1 == "B" && $3 == "s" { print $2 }' <<<"$report")
-expect_eq "the ratio is B over A" "$(awk '$1 == "B" && $2 == "/" { print $4 }' <<<"$report")" "$(ratio "$b" "$a")"
+expect_true "run.sh --compare gives both medians and minimums and their ratios" \
+    "grep -qE '^  B / A  ([0-9.]+|-)  of the minimums ([0-9.]+|-)$' <<<\"\$report\" && grep -qE '^  A  [0-9.]+ s  min [0-9.]+ s' <<<\"\$report\"" ||
+    echo "$report"
+read -r a amin < <(awk '$1 == "A" && $3 == "s" { print $2, $5 }' <<<"$report")
+read -r b bmin < <(awk '$1 == "B" && $3 == "s" { print $2, $5 }' <<<"$report")
+expect_eq "the ratios are B over A, of the medians and of the minimums" \
+    "$(awk '$1 == "B" && $2 == "/" { print $4, $8 }' <<<"$report")" "$(ratio "$b" "$a") $(ratio "$bmin" "$amin")"
 
 # The cost of checking: the set as a card made twice by the card maker, with and without
 # its manifest, checked and timed like any set.
 report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --manifest --set empty --runs 1 2>&1)
-expect_true "run.sh --manifest times the set without and with its manifest" \
-    "grep -qE '^\| empty card folder \(fixed cost\) \| 1 \| 0\.0 \| [0-9.]+ \| [0-9.]+ \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
+expect_true "run.sh --manifest times the set without and with its manifest, median and minimum" \
+    "grep -qE '^\| empty card folder \(fixed cost\) \| 1 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
 expect_true "the card with the manifest holds it, the other none" \
     "[ -f '$build/bench/data/empty.manifest/root/SDMMC/ResidentFlash/~tessivard-manifest' ] && [ ! -e '$build/bench/data/empty.plain/root/SDMMC/ResidentFlash/~tessivard-manifest' ]"
 
