@@ -130,7 +130,9 @@ set_size() {
 check_update() {
     local root=$1 expected=$2 card="$1/SDMMC/ResidentFlash"
     if [ -d "$card" ] && [ -n "$(ls -A "$card")" ]; then
-        echo "the card folder still holds $(find "$card" -type f | wc -l) files"
+        # Both halves, to tell a run that kept the card from one that did nothing.
+        echo "the card folder still holds $(find "$card" -type f | wc -l) files, the flash store" \
+             "$(find "$root/ResidentFlash" -type f 2>/dev/null | wc -l) (of $(grep -c . "$expected") expected entries)"
         return 1
     fi
     local differences
