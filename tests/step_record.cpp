@@ -28,22 +28,29 @@ void CheckInPlace(const EntrySlot &entry) {
                                     std::to_string(g_steps.worked.size()));
 }
 
+// The bar's pixel at x on its middle line, as the screen shows it now.
+COLORREF BarPixel(HWND hBar, int x) {
+    RECT rc;
+    GetClientRect(hBar, &rc);
+    HDC hdc = GetDC(hBar);
+    const COLORREF cr = GetPixel(hdc, x, rc.bottom / 2);
+    ReleaseDC(hBar, hdc);
+    return cr;
+}
+
 // The update dialog's bar, red to blue over black on a range from 0: at nPos its coloured
 // part ends at the far edge of the last band shown, and black follows, or it is all the
 // button face at 0.
 void CheckPicture(HWND hBar, int nPos, int nTotal) {
     RECT rc;
     GetClientRect(hBar, &rc);
-    const int nExtent = rc.right, y = rc.bottom / 2;
+    const int nExtent = rc.right;
     const float fBand = BandSize(nExtent, 255);
     const int nShown = nPos > 0 ? BandsShown(FillLimit(nPos, 0, nTotal, nExtent), fBand, 255, nExtent) : 0;
     const int nEdge = nShown > 0 ? BandEdge(nShown, fBand, 255, nExtent) : 0;
-    HDC hdc = GetDC(hBar);
-    const COLORREF crLast = nEdge > 0 ? GetPixel(hdc, nEdge - 1, y) : GetPixel(hdc, 0, y);
-    const COLORREF crNext = nEdge < nExtent ? GetPixel(hdc, nEdge, y) : CLR_INVALID;
-    ReleaseDC(hBar, hdc);
+    const COLORREF crLast = BarPixel(hBar, nEdge > 0 ? nEdge - 1 : 0);
     const bool bRight = nEdge > 0 ? crLast == BandColour(RGB(255, 0, 0), RGB(0, 0, 255), 255, nShown - 1) &&
-                                        (nEdge == nExtent || crNext == RGB(0, 0, 0))
+                                        (nEdge == nExtent || BarPixel(hBar, nEdge) == RGB(0, 0, 0))
                                   : crLast == GetSysColor(COLOR_BTNFACE);
     if (!bRight)
         g_steps.wrongPictures.push_back("step " + std::to_string(g_steps.positions.size()) + ", position " +
@@ -63,9 +70,7 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry) {
     if (nPos != run.Total()) return;
     RECT rc;
     GetClientRect(hBar, &rc);
-    HDC hdc = GetDC(hBar);
-    g_steps.crEndOfBar = GetPixel(hdc, rc.right - 1, rc.bottom / 2);
-    ReleaseDC(hBar, hdc);
+    g_steps.crEndOfBar = BarPixel(hBar, rc.right - 1);
 }
 
 ::testing::AssertionResult FillsTheBarOnce(const CUpdaterDlg &run) {
