@@ -23,11 +23,29 @@ public:
     ~CCriticalSectionLock() { LeaveCriticalSection(m_cs.Get()); }
     CCriticalSectionLock(const CCriticalSectionLock &) = delete;
     CCriticalSectionLock &operator=(const CCriticalSectionLock &) = delete;
-    // Leaves the section while it sleeps until the condition is woken, and holds it again after.
-    void Wait(CONDITION_VARIABLE &condition) { SleepConditionVariableCS(&condition, m_cs.Get(), INFINITE); }
 
 private:
     CCriticalSection &m_cs;
+};
+
+// An event the device's kernel keeps: manual-reset stays signalled until reset, so one Set
+// wakes every waiter (a broadcast); auto-reset wakes one waiter and resets itself, and a Set
+// with nobody waiting stays until the next wait. The owner of the only handle.
+class CEvent {
+public:
+    explicit CEvent(bool bManualReset) : m_h(CreateEventW(nullptr, bManualReset, FALSE, nullptr)) {}
+    ~CEvent() {
+        if (m_h) CloseHandle(m_h);
+    }
+    CEvent(const CEvent &) = delete;
+    CEvent &operator=(const CEvent &) = delete;
+    bool IsValid() const { return m_h != nullptr; }
+    void Set() { SetEvent(m_h); }
+    void Reset() { ResetEvent(m_h); }
+    void Wait() { WaitForSingleObject(m_h, INFINITE); }
+
+private:
+    HANDLE m_h;
 };
 
 // Holds the SRW lock shared, or exclusive, for the guard's life.
