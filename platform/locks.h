@@ -33,7 +33,8 @@ private:
 // with nobody waiting stays until the next wait. The owner of the only handle.
 class CEvent {
 public:
-    explicit CEvent(bool bManualReset) : m_h(CreateEventW(nullptr, bManualReset, FALSE, nullptr)) {}
+    explicit CEvent(bool bManualReset, bool bSignalled = false)
+        : m_h(CreateEventW(nullptr, bManualReset, bSignalled, nullptr)) {}
     ~CEvent() {
         if (m_h) CloseHandle(m_h);
     }
@@ -48,23 +49,56 @@ private:
     HANDLE m_h;
 };
 
-// Holds the SRW lock shared, or exclusive, for the guard's life.
-template <bool bExclusive>
-class CSrwGuard {
+// Many holders at once, or one alone, from a critical section and an event (the device has
+// no slim reader/writer lock): a holder alone takes the gate, which keeps new holders out,
+// then waits until the last shared holder has left. Neither kind of holder may ask for the
+// other kind while it holds the lock.
+class CSharedExclusiveLock {
 public:
-    explicit CSrwGuard(SRWLOCK &lock) : m_lock(lock) {
-        if constexpr (bExclusive) AcquireSRWLockExclusive(&m_lock);
-        else AcquireSRWLockShared(&m_lock);
+    CSharedExclusiveLock() = default;
+    CSharedExclusiveLock(const CSharedExclusiveLock &) = delete;
+    CSharedExclusiveLock &operator=(const CSharedExclusiveLock &) = delete;
+    bool IsValid() const { return m_noneShared.IsValid(); }
+
+    void EnterShared() {
+        CCriticalSectionLock gate(m_gate);
+        CCriticalSectionLock count(m_count);
+        if (m_nShared++ == 0) m_noneShared.Reset();
     }
-    ~CSrwGuard() {
-        if constexpr (bExclusive) ReleaseSRWLockExclusive(&m_lock);
-        else ReleaseSRWLockShared(&m_lock);
+    void LeaveShared() {
+        CCriticalSectionLock count(m_count);
+        if (--m_nShared == 0) m_noneShared.Set();
     }
-    CSrwGuard(const CSrwGuard &) = delete;
-    CSrwGuard &operator=(const CSrwGuard &) = delete;
+    void EnterExclusive() {
+        EnterCriticalSection(m_gate.Get());   // left in LeaveExclusive
+        m_noneShared.Wait();
+    }
+    void LeaveExclusive() { LeaveCriticalSection(m_gate.Get()); }
 
 private:
-    SRWLOCK &m_lock;
+    CCriticalSection m_gate;       // held by a holder alone, and briefly by each one coming in shared
+    CCriticalSection m_count;      // guards m_nShared
+    CEvent m_noneShared{true, true};   // set while no one holds the lock shared
+    long m_nShared = 0;            // the shared holders
 };
-using CSharedLock = CSrwGuard<false>;
-using CExclusiveLock = CSrwGuard<true>;
+
+// Holds the lock shared, or alone, for the guard's life.
+template <bool bExclusive>
+class CSharedExclusiveGuard {
+public:
+    explicit CSharedExclusiveGuard(CSharedExclusiveLock &lock) : m_lock(lock) {
+        if constexpr (bExclusive) m_lock.EnterExclusive();
+        else m_lock.EnterShared();
+    }
+    ~CSharedExclusiveGuard() {
+        if constexpr (bExclusive) m_lock.LeaveExclusive();
+        else m_lock.LeaveShared();
+    }
+    CSharedExclusiveGuard(const CSharedExclusiveGuard &) = delete;
+    CSharedExclusiveGuard &operator=(const CSharedExclusiveGuard &) = delete;
+
+private:
+    CSharedExclusiveLock &m_lock;
+};
+using CSharedLock = CSharedExclusiveGuard<false>;
+using CExclusiveLock = CSharedExclusiveGuard<true>;

@@ -1,5 +1,5 @@
 #include "update/entry_queue.h"
-#include <cstdio>
+#include <cwchar>
 #include <new>
 #include "platform/locks.h"
 #include "update/name_rule.h"
@@ -62,9 +62,13 @@ static DWORD WINAPI IoThreadProc(LPVOID pParam);
 int CEntryQueue::ThreadsWanted() {
     const int nWanted = IoThreadCount();
     if (nWanted <= kMaxIoThreads) return nWanted;
-    std::fprintf(stderr, "Tessivard: this build asks for %d I/O threads; at most %d can write at once\n", nWanted,
-                 kMaxIoThreads);
-    std::fflush(stderr);
+    // The device has no console: the debugger's output is where a build's own fault is told.
+    WCHAR szWhy[96];
+    if (_snwprintf(szWhy, 95, L"Tessivard: this build asks for %d I/O threads; at most %d can write at once\n",
+                   nWanted, kMaxIoThreads) > 0) {
+        szWhy[95] = L'\0';
+        OutputDebugStringW(szWhy);
+    }
     TerminateProcess(GetCurrentProcess(), 3);
     return 0;
 }

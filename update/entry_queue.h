@@ -41,8 +41,8 @@ public:
     CEntryQueue &operator=(const CEntryQueue &) = delete;
 
     // The I/O threads the queue is to start. A build that asks for more than kMaxIoThreads
-    // is wrong, not slow: the process ends here (exit code 3) and says so on its standard
-    // error. The run asks before it changes anything.
+    // is wrong, not slow: the process ends here (exit code 3) and says so to the debugger.
+    // The run asks before it changes anything.
     static int ThreadsWanted();
     // Allocates the slots and buffers and starts the threads (ThreadsWanted, or nThreads, at
     // most kMaxIoThreads), once, before the walks; FALSE when there are to be none.
