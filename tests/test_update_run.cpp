@@ -209,6 +209,31 @@ TEST_F(UpdateRun, AMarkersFolderThatAnInterruptedDeletionLeftEmptyGoes) {
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}));
 }
 
+// --- a delete marker's folder that its deletion does not take whole ---------------------
+
+// The device refuses to remove a read-only file; the deletions clear the attribute first.
+TEST_F(UpdateRun, ReadOnlyFilesOfAMarkersFolderAndOfTheCardGoAndTheMarkerIsConsumed) {
+    PutFile(L"/probe.dat", "read-only");
+    ASSERT_TRUE(SetFileAttributesW(L"/probe.dat", FILE_ATTRIBUTE_READONLY));
+    ASSERT_FALSE(DeleteFileW(L"/probe.dat")) << "this platform removes read-only files: the case proves nothing";
+    RemoveTree(L"/probe.dat");
+
+    PutFile(L"/ResidentFlash/maps/old.map", "old");
+    PutFile(L"/ResidentFlash/maps/regions/north.map", "north 2025");
+    PutFile(L"/SDMMC/ResidentFlash/delete_maps", "");
+    PutFile(L"/SDMMC/ResidentFlash/maps/new.map", "new");
+    PutFile(L"/SDMMC/ResidentFlash/readme.txt", "read me");
+    for (const wchar_t *path : {L"/ResidentFlash/maps/old.map", L"/ResidentFlash/maps/regions/north.map",
+                                L"/SDMMC/ResidentFlash/readme.txt"})
+        ASSERT_TRUE(SetFileAttributesW(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    run.Run();
+
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\new.map", "new"}, {L"readme.txt", "read me"}}));
+    EXPECT_TRUE(IsFolder(L"/SDMMC/ResidentFlash"));
+    EXPECT_TRUE(Names(L"/SDMMC/ResidentFlash").empty()) << "the marker is consumed, the card's read-only file gone";
+    EXPECT_TRUE(FillsTheBarOnce(run));
+}
+
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {
     PutFile(L"/SDMMC/ResidentFlash/maps/empty-on-card/.keep", "");
     PutFile(L"/ResidentFlash/maps", "a file where the card has a folder");
