@@ -243,7 +243,7 @@ TEST_F(UpdateRun, ReadOnlyFilesOfAMarkersFolderAndOfTheCardGoAndTheMarkerIsConsu
 
 // A file the platform will not remove (another program holds it open, sharing no deletion)
 // leaves its folder in place: its marker and the whole card stay for the next run, and the
-// rest of the run goes on. Markers are judged each on its own.
+// rest of the run goes on. Each marker is judged on its own.
 TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     PutFolder(L"/ResidentFlash/qormane");
     ASSERT_TRUE(CopyFileW(BuildPath(L"follow_on.exe").c_str(), L"/ResidentFlash/qormane/Lindvaret.exe", FALSE));
@@ -251,6 +251,7 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     PutFile(L"/ResidentFlash/maps/old.map", "old");
     PutFile(L"/ResidentFlash/maps/held/in use.map", "in use");
     PutFile(L"/ResidentFlash/poi/fuel.poi", "fuel");
+    PutFile(L"/ResidentFlash/poi/closed.poi", "closed");
     PutFile(L"/SDMMC/ResidentFlash/delete_maps", "");   // listed before delete_poi
     PutFile(L"/SDMMC/ResidentFlash/delete_poi", "");
     PutFile(L"/SDMMC/ResidentFlash/maps/new.map", "new");
@@ -270,8 +271,9 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     EXPECT_EQ(Tree(L"/ResidentFlash/poi"), (Files{{L"fuel.poi", "fuel 2026"}}));
     EXPECT_EQ(Content(L"/ResidentFlash/readme.txt"), "read me");
     EXPECT_TRUE(ImageFilesGone()) << "the rest of the run is as always";
-    EXPECT_LE(run.barPos, run.barHigh);
-    EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>") << "the run ends by starting the follow-on program";
+    EXPECT_LE(run.barPos, run.barHigh) << "a step the plan did not count never takes the bar past its end";
+    EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>")
+        << "the run ends by starting the follow-on program";
 
     // Once the file is free, the next run deletes the folder, consumes the marker and
     // applies the card whole.
