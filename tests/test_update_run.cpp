@@ -26,6 +26,13 @@ protected:
         PutFile(L"/SDMMC/tcBoot.rom", "boot");
     }
     bool ImageFilesGone() { return !Exists(L"/SDMMC/Data.fai") && !Exists(L"/SDMMC/nk.rom") && !Exists(L"/SDMMC/tcBoot.rom"); }
+    // A file another process writes (the follow-on program's record): its content once it
+    // is there, or "<none>" after 10 s.
+    std::string WaitForFile(const std::wstring &path) {
+        for (int i = 0; i < 100 && !Exists(path); ++i) Sleep(100);
+        Sleep(100);
+        return Content(path);
+    }
     ProbeDlg run;
 };
 
@@ -207,6 +214,76 @@ TEST_F(UpdateRun, AMarkersFolderThatAnInterruptedDeletionLeftEmptyGoes) {
     EXPECT_FALSE(Exists(L"/ResidentFlash/lang"));
     EXPECT_TRUE(IsFolder(L"/ResidentFlash/voice")) << "an empty folder no marker names stays";
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}));
+}
+
+// --- a delete marker's folder that its deletion does not take whole ---------------------
+
+// The device refuses to remove a read-only file; the deletions clear the attribute first.
+TEST_F(UpdateRun, ReadOnlyFilesOfAMarkersFolderAndOfTheCardGoAndTheMarkerIsConsumed) {
+    PutFile(L"/probe.dat", "read-only");
+    ASSERT_TRUE(SetFileAttributesW(L"/probe.dat", FILE_ATTRIBUTE_READONLY));
+    ASSERT_FALSE(DeleteFileW(L"/probe.dat")) << "this platform removes read-only files: the case proves nothing";
+    RemoveTree(L"/probe.dat");
+
+    PutFile(L"/ResidentFlash/maps/old.map", "old");
+    PutFile(L"/ResidentFlash/maps/regions/north.map", "north 2025");
+    PutFile(L"/SDMMC/ResidentFlash/delete_maps", "");
+    PutFile(L"/SDMMC/ResidentFlash/maps/new.map", "new");
+    PutFile(L"/SDMMC/ResidentFlash/readme.txt", "read me");
+    for (const wchar_t *path : {L"/ResidentFlash/maps/old.map", L"/ResidentFlash/maps/regions/north.map",
+                                L"/SDMMC/ResidentFlash/readme.txt"})
+        ASSERT_TRUE(SetFileAttributesW(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    run.Run();
+
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\new.map", "new"}, {L"readme.txt", "read me"}}));
+    EXPECT_TRUE(IsFolder(L"/SDMMC/ResidentFlash"));
+    EXPECT_TRUE(Names(L"/SDMMC/ResidentFlash").empty()) << "the marker is consumed, the card's read-only file gone";
+    EXPECT_TRUE(FillsTheBarOnce(run));
+}
+
+// A file the platform will not remove (another program holds it open, sharing no deletion)
+// leaves its folder in place: its marker and the whole card stay for the next run, and the
+// rest of the run goes on. Each marker is judged on its own.
+TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
+    PutFolder(L"/ResidentFlash/qormane");
+    ASSERT_TRUE(CopyFileW(BuildPath(L"follow_on.exe").c_str(), L"/ResidentFlash/qormane/Lindvaret.exe", FALSE));
+    PutImageFiles();
+    PutFile(L"/ResidentFlash/maps/old.map", "old");
+    PutFile(L"/ResidentFlash/maps/held/in use.map", "in use");
+    PutFile(L"/ResidentFlash/poi/fuel.poi", "fuel");
+    PutFile(L"/ResidentFlash/poi/closed.poi", "closed");
+    PutFile(L"/SDMMC/ResidentFlash/delete_maps", "");   // listed before delete_poi
+    PutFile(L"/SDMMC/ResidentFlash/delete_poi", "");
+    PutFile(L"/SDMMC/ResidentFlash/maps/new.map", "new");
+    PutFile(L"/SDMMC/ResidentFlash/poi/fuel.poi", "fuel 2026");
+    PutFile(L"/SDMMC/ResidentFlash/readme.txt", "read me");
+    Files card = Tree(L"/SDMMC/ResidentFlash");
+    card.erase(L"delete_poi");
+    HANDLE hHeld = CreateFileW(L"/ResidentFlash/maps/held/in use.map", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
+    run.Run();
+    CloseHandle(hHeld);
+
+    EXPECT_EQ(Tree(L"/SDMMC/ResidentFlash"), card) << "the marker of the folder left behind, and the whole card, stay";
+    EXPECT_EQ(Tree(L"/ResidentFlash/maps"), (Files{{L"held\\in use.map", "in use"}, {L"new.map", "new"}}))
+        << "the rest of the folder goes, and the copy still brings the card's files";
+    EXPECT_EQ(Tree(L"/ResidentFlash/poi"), (Files{{L"fuel.poi", "fuel 2026"}}));
+    EXPECT_EQ(Content(L"/ResidentFlash/readme.txt"), "read me");
+    EXPECT_TRUE(ImageFilesGone()) << "the rest of the run is as always";
+    EXPECT_LE(run.barPos, run.barHigh) << "a step the plan did not count never takes the bar past its end";
+    EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>")
+        << "the run ends by starting the follow-on program";
+
+    // Once the file is free, the next run deletes the folder, consumes the marker and
+    // applies the card whole.
+    DeleteFileW(L"/ResidentFlash/qormane/started.txt");
+    ProbeDlg next;
+    next.Run();
+    EXPECT_TRUE(Names(L"/SDMMC/ResidentFlash").empty());
+    EXPECT_EQ(Tree(L"/ResidentFlash/maps"), (Files{{L"new.map", "new"}}));
+    EXPECT_TRUE(FillsTheBarOnce(next));
+    EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>");
 }
 
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {

@@ -12,7 +12,15 @@ BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The device refuses to remove a read-only file: the bit goes first. Its other attributes
+// stay, and the device takes FILE_ATTRIBUTE_NORMAL only alone.
 BOOL FsRemoveFile(LPCWSTR pszFile) {
+    const DWORD attributes = GetFileAttributesW(pszFile);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_READONLY) {
+        const DWORD rest = attributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(pszFile, rest ? rest : FILE_ATTRIBUTE_NORMAL);
+    }
     BOOL removed = DeleteFileW(pszFile);
     AfterFileOperation();
     return removed;

@@ -1,4 +1,5 @@
-// Every change the update makes to the card or the flash store, one platform call each.
+// Every change the update makes to the card or the flash store, one platform call each (a
+// removal first clears a read-only file's attribute, which is no change of a name).
 // Each change of a name (a file or folder made, renamed or removed) and each flush is a
 // point where the power may go (AfterFileOperation, update/seams.h); a write into an open
 // file is not. FsFlush and FsFlushFolder are seams: update/seams.h says what they do.
@@ -8,7 +9,7 @@
 
 // The folder exists afterwards (made, or there already); *pbMade: this call made it.
 BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade = nullptr);
-BOOL FsRemoveFile(LPCWSTR pszFile);
+BOOL FsRemoveFile(LPCWSTR pszFile);      // a read-only file too
 BOOL FsRemoveFolder(LPCWSTR pszFolder);   // an empty folder
 // A new file for writing, replacing any of that name; its handle can rename it (FsRename).
 HANDLE FsCreateFile(LPCWSTR pszFile);
