@@ -1,4 +1,4 @@
-// The card's manifest: the platform's SHA-256, the escaped paths, what a manifest must be
+// The card's manifest: SHA-256, the escaped paths, what a manifest must be
 // to be read at all, and the card compared with it.
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ std::wstring PathBack(const std::string &text) {
     return ReadManifestPath(text.data(), text.size(), sz, kWidePath) ? sz : L"<refused>";
 }
 
-TEST(Sha256, ThePlatformsDigestsAreTheKnownOnes) {
+TEST(Sha256, TheDigestsAreTheKnownOnes) {
     EXPECT_EQ(HashOf("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(HashOf(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(HashOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
