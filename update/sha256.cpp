@@ -114,7 +114,7 @@ void CSha256::Add(const void *pData, DWORD cbData) {
     m_cbBlock = cbData;
 }
 
-bool CSha256::Finish(Digest &digest) {
+void CSha256::Finish(Digest &digest) {
     // The padding: a one bit, zeros up to 8 bytes short of a block's end, and the message's
     // length in bits in those 8 bytes; a block of its own when the rest is too short.
     const uint64_t cbitTotal = m_cbTotal * 8;
@@ -130,7 +130,6 @@ bool CSha256::Finish(Digest &digest) {
     Compress(m_block);
     m_cbBlock = 0;
     for (size_t i = 0; i < 8; ++i) WriteBigEndian(m_state[i], digest.b + 4 * i);
-    return true;
 }
 
 bool HashRest(HANDLE hFile, BYTE *pChunk, DWORD cbChunk, Digest &digest) {
@@ -141,7 +140,8 @@ bool HashRest(HANDLE hFile, BYTE *pChunk, DWORD cbChunk, Digest &digest) {
         if (got == 0) break;
         hash.Add(pChunk, got);
     }
-    return hash.Finish(digest);
+    hash.Finish(digest);
+    return true;
 }
 
 void DigestToHex(const Digest &digest, char (&szHex)[kDigestHex + 1]) {

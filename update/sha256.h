@@ -21,9 +21,8 @@ public:
     CSha256();
 
     void Add(const void *pData, DWORD cbData);
-    // The digest of everything added. Once: the hash is spent afterwards. Always true; a
-    // hash never fails.
-    bool Finish(Digest &digest);
+    // The digest of everything added. Once: the hash is spent afterwards.
+    void Finish(Digest &digest);
 
 private:
     static constexpr size_t kBlock = 64;   // bytes the compression takes at a time
@@ -35,6 +34,8 @@ private:
     size_t m_cbBlock = 0;        // how much of it is filled
     uint64_t m_cbTotal = 0;      // every byte added: the length the padding ends with
 };
+// The device's threads have 64 KiB stacks, and the copy keeps a hash on each.
+static_assert(sizeof(CSha256) <= 128);
 
 // The digest of what the open file holds from its current position to its end, read through
 // the buffer; false when it cannot be read.
