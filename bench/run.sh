@@ -5,12 +5,12 @@
 # the same data.
 #
 #   bench/run.sh BUILD [--runs N] [--set NAME]... [--no-count] [--no-parts] [--no-manifest]
-#   bench/run.sh BUILD --compare A.exe B.exe [--set NAME]... [--runs N] [--no-count]
+#   bench/run.sh BUILD --compare A.exe B.exe [--set NAME]... [--runs N] [--no-count] [--manifest]
 #   bench/run.sh BUILD --manifest [--set NAME]... [--runs N]
 #
 # The cost of checking a card (--manifest, and in the full bench for (a), (b) and (c)): the
 # set made into a card by the card maker, with its manifest and without, the two runs
-# alternating.
+# alternating. With --compare, --manifest runs both programs on the card with its manifest.
 # Each figure is the median of a program's runs and, beside it, the fastest of them: noise
 # from the rest of the machine only ever slows a run, so the minimum is the figure nearest
 # the program's own cost, and the speed targets are judged on the minimums. A set whose runs
@@ -245,14 +245,20 @@ if [ -n "$program_a" ]; then
     cp "$program_b" "$build/bench/programs/B/Tessivard.exe"
     # shellcheck disable=SC2086
     make_sets empty $sets
+    card=""
+    if [ -n "$manifest_only" ]; then
+        for set in $sets; do make_card_sets "$set" "$data" "$bench/../tools" "$build" || exit 1; done
+        card=.manifest
+    fi
     timed_run tessivard empty "$build/bench/programs/A/Tessivard.exe" >/dev/null   # warm-up, not counted
     describe_machine
     echo "A = $program_a"
     echo "B = $program_b"
+    [ -z "$card" ] || echo "Each set as a card of the card maker, with its manifest."
     for set in $sets; do
         declare -A times=()
         for ((r = 1; r <= runs; r++)); do
-            for p in A B; do times[$p]+=" $(timed_run tessivard "$set" "$build/bench/programs/$p/Tessivard.exe")"; done
+            for p in A B; do times[$p]+=" $(timed_run tessivard "$set$card" "$build/bench/programs/$p/Tessivard.exe")"; done
         done
         a=$(median <<<"${times[A]}") amin=$(minimum <<<"${times[A]}")
         b=$(median <<<"${times[B]}") bmin=$(minimum <<<"${times[B]}")
@@ -264,7 +270,7 @@ if [ -n "$program_a" ]; then
         spread_note "$set: A" "${times[A]}"
         spread_note "$set: B" "${times[B]}"
         if [ -n "$count" ]; then
-            for p in A B; do counted_run "$set" "$build/bench/programs/$p/Tessivard.exe" | print_counts "counts of $p:" | sed "s/^/  /"; done
+            for p in A B; do counted_run "$set$card" "$build/bench/programs/$p/Tessivard.exe" | print_counts "counts of $p:" | sed "s/^/  /"; done
         fi
     done
     echo

@@ -101,13 +101,13 @@ TEST_F(CardFaults, ACopyThatReadsOtherBytesThanListedLeavesTheOldVersionAndKeeps
         CSha256 hash;
         hash.Add(content.data(), DWORD(content.size()));
         Digest digest;
-        ASSERT_TRUE(hash.Finish(digest));
+        hash.Finish(digest);
         std::wstring path = rel;
         for (wchar_t &c : path)
             if (c == L'\\') c = L'/';
         ASSERT_TRUE(AppendManifestFile(text, path.c_str(), content.size(), digest));
     }
-    ASSERT_TRUE(SealManifest(text));
+    SealManifest(text);
     PutFile(L"/SDMMC/ResidentFlash/~tessivard-manifest", text);
     const Files before = Tree(L"/SDMMC/ResidentFlash");
     run.onPlanned = [] { g_bReadsFlip = true; };

@@ -32,7 +32,6 @@ enum class ManifestFault {
     kNone,
     kUnreadable,    // missing, a folder, or a read failed
     kTooLarge,      // more bytes, a longer line or more entries than a manifest may have
-    kNoHashing,     // the platform cannot hash: the seal cannot be checked
     kFormat,        // no manifest of this format and version
     kNotSealed,     // cut short or changed: no seal, or one that does not match
     kBadLine,       // a line that is neither a file's nor a folder's
@@ -79,9 +78,9 @@ private:
 // "/" between names (a "\" is a character of a name, which the reading refuses). False when the path does not fit a manifest's line.
 bool AppendManifestFile(std::string &text, LPCWSTR pszPath, ULONGLONG cbSize, const Digest &digest);
 bool AppendManifestFolder(std::string &text, LPCWSTR pszPath);
-// The first line, for an empty text; the seal, last. False when the platform cannot hash.
+// The first line, for an empty text; the seal, last.
 void BeginManifest(std::string &text);
-bool SealManifest(std::string &text);
+void SealManifest(std::string &text);
 
 // The path's escaped form: a name's characters as UTF-8, a code unit UTF-8 cannot carry (a
 // lone half of a surrogate pair), a control character, '%' or '\' as "%XXXX" (four

@@ -137,15 +137,14 @@ void BeginManifest(std::string &text) {
     text += '\n';
 }
 
-bool SealManifest(std::string &text) {
+void SealManifest(std::string &text) {
     CSha256 hash;
     hash.Add(text.data(), DWORD(text.size()));
     Digest seal;
-    if (!hash.Finish(seal)) return false;
+    hash.Finish(seal);
     char szHex[kDigestHex + 1];
     DigestToHex(seal, szHex);
     text += "seal ";
     text += szHex;
     text += '\n';
-    return true;
 }

@@ -45,10 +45,6 @@ BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &
 // copy never takes the target's name.
 BOOL FsRead(HANDLE hFile, void *pBuffer, DWORD cbBuffer, DWORD *pcbRead);
 
-// update/seam_hash_library.cpp. The platform's cryptography library (update/sha256.h). A
-// test build finds none, to show that a card with a manifest is then not applied.
-HMODULE LoadHashLibrary();
-
 // update/seam_step_hook.cpp. Called after every progress step with the position the step
 // showed and, for a walk's entry, the entry (its work done). The tests watch every step of a
 // run through it; the shipped program does nothing here.

@@ -1,9 +1,10 @@
-// SHA-256 by the platform's own cryptography (the CNG hash calls of bcrypt.dll). The library
-// is loaded the first time a hash is needed, so that the program starts and applies a card
-// without a manifest where the library is missing; there, every hash fails, and a card with
-// a manifest is not applied (update/whole_card.h). Safe to use from several threads at once.
+// SHA-256 (FIPS 180-4), computed by the program's own code: the device's platform has no
+// hash calls to lend, and the card maker links the same code, so a card is hashed alike on
+// both sides. A hash is a small object on its caller's stack and shares nothing with
+// another: threads hash side by side.
 #pragma once
 #include <windows.h>
+#include <cstdint>
 
 constexpr size_t kDigestBytes = 32;
 constexpr size_t kDigestHex = 2 * kDigestBytes;   // its lower-case hexadecimal form
@@ -14,26 +15,30 @@ struct Digest {
 
 inline bool SameDigest(const Digest &a, const Digest &b) { return memcmp(a.b, b.b, kDigestBytes) == 0; }
 
-// One hash over bytes given in parts.
+// One hash over bytes given in parts of any size.
 class CSha256 {
 public:
-    CSha256();   // begins; Failed() at once when the platform cannot hash
-    ~CSha256();
-    CSha256(const CSha256 &) = delete;
-    CSha256 &operator=(const CSha256 &) = delete;
+    CSha256();
 
     void Add(const void *pData, DWORD cbData);
-    // The digest of everything added; false when any part could not be hashed. Once.
-    bool Finish(Digest &digest);
-    bool Failed() const { return m_bFailed; }
+    // The digest of everything added. Once: the hash is spent afterwards.
+    void Finish(Digest &digest);
 
 private:
-    void *m_hHash = nullptr;   // the platform's hash object
-    bool m_bFailed = false;    // a call failed: no digest
+    static constexpr size_t kBlock = 64;   // bytes the compression takes at a time
+
+    void Compress(const BYTE *pBlock);
+
+    uint32_t m_state[8];         // the hash of the whole blocks so far
+    BYTE m_block[kBlock];        // the start of the next block, not yet full
+    size_t m_cbBlock = 0;        // how much of it is filled
+    uint64_t m_cbTotal = 0;      // every byte added: the length the padding ends with
 };
+// The device's threads have 64 KiB stacks, and the copy keeps a hash on each.
+static_assert(sizeof(CSha256) <= 128);
 
 // The digest of what the open file holds from its current position to its end, read through
-// the buffer; false when it cannot be read or hashed.
+// the buffer; false when it cannot be read.
 bool HashRest(HANDLE hFile, BYTE *pChunk, DWORD cbChunk, Digest &digest);
 
 // Lower-case hexadecimal, NUL-terminated; and back (exactly kDigestHex hex digits, either case).

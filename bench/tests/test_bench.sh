@@ -1,7 +1,7 @@
 #!/bin/bash
 # The bench's own checks: its statistics, its data sets and the check of a finished
 # update, the counts of count_messages against runs whose steps follow from their trees,
-# the parts probe, and run.sh end to end on the empty set.
+# the parts probe, the hash's speed, and run.sh end to end on the empty set.
 #   test_bench.sh BUILD
 # Run by ctest inside `make test`, whose wineserver it shares.
 set -u
@@ -182,6 +182,15 @@ expect_eq "rawcopy refuses a buffer of no size" "$?" "2"
 parts=$(wine_run --root "$scratch/none" "$build/bench/run_parts.exe" steps 40)
 expect_eq "steps: the dialog's worker takes the steps asked for" "$(value "$parts" steps)" "40"
 
+# --- the hash's speed ---------------------------------------------------------------------
+
+out=$(wine_run --root "$scratch/none" "$build/bench/hash_speed.exe" 1 1)
+expect_eq "hash_speed: the program's SHA-256 and the platform's give one digest" "$(value "$out" same_digest)" "1"
+expect_true "hash_speed gives both speeds" \
+    '[[ "$(value "$out" own_mb_s)" =~ ^[0-9.]+$ && "$(value "$out" cng_mb_s)" =~ ^[0-9.]+$ ]]'
+wine_run --root "$scratch/none" "$build/bench/hash_speed.exe" 0 >/dev/null 2>&1
+expect_eq "hash_speed refuses no data" "$?" "2"
+
 # --- the wrapper runs Wine's own programs, and run.sh runs end to end --------------------
 
 out=$(wine_run --root "$scratch/none" 'C:\windows\system32\cmd.exe' /c echo from cmd)
@@ -215,6 +224,12 @@ expect_true "run.sh --manifest times the set without and with its manifest, medi
     "grep -qE '^\| empty card folder \(fixed cost\) \| 1 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
 expect_true "the card with the manifest holds it, the other none" \
     "[ -f '$build/bench/data/empty.manifest/root/SDMMC/ResidentFlash/~tessivard-manifest' ] && [ ! -e '$build/bench/data/empty.plain/root/SDMMC/ResidentFlash/~tessivard-manifest' ]"
+
+report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
+    --manifest --set empty --runs 1 --no-count 2>&1)
+expect_true "run.sh --compare --manifest compares the two programs on the card with its manifest" \
+    "grep -q '^Each set as a card of the card maker, with its manifest.\$' <<<\"\$report\" && grep -qE '^  B / A  ([0-9.]+|-)  of the minimums' <<<\"\$report\"" ||
+    echo "$report"
 
 # A program that leaves the update undone gets no time: the bench stops on it.
 BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/follow_on.exe" "$build/Tessivard.exe" \
