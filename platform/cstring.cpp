@@ -20,14 +20,15 @@ CString &CString::operator=(LPCSTR psz) {
 }
 
 void CString::Format(LPCWSTR pszFormat, ...) {
-    // vswprintf says only "too small" (-1); grow until the text fits.
+    // The device's _vsnwprintf says only "too small" (-1), and writes no terminator when the
+    // text fills the count exactly: one char held back, grow until the text fits.
     for (size_t size = 256; size <= (1u << 20); size *= 2) {
         std::vector<wchar_t> buf(size);
         va_list args;
         va_start(args, pszFormat);
-        int n = std::vswprintf(buf.data(), size, pszFormat, args);
+        int n = _vsnwprintf(buf.data(), size - 1, pszFormat, args);
         va_end(args);
-        if (n >= 0) {
+        if (n >= 0 && size_t(n) < size) {
             m_str.assign(buf.data(), size_t(n));
             return;
         }

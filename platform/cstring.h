@@ -18,7 +18,8 @@ public:
     LPCWSTR GetString() const { return m_str.c_str(); }
     operator LPCWSTR() const { return m_str.c_str(); }
 
-    // printf-style formatting with ISO rules: "%ls" for wide strings. Never pass a CString
+    // printf-style formatting by the device's _vsnwprintf: write "%ls" for a wide string, which
+    // it reads as the desktop's ISO rules do ("%s" it reads wide). Never pass a CString
     // itself through the "...", pass GetString().
     void Format(LPCWSTR pszFormat, ...);
     CString &MakeLower();                // the platform's lower-casing, any script

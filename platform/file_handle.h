@@ -32,3 +32,14 @@ private:
 inline HANDLE OpenToRead(LPCWSTR pszPath) {
     return CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
+
+// The open file's size, by GetFileSize and its high word (the device has no GetFileSizeEx);
+// false when it cannot be read.
+inline bool FileSizeOf(HANDLE hFile, ULONGLONG &cb) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(hFile, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    cb = (ULONGLONG(high) << 32) | low;
+    return true;
+}

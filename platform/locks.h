@@ -23,30 +23,82 @@ public:
     ~CCriticalSectionLock() { LeaveCriticalSection(m_cs.Get()); }
     CCriticalSectionLock(const CCriticalSectionLock &) = delete;
     CCriticalSectionLock &operator=(const CCriticalSectionLock &) = delete;
-    // Leaves the section while it sleeps until the condition is woken, and holds it again after.
-    void Wait(CONDITION_VARIABLE &condition) { SleepConditionVariableCS(&condition, m_cs.Get(), INFINITE); }
 
 private:
     CCriticalSection &m_cs;
 };
 
-// Holds the SRW lock shared, or exclusive, for the guard's life.
-template <bool bExclusive>
-class CSrwGuard {
+// An event the device's kernel keeps: manual-reset stays signalled until reset, so one Set
+// wakes every waiter (a broadcast); auto-reset wakes one waiter and resets itself, and a Set
+// with nobody waiting stays until the next wait. The owner of the only handle.
+class CEvent {
 public:
-    explicit CSrwGuard(SRWLOCK &lock) : m_lock(lock) {
-        if constexpr (bExclusive) AcquireSRWLockExclusive(&m_lock);
-        else AcquireSRWLockShared(&m_lock);
+    explicit CEvent(bool bManualReset, bool bSignalled = false)
+        : m_h(CreateEventW(nullptr, bManualReset, bSignalled, nullptr)) {}
+    ~CEvent() {
+        if (m_h) CloseHandle(m_h);
     }
-    ~CSrwGuard() {
-        if constexpr (bExclusive) ReleaseSRWLockExclusive(&m_lock);
-        else ReleaseSRWLockShared(&m_lock);
-    }
-    CSrwGuard(const CSrwGuard &) = delete;
-    CSrwGuard &operator=(const CSrwGuard &) = delete;
+    CEvent(const CEvent &) = delete;
+    CEvent &operator=(const CEvent &) = delete;
+    bool IsValid() const { return m_h != nullptr; }
+    void Set() { SetEvent(m_h); }
+    void Reset() { ResetEvent(m_h); }
+    void Wait() { WaitForSingleObject(m_h, INFINITE); }
 
 private:
-    SRWLOCK &m_lock;
+    HANDLE m_h;
 };
-using CSharedLock = CSrwGuard<false>;
-using CExclusiveLock = CSrwGuard<true>;
+
+// Many holders at once, or one alone, from a critical section and an event (the device has
+// no slim reader/writer lock): a holder alone takes the gate, which keeps new holders out,
+// then waits until the last shared holder has left. Neither kind of holder may ask for the
+// other kind while it holds the lock.
+class CSharedExclusiveLock {
+public:
+    CSharedExclusiveLock() = default;
+    CSharedExclusiveLock(const CSharedExclusiveLock &) = delete;
+    CSharedExclusiveLock &operator=(const CSharedExclusiveLock &) = delete;
+    bool IsValid() const { return m_noneShared.IsValid(); }
+
+    void EnterShared() {
+        CCriticalSectionLock gate(m_gate);
+        CCriticalSectionLock count(m_count);
+        if (m_nShared++ == 0) m_noneShared.Reset();
+    }
+    void LeaveShared() {
+        CCriticalSectionLock count(m_count);
+        if (--m_nShared == 0) m_noneShared.Set();
+    }
+    void EnterExclusive() {
+        EnterCriticalSection(m_gate.Get());   // left in LeaveExclusive
+        m_noneShared.Wait();
+    }
+    void LeaveExclusive() { LeaveCriticalSection(m_gate.Get()); }
+
+private:
+    CCriticalSection m_gate;       // held by a holder alone, and briefly by each one coming in shared
+    CCriticalSection m_count;      // guards m_nShared
+    CEvent m_noneShared{true, true};   // set while no one holds the lock shared
+    long m_nShared = 0;            // the shared holders
+};
+
+// Holds the lock shared, or alone, for the guard's life.
+template <bool bExclusive>
+class CSharedExclusiveGuard {
+public:
+    explicit CSharedExclusiveGuard(CSharedExclusiveLock &lock) : m_lock(lock) {
+        if constexpr (bExclusive) m_lock.EnterExclusive();
+        else m_lock.EnterShared();
+    }
+    ~CSharedExclusiveGuard() {
+        if constexpr (bExclusive) m_lock.LeaveExclusive();
+        else m_lock.LeaveShared();
+    }
+    CSharedExclusiveGuard(const CSharedExclusiveGuard &) = delete;
+    CSharedExclusiveGuard &operator=(const CSharedExclusiveGuard &) = delete;
+
+private:
+    CSharedExclusiveLock &m_lock;
+};
+using CSharedLock = CSharedExclusiveGuard<false>;
+using CExclusiveLock = CSharedExclusiveGuard<true>;

@@ -1,9 +1,8 @@
 #include "update/entry_queue.h"
-#include <cstdio>
+#include <cwchar>
 #include <new>
 #include "platform/locks.h"
 #include "update/name_rule.h"
-#include "update/update_run.h"
 
 namespace {
 
@@ -13,23 +12,46 @@ constexpr long kSlots = 32;
 
 } // namespace
 
-// Slot n of the queue is slots[n % kSlots]; head <= take <= tail. The walk owns the slots
-// from tail on (filling) and before head (stepped); a thread owns the slot it took until it
-// marks it done.
+// Entry n of the queue lives in slots[n % kSlots] from its listing until its step.
+//
+// The numbers, and who may touch what:
+//   head   the next entry to step. Written by the walk only, under the lock; the walk reads
+//          it without the lock (it is its only writer), the threads under it.
+//   tail   the next entry to list. The same as head.
+//   take   where a thread starts looking for work: every entry before it was taken, or
+//          needed no work. Read and written by the threads only, under the lock.
+//   bDone  an entry's work is finished, or it had none. Written under the lock: by the walk
+//          when it lists the entry, by the thread that worked it when it finishes.
+//   bStop  the threads are to end. Written by the walk under the lock, read by the threads.
+// head <= tail always; take may fall behind head, since an entry with no work is done when
+// it is listed and the walk steps past it while the threads sleep. A slot before head may
+// already hold a later entry, so a thread looks for work from max(take, head) only, and
+// takes the first entry not done there: each entry with work is taken exactly once, by one
+// thread, and its slot is not refilled before its step, which waits for it to be done.
+// A slot's content is the walk's from Back() until Push() and after the step; in between a
+// thread that took it may write its outcome (bFailed), and the walk reads only what the
+// thread never writes (work, the paths).
+//
+// Waking: workReady is a manual-reset event, set under the lock whenever an entry with work
+// is listed or bStop is set, and reset under the lock only by a thread that found nothing to
+// take; a Set is never lost, and the stop wakes every thread. slotDone is an auto-reset event
+// only the walk waits on, set after every entry's work; the walk looks at bDone again after
+// each wake, so a Set that nobody waited for only costs one more look.
 struct CEntryQueue::Pool {
     EntrySlot slots[kSlots];
     bool bDone[kSlots];             // the slot's work is finished (or it had none)
     long head = 0;                  // the next entry to step
-    long take = 0;                  // the next entry a thread may take
+    long take = 0;                  // where a thread looks for work first
     long tail = 0;                  // the next slot to fill
     bool bStop = false;             // the threads are to end
     CCriticalSection lock;          // guards the above (the slots' content excepted)
-    CONDITION_VARIABLE workReady = CONDITION_VARIABLE_INIT;   // an entry was handed out, or bStop set
-    CONDITION_VARIABLE slotDone = CONDITION_VARIABLE_INIT;    // an entry's work finished
+    CEvent workReady{true};         // an entry with work was listed, or bStop set
+    CEvent slotDone{false};         // an entry's work finished
     int nThreads = 0;
     HANDLE threads[kMaxIoThreads];
     struct Start {
         Pool *pPool;
+        IEntryHandler *pHandler;
         CopyWorkspace space;        // the thread's buffer, its temporary, the run's room
     } starts[kMaxIoThreads];
     alignas(4096) BYTE chunks[kMaxIoThreads][kCopyChunk];   // a copy buffer per thread
@@ -40,21 +62,26 @@ static DWORD WINAPI IoThreadProc(LPVOID pParam);
 int CEntryQueue::ThreadsWanted() {
     const int nWanted = IoThreadCount();
     if (nWanted <= kMaxIoThreads) return nWanted;
-    std::fprintf(stderr, "Tessivard: this build asks for %d I/O threads; at most %d can write at once\n", nWanted,
-                 kMaxIoThreads);
-    std::fflush(stderr);
+    // The device has no console: the debugger's output is where a build's own fault is told.
+    WCHAR szWhy[96];
+    if (_snwprintf(szWhy, 95, L"Tessivard: this build asks for %d I/O threads; at most %d can write at once\n",
+                   nWanted, kMaxIoThreads) > 0) {
+        szWhy[95] = L'\0';
+        OutputDebugStringW(szWhy);
+    }
     TerminateProcess(GetCurrentProcess(), 3);
     return 0;
 }
 
-BOOL CEntryQueue::Open() {
+BOOL CEntryQueue::Open(int nThreads) {
     if (m_pPool) return TRUE;
-    const int nWanted = ThreadsWanted();
-    if (nWanted <= 0) return FALSE;
+    if (nThreads <= 0) return FALSE;
+    if (nThreads > kMaxIoThreads) nThreads = kMaxIoThreads;
     Pool *pPool = new (std::nothrow) Pool;
     if (!pPool) return FALSE;
-    for (int i = 0; i < nWanted; ++i) {
-        pPool->starts[i] = {pPool, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room}};
+    if (!pPool->workReady.IsValid() || !pPool->slotDone.IsValid()) nThreads = 0;
+    for (int i = 0; i < nThreads; ++i) {
+        pPool->starts[i] = {pPool, &m_handler, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room}};
         HANDLE h = CreateThread(nullptr, 256 * 1024, IoThreadProc, &pPool->starts[i], STACK_SIZE_PARAM_IS_A_RESERVATION,
                                 nullptr);
         if (!h) break;
@@ -75,10 +102,13 @@ void CEntryQueue::Close() {
     {
         CCriticalSectionLock lock(pPool->lock);
         pPool->bStop = true;
+        pPool->workReady.Set();
     }
-    WakeAllConditionVariable(&pPool->workReady);
-    WaitForMultipleObjects(DWORD(pPool->nThreads), pPool->threads, TRUE, INFINITE);
-    for (int i = 0; i < pPool->nThreads; ++i) CloseHandle(pPool->threads[i]);
+    // One thread at a time: the device waits for one object, or any of several, never all.
+    for (int i = 0; i < pPool->nThreads; ++i) {
+        WaitForSingleObject(pPool->threads[i], INFINITE);
+        CloseHandle(pPool->threads[i]);
+    }
     m_pPool = nullptr;
     delete pPool;
 }
@@ -100,7 +130,7 @@ EntrySlot &CEntryQueue::Back() {
 void CEntryQueue::Push() {
     Pool *pPool = m_pPool;
     if (!pPool) {
-        DoEntryWork(m_inline, CopyWorkspace{m_chunk, kCopyChunk, 0, &m_room});
+        if (m_inline.work != EntryWork::kNone) m_handler.Work(m_inline, CopyWorkspace{m_chunk, kCopyChunk, 0, &m_room});
         Step(m_inline);
         return;
     }
@@ -110,8 +140,8 @@ void CEntryQueue::Push() {
         CCriticalSectionLock lock(pPool->lock);
         pPool->bDone[pPool->tail % kSlots] = slot.work == EntryWork::kNone;
         ++pPool->tail;
+        if (slot.work != EntryWork::kNone) pPool->workReady.Set();
     }
-    if (slot.work != EntryWork::kNone) WakeConditionVariable(&pPool->workReady);
     // The steps already due, without waiting.
     for (;;) {
         bool bDue;
@@ -120,8 +150,7 @@ void CEntryQueue::Push() {
             bDue = pPool->head < pPool->tail && pPool->bDone[pPool->head % kSlots];
         }
         if (!bDue) break;
-        Step(pPool->slots[pPool->head % kSlots]);
-        ++pPool->head;
+        StepHead();
     }
 }
 
@@ -143,39 +172,52 @@ void CEntryQueue::Drain() {
 void CEntryQueue::StepFront(long nUntil) {
     Pool *pPool = m_pPool;
     while (pPool->head < nUntil) {
-        {
-            CCriticalSectionLock lock(pPool->lock);
-            while (!pPool->bDone[pPool->head % kSlots]) lock.Wait(pPool->slotDone);
+        for (;;) {
+            {
+                CCriticalSectionLock lock(pPool->lock);
+                if (pPool->bDone[pPool->head % kSlots]) break;
+            }
+            pPool->slotDone.Wait();
         }
-        Step(pPool->slots[pPool->head % kSlots]);
-        ++pPool->head;
+        StepHead();
     }
+}
+
+// The front entry is done: its step, then its slot is free.
+void CEntryQueue::StepHead() {
+    Pool *pPool = m_pPool;
+    Step(pPool->slots[pPool->head % kSlots]);
+    CCriticalSectionLock lock(pPool->lock);
+    ++pPool->head;
 }
 
 // The walk's thread: the failure reaches the copy's outcome, the step reaches the bar.
 void CEntryQueue::Step(EntrySlot &entry) {
     if (entry.bFailed && entry.pOutcome) entry.pOutcome->bFailed = true;
-    m_run.Step(&entry);
+    m_handler.Step(entry);
 }
 
 static DWORD WINAPI IoThreadProc(LPVOID pParam) {
     const CEntryQueue::Pool::Start &start = *static_cast<CEntryQueue::Pool::Start *>(pParam);
     CEntryQueue::Pool &pool = *start.pPool;
     for (;;) {
-        long n;
+        long n = -1;
         {
             CCriticalSectionLock lock(pool.lock);
-            for (;;) {
-                while (pool.take < pool.tail && pool.bDone[pool.take % kSlots]) ++pool.take;
-                if (pool.bStop) return 0;
-                if (pool.take < pool.tail) break;
-                lock.Wait(pool.workReady);
-            }
-            n = pool.take++;
+            if (pool.take < pool.head) pool.take = pool.head;
+            while (pool.take < pool.tail && pool.bDone[pool.take % kSlots]) ++pool.take;
+            if (pool.bStop) return 0;
+            if (pool.take < pool.tail) n = pool.take++;
+            else pool.workReady.Reset();
         }
-        DoEntryWork(pool.slots[n % kSlots], start.space);
+        if (n < 0) {
+            pool.workReady.Wait();
+            start.pHandler->Woken();
+            continue;
+        }
+        start.pHandler->Work(pool.slots[n % kSlots], start.space);
         CCriticalSectionLock lock(pool.lock);
         pool.bDone[n % kSlots] = true;
-        WakeConditionVariable(&pool.slotDone);
+        pool.slotDone.Set();
     }
 }

@@ -10,7 +10,20 @@
 #include "update/entry_work.h"
 
 class CRoomBudget;
-class CUpdateRun;
+
+// What the queue's entries are for: their file work, on an I/O thread (or on the walk's
+// thread when the queue is not open), and their progress step, always on the walk's thread,
+// in listing order, after the entry's work. The run is one; the queue's model test another.
+class IEntryHandler {
+public:
+    virtual void Work(EntrySlot &entry, const CopyWorkspace &space) = 0;
+    virtual void Step(EntrySlot &entry) = 0;
+    // An I/O thread woke for work and has not yet taken the lock: nothing to do for the run.
+    virtual void Woken() {}
+
+protected:
+    ~IEntryHandler() = default;
+};
 
 // The most I/O threads a queue starts (IoThreadCount, update/seams.h, asks for how many):
 // each writes its own temporary, and the worker, alone when there are none, the first.
@@ -22,18 +35,19 @@ constexpr DWORD kCopyChunk = 64 * 1024;
 
 class CEntryQueue {
 public:
-    CEntryQueue(CUpdateRun &run, CRoomBudget &room) : m_run(run), m_room(room) {}
+    CEntryQueue(IEntryHandler &handler, CRoomBudget &room) : m_handler(handler), m_room(room) {}
     ~CEntryQueue() { Close(); }
     CEntryQueue(const CEntryQueue &) = delete;
     CEntryQueue &operator=(const CEntryQueue &) = delete;
 
     // The I/O threads the queue is to start. A build that asks for more than kMaxIoThreads
-    // is wrong, not slow: the process ends here (exit code 3) and says so on its standard
-    // error. The run asks before it changes anything.
+    // is wrong, not slow: the process ends here (exit code 3) and says so to the debugger.
+    // The run asks before it changes anything.
     static int ThreadsWanted();
-    // Allocates the slots and buffers and starts the threads, once, before the walks; FALSE
-    // when there are to be none.
-    BOOL Open();
+    // Allocates the slots and buffers and starts the threads (ThreadsWanted, or nThreads, at
+    // most kMaxIoThreads), once, before the walks; FALSE when there are to be none.
+    BOOL Open() { return Open(ThreadsWanted()); }
+    BOOL Open(int nThreads);
     // Drains the queue and ends the threads: none runs once this returns.
     void Close();
     BOOL IsOpen() const { return m_pPool != nullptr; }
@@ -52,9 +66,10 @@ public:
 
 private:
     void StepFront(long nUntil);   // sends the steps of the entries before nUntil, waiting for each
+    void StepHead();               // the step of the front entry, done, and its slot freed
     void Step(EntrySlot &entry);
 
-    CUpdateRun &m_run;          // the run whose steps the entries are
+    IEntryHandler &m_handler;   // the entries' work and steps: the run's
     CRoomBudget &m_room;        // the flash store's room, shared by every writer
     Pool *m_pPool = nullptr;    // slots, buffers and threads while open
     EntrySlot m_inline = {};    // the one slot of a queue that is not open

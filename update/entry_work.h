@@ -6,7 +6,11 @@
 #include "update/paths.h"
 #include "update/sha256.h"
 
-struct CopyOutcome;
+// What a copy job left undone: anything that did not reach the flash store keeps the card.
+struct CopyOutcome {
+    bool bFailed = false;   // a file, folder or name of the source did not reach the target
+};
+
 
 enum class EntryWork {
     kNone,     // a step only: a folder (after its children), a skipped name

@@ -7,6 +7,7 @@
 #include "update/device_paths.h"
 #include "update/name_rule.h"
 #include "update/walk_rules.h"
+#include "platform/bounded_text.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ bool Is(const char *field, size_t cb, const char *psz) { return cb == strlen(psz
 // each folder entered, the last name worked or entered as listed.
 bool WalkTakesPath(LPCWSTR pszPath, bool bFolder) {
     WCHAR szFolder[kWidePath], szName[kWidePath], szChild[kWidePath];
-    lstrcpynW(szFolder, L"" CARD_FOLDER, kWidePath);
+    CopyBounded(szFolder, kWidePath, L"" CARD_FOLDER);
     for (LPCWSTR p = pszPath; *p;) {
         LPCWSTR end = wcschr(p, L'\\');
         const size_t cch = end ? size_t(end - p) : wcslen(p);
@@ -52,7 +53,7 @@ bool WalkTakesPath(LPCWSTR pszPath, bool bFolder) {
         if (IsManifestName(szName)) return false;
         const WalkAction action = ReadWalkEntry(Walk::kCopy, szFolder, szName, bEntered, szChild).action;
         if (action != (bEntered ? WalkAction::kEnter : WalkAction::kWork)) return false;
-        lstrcpynW(szFolder, szChild, kWidePath);
+        CopyBounded(szFolder, kWidePath, szChild);
         p = bLast ? p + cch : end + 1;
     }
     return true;
@@ -85,10 +86,10 @@ bool CManifest::Read(LPCWSTR pszFile) {
     m_entries.clear();
     m_paths.clear();
     CFileHandle file(OpenToRead(pszFile));
-    LARGE_INTEGER cb = {};
-    if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &cb)) return Refuse(ManifestFault::kUnreadable, 0);
-    if (cb.QuadPart > LONGLONG(kMaxManifestBytes)) return Refuse(ManifestFault::kTooLarge, 0);
-    std::vector<char> text(size_t(cb.QuadPart) + 1);
+    ULONGLONG cb = 0;
+    if (!file.IsOpen() || !FileSizeOf(file.Get(), cb)) return Refuse(ManifestFault::kUnreadable, 0);
+    if (cb > kMaxManifestBytes) return Refuse(ManifestFault::kTooLarge, 0);
+    std::vector<char> text(size_t(cb) + 1);
     size_t got = 0;
     for (;;) {
         DWORD n = 0;

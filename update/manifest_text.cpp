@@ -1,6 +1,6 @@
 // The manifest's text: the lines the card maker writes, and the escaped form of a path that
 // both the writing and the reading use (update/manifest.h).
-#include <cstdio>
+#include "platform/bounded_text.h"
 #include "update/manifest.h"
 
 namespace {
@@ -40,7 +40,7 @@ bool AppendLine(std::string &text, const char *pszKind, const char *pszSize, con
     char szPath[kMaxManifestLine];
     if (!ManifestPathText(pszPath, szPath, sizeof szPath)) return false;
     char szLine[kMaxManifestLine + 128];
-    const int n = std::snprintf(szLine, sizeof szLine, "%s %s %s %s\n", pszKind, pszSize, pszDigest, szPath);
+    const int n = FormatBounded(szLine, sizeof szLine, "%s %s %s %s\n", pszKind, pszSize, pszDigest, szPath);
     if (n < 0 || size_t(n) > kMaxManifestLine) return false;
     text.append(szLine, size_t(n));
     return true;
@@ -65,7 +65,7 @@ bool ManifestPathText(LPCWSTR pszPath, char *pszOut, size_t cbOut) {
         if (c == L'/') {
             sz[0] = '/', n = 1;
         } else if (IsEscaped(c) || (IsHighSurrogate(c) && !IsLowSurrogate(p[1])) || IsLowSurrogate(c)) {
-            std::snprintf(sz, sizeof sz, "%%%04X", unsigned(c));
+            FormatBounded(sz, sizeof sz, "%%%04X", unsigned(c));
             n = 5;
         } else if (c < 0x80) {
             sz[0] = char(c), n = 1;
@@ -125,7 +125,7 @@ bool ReadManifestPath(const char *pText, size_t cbText, LPWSTR pszOut, size_t cc
 
 bool AppendManifestFile(std::string &text, LPCWSTR pszPath, ULONGLONG cbSize, const Digest &digest) {
     char szSize[24], szHex[kDigestHex + 1];
-    std::snprintf(szSize, sizeof szSize, "%llu", cbSize);
+    DecimalText(szSize, sizeof szSize, cbSize);
     DigestToHex(digest, szHex);
     return AppendLine(text, "file", szSize, szHex, pszPath);
 }

@@ -1,6 +1,8 @@
 // Names as the device's file system matches them: ordinal and without regard to letter case
-// over the whole name, each character folded to its simple upper case (so "ı" and "i" both
-// match "I", as the file system's lookup takes them). The one rule wherever two names must
+// over the whole name, each UTF-16 code unit folded to its simple upper case by the
+// platform's CharUpperBuffW ("é" matches "É"; "ß" matches only itself, never "SS"; under Wine
+// "ı" and "ς" too). The device and the card maker fold alike; whether the device's FAT folds
+// every letter the same way is for the device to show. The one rule wherever two names must
 // be told the same or apart: the markers, the program's reserved names, two entries that
 // reach one target, and the card maker's reading of a card.
 #pragma once

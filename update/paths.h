@@ -7,8 +7,8 @@
 // (stripped, so the path names a sibling), device names (CON, NUL: a device, not a file).
 #pragma once
 #include <windows.h>
-#include <cstdio>
 #include <cstring>
+#include "platform/bounded_text.h"
 
 constexpr size_t kAnsiPath = 256;                  // ANSI paths of the run, the scan and the count walk (bytes)
 constexpr size_t kJobPath = 512;                   // a path field of a job record (bytes)
@@ -40,8 +40,7 @@ BOOL IsManifestName(LPCWSTR pszName);   // in any letter case
 template <size_t N, typename... Args>
 bool FormatInto(char (&buffer)[N], const char *pszFormat, Args... args) {
     std::memset(buffer, 0, N);
-    const int n = std::snprintf(buffer, N, pszFormat, args...);
-    if (n >= 0 && size_t(n) < N) return true;
+    if (FormatBounded(buffer, N, pszFormat, args...) >= 0) return true;
     std::memset(buffer, 0, N);
     return false;
 }

@@ -27,7 +27,7 @@ bool ReadRoom(LPCWSTR pszTarget, Room &room) {
 
 bool CRoomBudget::Reserve(LPCWSTR pszTarget, ULONGLONG cbNew, ULONGLONG &cbReserved) {
     cbReserved = 0;
-    CExclusiveLock lock(m_lock);
+    CCriticalSectionLock lock(m_lock);
     ULONGLONG cbNeeded = AllocatedBytes(cbNew, m_cbUnit);
     if (!m_bRead || m_cbLeft < cbNeeded) {
         Room room;
@@ -46,7 +46,7 @@ bool CRoomBudget::Reserve(LPCWSTR pszTarget, ULONGLONG cbNew, ULONGLONG &cbReser
 }
 
 void CRoomBudget::GiveBack(ULONGLONG cbReserved, bool bReadAgain) {
-    CExclusiveLock lock(m_lock);
+    CCriticalSectionLock lock(m_lock);
     m_cbWriting -= cbReserved;
     if (bReadAgain) m_bRead = false;
 }

@@ -7,6 +7,7 @@
 // writes alone, and then decides on the room as it stands (update/room_rules.h).
 #pragma once
 #include <windows.h>
+#include "platform/locks.h"
 
 // The room a target's file system offers: its free bytes and its allocation unit.
 struct Room {
@@ -32,11 +33,11 @@ public:
 
     // Held shared by every writer that writes beside its target, exclusive by a writer
     // that must write alone.
-    SRWLOCK &Writers() { return m_writers; }
+    CSharedExclusiveLock &Writers() { return m_writers; }
 
 private:
-    SRWLOCK m_writers = SRWLOCK_INIT;
-    SRWLOCK m_lock = SRWLOCK_INIT;   // guards the rest
+    CSharedExclusiveLock m_writers;
+    CCriticalSection m_lock;         // guards the rest
     bool m_bRead = false;            // m_cbLeft and m_cbUnit hold a reading
     ULONGLONG m_cbLeft = 0;          // what the writers may still reserve without reading again
     ULONGLONG m_cbUnit = 0;          // the file system's allocation unit

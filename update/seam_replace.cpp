@@ -115,14 +115,14 @@ BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &
 
     CFileHandle source(OpenToRead(pszSource));
     if (!source.IsOpen()) return FALSE;
-    LARGE_INTEGER cbNew = {};
-    if (!GetFileSizeEx(source.Get(), &cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
+    ULONGLONG cbNew = 0;
+    if (!FileSizeOf(source.Get(), cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
 
     CRoomBudget &room = *space.pRoom;
     {
         CSharedLock beside(room.Writers());
         ULONGLONG cbReserved = 0;
-        if (room.Reserve(pszTarget, ULONGLONG(cbNew.QuadPart), cbReserved)) {
+        if (room.Reserve(pszTarget, cbNew, cbReserved)) {
             const BOOL ok = WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
             const bool bFull = !ok && GetLastError() == ERROR_DISK_FULL;
             room.GiveBack(cbReserved, bFull);
@@ -133,7 +133,7 @@ BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &
         }
     }
     CExclusiveLock alone(room.Writers());
-    const BOOL ok = ReplaceAlone(source.Get(), ULONGLONG(cbNew.QuadPart), szTemp, pszTarget, space, pExpected);
+    const BOOL ok = ReplaceAlone(source.Get(), cbNew, szTemp, pszTarget, space, pExpected);
     room.GiveBack(0, true);   // the room it left is read anew
     return ok;
 }

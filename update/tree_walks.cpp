@@ -18,6 +18,7 @@
 #include "update/tree_walks.h"
 #include "update/update_run.h"
 #include "update/walk_rules.h"
+#include "platform/bounded_text.h"
 
 namespace {
 
@@ -124,8 +125,8 @@ int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, Copy
             EntrySlot &entry = entries.Back();
             if (ListedDigest(walk, szSourceChild, entry)) {
                 entry.work = EntryWork::kCopy;
-                lstrcpynW(entry.szSource, szSourceChild, kWidePath);
-                lstrcpynW(entry.szTarget, szTargetChild, kWidePath);
+                CopyBounded(entry.szSource, kWidePath, szSourceChild);
+                CopyBounded(entry.szTarget, kWidePath, szTargetChild);
                 entry.pOutcome = &outcome;
             } else {
                 outcome.bFailed = true;
@@ -159,7 +160,7 @@ int DeleteTree(const WalkContext &walk, LPCWSTR pszFolder) {
         EntrySlot &entry = entries.Back();
         if (action == WalkAction::kWork) {
             entry.work = EntryWork::kRemove;
-            lstrcpynW(entry.szTarget, szChild, kWidePath);
+            CopyBounded(entry.szTarget, kWidePath, szChild);
         }
         entries.Push();
     } while (listing.Next(&fd));

@@ -9,6 +9,7 @@
 #include "update/name_rule.h"
 #include "update/tree_walks.h"
 #include "update/whole_card.h"
+#include "platform/bounded_text.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ struct WidePath {
     WCHAR sz[kWidePath];
     explicit WidePath(LPCSTR pszAnsi) {
         CString str = pszAnsi;
-        lstrcpynW(sz, str, kWidePath);
+        CopyBounded(sz, kWidePath, str);
     }
 };
 

@@ -13,12 +13,7 @@
 #include "update/run_screen.h"
 #include "update/update_job.h"
 
-// What a copy job left undone: anything that did not reach the flash store keeps the card.
-struct CopyOutcome {
-    bool bFailed = false;   // a file, folder or name of the source did not reach the target
-};
-
-class CUpdateRun {
+class CUpdateRun : private IEntryHandler {
 public:
     CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount);
     CUpdateRun(const CUpdateRun &) = delete;
@@ -46,6 +41,10 @@ public:
     IRunScreen &Screen() const { return m_screen; }
 
 private:
+    // The queue's side (update/entry_queue.h): an entry's file work, and its step.
+    void Work(EntrySlot &entry, const CopyWorkspace &space) override { DoEntryWork(entry, space); }
+    void Step(EntrySlot &entry) override { Step(&entry); }
+
     enum class ScanMode { kPlanAndConsume, kPlanOnly, kConsumeOnly };
     int ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft);
     // The files of the folders that delete markers replace (update/card_checks.cpp): how

@@ -6,6 +6,7 @@
 #include "platform/folder_listing.h"
 #include "update/device_paths.h"
 #include "update/marker_rules.h"
+#include "platform/bounded_text.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ public:
     CCardComparison(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHash, ICardFindings *pFindings)
         : m_manifest(manifest), m_bKeepSource(bKeepSource), m_bHash(bHash), m_pFindings(pFindings),
           m_seen(manifest.Count(), false) {
-        m_bFits = lstrlenW(pszCard) + 2 < int(kResolvedPath);
-        if (m_bFits) lstrcpynW(m_szPath, pszCard, kResolvedPath);
+        m_bFits = wcslen(pszCard) + 2 < kResolvedPath && CopyBounded(m_szPath, kResolvedPath, pszCard);
+        if (!m_bFits) m_szPath[0] = L'\0';
         m_cchCard = wcslen(m_szPath);
     }
 
