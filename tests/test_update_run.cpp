@@ -286,6 +286,19 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>");
 }
 
+// What the deletion passes by its rules stays whatever a later run does: a marked folder
+// that keeps only that consumes its marker, and the card goes.
+TEST_F(UpdateRun, AMarkersFolderThatKeepsOnlyADotFolderConsumesItsMarker) {
+    PutFile(L"/ResidentFlash/maps/old.map", "old");
+    PutFile(L"/ResidentFlash/maps/.index/tiles", "index");
+    PutFile(L"/SDMMC/ResidentFlash/delete_maps", "");
+    PutFile(L"/SDMMC/ResidentFlash/maps/new.map", "new");
+    run.Run();
+    EXPECT_EQ(Tree(L"/ResidentFlash/maps"), (Files{{L".index\\tiles", "index"}, {L"new.map", "new"}}));
+    EXPECT_TRUE(Names(L"/SDMMC/ResidentFlash").empty());
+    EXPECT_TRUE(FillsTheBarOnce(run));
+}
+
 TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {
     PutFile(L"/SDMMC/ResidentFlash/maps/empty-on-card/.keep", "");
     PutFile(L"/ResidentFlash/maps", "a file where the card has a folder");

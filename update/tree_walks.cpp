@@ -221,6 +221,23 @@ int CountWalkSteps(Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget) {
     return nSteps;
 }
 
+bool DeletionLeftRemovable(LPCWSTR pszFolder) {
+    const DWORD attributes = GetFileAttributesW(pszFolder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    WIN32_FIND_DATAW fd;
+    CFindHandle listing;
+    // Empty, yet there: its own removal failed. One whose listing pattern does not fit, no
+    // deletion ever lists.
+    if (!ListFolder(pszFolder, listing, fd)) return GetLastError() != ERROR_FILENAME_EXCED_RANGE;
+    WCHAR szChild[kWidePath];
+    do {
+        const WalkAction action = ReadWalkEntry(Walk::kDeletion, pszFolder, fd.cFileName, IsFolder(fd), szChild).action;
+        if (action == WalkAction::kWork || (action == WalkAction::kEnter && DeletionLeftRemovable(szChild))) return true;
+    } while (listing.Next(&fd));
+    // A listing that breaks off may have hidden what is left.
+    return GetLastError() != ERROR_NO_MORE_FILES;
+}
+
 // The plan no longer takes its total from here (CountWalkSteps counts the steps the walks
 // take); the count stays, by its own rules, for what reads a tree's files.
 int SearchFilesDir(LPCSTR pszFolder) {

@@ -13,3 +13,10 @@ int SearchFilesDir(LPCSTR pszFolder);
 // also removes the temporaries that an interrupted run left in the target's folders that the
 // copy will write into: they hold room that the copy may need before its walk reaches them.
 int CountWalkSteps(Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget = nullptr);
+
+// After a deletion of the tree at pszFolder: whether it left there anything a later
+// deletion can still take, a file it could not remove (another program holds it open) or a
+// folder it could not remove once emptied. Names the deletion passes by its rules (a name it
+// cannot address, a folder whose name begins with '.') stay whatever a later run does, and
+// count for nothing; a folder that is gone left nothing.
+bool DeletionLeftRemovable(LPCWSTR pszFolder);

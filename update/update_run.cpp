@@ -156,14 +156,13 @@ int CUpdateRun::Run() {
             const WidePath target(job.szTarget);
             if (DeleteFolder(target.sz) == 0 && FsRemoveFolder(target.sz)) m_changed.AddParentOf(target.sz);
             m_pChanged = nullptr;
-            // The delete marker that planned this deletion is consumed only now, and only once
-            // its folder is gone. A file the platform would not remove (another program holds
-            // it open) would otherwise stay under the new content for good: the marker stays
-            // for the next run to delete again, and the whole card with it, though the copy
-            // still brings the card's files in. Each marker is judged on its own folder.
-            const DWORD left = GetFileAttributesW(target.sz);
-            const bool bGone = left == INVALID_FILE_ATTRIBUTES || !(left & FILE_ATTRIBUTE_DIRECTORY);
-            if (ConsumesMarker(job) && !bGone) bKeepCard = true;
+            // The delete marker that planned this deletion is consumed only now, and only when
+            // the deletion left nothing that a later one could take. A file the platform would
+            // not remove (another program holds it open) would otherwise stay under the new
+            // content for good: the marker stays for the next run to delete again, and the
+            // whole card with it, though the copy still brings the card's files in. Each
+            // marker is judged on its own folder.
+            if (ConsumesMarker(job) && DeletionLeftRemovable(target.sz)) bKeepCard = true;
             else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
         } else if (job.bFolder && job.bDelete) {
             // The manifest goes first, on the medium with the markers' removal: a deletion cut
