@@ -1,4 +1,6 @@
 #include "app/updater_dialog.h"
+#include "update/device_paths.h"
+#include "update/launch_program.h"
 
 BEGIN_MESSAGE_MAP(CUpdaterDlg, CSkinDialog)
     ON_WM_TIMER()
@@ -6,7 +8,8 @@ BEGIN_MESSAGE_MAP(CUpdaterDlg, CSkinDialog)
 END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
-    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_bFinalSend(false),
+    : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_nStartFailures(0),
+      m_bFinalSend(false),
       m_run(*this, m_jobs, m_nTotal, m_nCount), m_sentPicture(CBarPictureCache::kNoPicture) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
@@ -62,12 +65,28 @@ int CUpdaterDlg::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &o
 
 int CUpdaterDlg::DeleteFolder(LPCWSTR pszFolder) { return m_run.DeleteFolder(pszFolder); }
 
+// A worker the platform cannot start (short of memory or of threads) gets one more try at
+// the next tick: the start timer runs on until a worker is there, so the retry needs nothing
+// more from the platform. After that the run ends without one, as every run ends; waiting on
+// would leave the topmost dialog over the device's screen for ever and the follow-on program
+// never started.
 void CUpdaterDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == TIMER_START) {
-        KillTimer(TIMER_START);
-        m_hThread = CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr);
+        if (const HANDLE hThread = StartWorker()) {
+            KillTimer(TIMER_START);
+            m_hThread = hThread;
+        } else if (++m_nStartFailures >= kWorkerStartTries) {
+            KillTimer(TIMER_START);
+            EndWithoutWorker();
+        }
     }
     Default();
+}
+
+void CUpdaterDlg::EndWithoutWorker() {
+    LaunchProgram(FOLLOW_ON_PROGRAM, nullptr);
+    ShowWindow(SW_HIDE);
+    SendMessage(WM_DESTROY, 0, 0);
 }
 
 // The worker ends here, terminated while it waits in its WM_DESTROY send at the end of the

@@ -1,7 +1,8 @@
 // The update dialog: the program's only window, full-screen and topmost, with one progress
 // bar. 100 ms after it opens it starts the worker that runs the update (update/update_run.h)
-// on the plan and counters it holds; the bar and the end of the run are the dialog's, and
-// the worker's WM_DESTROY at the end of the run ends the dialog and with it the application.
+// on the plan and counters it holds, once more a tick later should the platform not start
+// it; the bar and the end of the run are the dialog's, and the worker's WM_DESTROY at the
+// end of the run ends the dialog and with it the application.
 #pragma once
 #include <atomic>
 #include <vector>
@@ -19,7 +20,8 @@ public:
     ~CUpdaterDlg() override = default;
 
     enum { IDD = IDD_UPDATER_DIALOG };
-    static constexpr UINT_PTR TIMER_START = 1000;   // starts the worker; fires once
+    static constexpr UINT_PTR TIMER_START = 1000;   // starts the worker; stops once it has
+    static constexpr int kWorkerStartTries = 2;     // ticks that try to start the worker before the run ends without one
     static constexpr DWORD kWorkerEndMs = 5000;     // the longest wait for a terminated worker's end
 
     CGradientProgressCtrl m_progress;  // the bar, control IDC_PROGRESS of the template
@@ -27,6 +29,7 @@ public:
     HANDLE m_hThread;                // the worker; INVALID_HANDLE_VALUE (-1) while there is none
     int m_nTotal;                    // progress steps planned for the run
     int m_nCount;                    // progress steps done
+    int m_nStartFailures;            // ticks whose start of the worker failed
     std::atomic<bool> m_bFinalSend;  // the worker has reached its closing WM_DESTROY send
 
     // Hides the bar, gives it the range and its colours, and shows it again.
@@ -50,6 +53,12 @@ public:
 
 protected:
     CUpdateRun m_run;                // the update, on the plan and counters above
+    // Starts the worker thread on RunUpdate: its handle, or nullptr when the platform could
+    // not start one. A seam (app/seam_start_worker.cpp).
+    HANDLE StartWorker();
+    // The run's end without a worker: nothing on the card or in the flash store changed, the
+    // follow-on program started, the dialog hidden and ended as the worker ends it.
+    void EndWithoutWorker();
     BarPicture m_sentPicture;        // the bar's picture at the position sent last (worker)
     // Gives the bar the position: one synchronous send. A seam (app/seam_send_position.cpp).
     void SendPosition(int nPos);

@@ -12,10 +12,18 @@ void DDX_Control(CDataExchange *pDX, int nIDC, CWnd &rControl) {
 
 CDialog::CDialog(UINT nIDTemplate, CWnd *pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
 
+// The device makes a modal dialog from a template in memory only (DialogBoxIndirectParamW):
+// the template is the program's resource, found and held here. A template that is not
+// there fails as the dialog call does, with -1.
 INT_PTR CDialog::DoModal() {
     LPCWSTR name = MAKEINTRESOURCEW(m_nIDTemplate);
-    return DialogBoxParamW(AfxFindResourceHandle(name, RT_DIALOG), name,
-                           m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, DialogProc, LPARAM(this));
+    const HINSTANCE hInstance = AfxFindResourceHandle(name, RT_DIALOG);
+    const HRSRC hResource = FindResourceW(hInstance, name, RT_DIALOG);
+    const HGLOBAL hTemplate = hResource ? LoadResource(hInstance, hResource) : nullptr;
+    const auto *pTemplate = hTemplate ? static_cast<LPCDLGTEMPLATEW>(LockResource(hTemplate)) : nullptr;
+    if (!pTemplate) return -1;
+    return DialogBoxIndirectParamW(hInstance, pTemplate, m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, DialogProc,
+                                   LPARAM(this));
 }
 
 BOOL CDialog::OnInitDialog() {

@@ -24,6 +24,7 @@ public:
     ~CDialog() override = default;
 
     // Runs the dialog until EndDialog or a quit message; the window is destroyed on return.
+    // -1, and no window, when the program holds no template of that id.
     INT_PTR DoModal();
     BOOL EndDialog(int nResult) { return ::EndDialog(m_hWnd, nResult); }
 

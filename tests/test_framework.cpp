@@ -235,6 +235,23 @@ TEST(Dialogs, DestroyingTheMainWindowClearsItAndPostsTheQuitMessage) {
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+TEST(Dialogs, ATemplateTheProgramDoesNotHoldOpensNoDialog) {
+    class Missing : public CDialog {
+    public:
+        Missing() : CDialog(4242) {}
+        bool initialised = false;
+    protected:
+        BOOL OnInitDialog() override {
+            initialised = true;
+            EndDialog(IDOK);
+            return TRUE;
+        }
+    } dlg;
+    EXPECT_EQ(dlg.DoModal(), -1);
+    EXPECT_FALSE(dlg.initialised);
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
 // --- strings --------------------------------------------------------------------------
 
 TEST(Strings, AnsiTextIsReadInThePlatformCodePage) {

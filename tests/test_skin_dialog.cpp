@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "app/updater_dialog.h"
+#include "platform/device_calls.h"
 #include "ui/skin/skin_dialog.h"
 #include "probe_dialog.h"
 
@@ -405,6 +406,18 @@ TEST_F(Skin, ImageFileLoadsThroughTheSystemLoader) {
         // A resource name wins over an image name.
         ASSERT_TRUE(dlg.LoadBitmapByName(MAKEINTRESOURCEW(IDB_BACKGROUND), L"/skin.bmp"));
         EXPECT_EQ(bg.Mismatches(Screen(dlg.m_hWnd)), 0);
+    });
+}
+
+// The device's loader reads files only: a resource number or no name loads nothing.
+TEST_F(Skin, TheFileLoaderTakesPathsOnly) {
+    constexpr WORD OBM_CLOSE = 32754;   // one of the desktop's own images (winuser.h, OEMRESOURCE)
+    EXPECT_EQ(SHLoadDIBitmap(nullptr), nullptr);
+    EXPECT_EQ(SHLoadDIBitmap(MAKEINTRESOURCEW(OBM_CLOSE)), nullptr) << "the desktop's own image of that number";
+    EXPECT_EQ(SHLoadDIBitmap(MAKEINTRESOURCEW(IDB_BACKGROUND)), nullptr) << "the program's resource of that number";
+    SkinDlg(IDD_UPDATER_DIALOG).Run([&](SkinDlg &dlg) {
+        EXPECT_FALSE(dlg.LoadBitmapByName(nullptr, MAKEINTRESOURCEW(OBM_CLOSE)));
+        EXPECT_FALSE(dlg.m_bHasBitmap);
     });
 }
 

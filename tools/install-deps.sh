@@ -13,6 +13,9 @@ have c++                               || need="$need g++"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
 have x86_64-w64-mingw32-g++-posix      || need="$need g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix"
 have x86_64-w64-mingw32-windres        || need="$need binutils-mingw-w64-x86-64"
+# The shipped program is also built for 32-bit Windows, as the device's processor is (built, not run)
+have i686-w64-mingw32-g++-posix        || need="$need g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix"
+have i686-w64-mingw32-windres          || need="$need binutils-mingw-w64-i686"
 { have wine && have wineserver; }      || need="$need wine wine64"
 # powercutfs, the power-cut test file system: a host program on libfuse3
 have fusermount3                       || need="$need fuse3"

@@ -1,4 +1,6 @@
 #include "update/room_budget.h"
+#include <cstring>
+#include "platform/device_calls.h"
 #include "platform/locks.h"
 #include "update/paths.h"
 #include "update/room_rules.h"
@@ -8,20 +10,43 @@ namespace {
 // Kept back from each reading: what making folders and names may take meanwhile.
 constexpr ULONGLONG kRoomMarginUnits = 64;
 
+bool IsSeparator(WCHAR c) { return c == L'\\' || c == L'/'; }
+
+// The root folder of the volume that holds the folder (given with its separator at the end):
+// the device mounts each file system at a folder of the root ("\ResidentFlash", "\SDMMC"),
+// and names a volume to CeGetVolumeInfoW by that folder. The root's own files are on the
+// root's volume.
+void VolumeRootOf(const WCHAR *pszFolder, size_t cchFolder, WCHAR (&szRoot)[kWidePath]) {
+    size_t cchRoot = 0;
+    while (cchRoot < cchFolder && IsSeparator(pszFolder[cchRoot])) ++cchRoot;
+    const size_t cchLead = cchRoot;
+    while (cchRoot < cchFolder && !IsSeparator(pszFolder[cchRoot])) ++cchRoot;
+    if (cchRoot == cchFolder) cchRoot = cchLead;   // no name below the root: the root itself
+    std::memcpy(szRoot, pszFolder, cchRoot * sizeof(WCHAR));
+    szRoot[cchRoot] = L'\0';
+}
+
 } // namespace
 
+// The free bytes are the target folder's; the allocation unit is its volume's block size
+// (what that is on the device: README, "Device checks").
 bool ReadRoom(LPCWSTR pszTarget, Room &room) {
-    WCHAR szFolder[kWidePath];
+    WCHAR szFolder[kWidePath], szRoot[kWidePath];
     const WCHAR *pszName = LastNameOf(pszTarget);
-    if (pszName == pszTarget || size_t(pszName - pszTarget) >= kWidePath) return false;
-    lstrcpynW(szFolder, pszTarget, int(pszName - pszTarget + 1));   // the folder, with its separator
+    const size_t cchFolder = size_t(pszName - pszTarget);   // the folder, with its separator
+    if (cchFolder == 0 || cchFolder >= kWidePath) return false;
+    std::memcpy(szFolder, pszTarget, cchFolder * sizeof(WCHAR));
+    szFolder[cchFolder] = L'\0';
+    VolumeRootOf(szFolder, cchFolder, szRoot);
+
     ULARGE_INTEGER free = {}, total = {}, totalFree = {};
-    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    CE_VOLUME_INFO volume = {};
+    volume.cbSize = sizeof volume;
     if (!GetDiskFreeSpaceExW(szFolder, &free, &total, &totalFree) ||
-        !GetDiskFreeSpaceW(szFolder, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        !CeGetVolumeInfoW(szRoot, CeVolumeInfoLevelStandard, &volume))
         return false;
     room.cbFree = free.QuadPart;
-    room.cbUnit = ULONGLONG(sectorsPerCluster) * bytesPerSector;
+    room.cbUnit = volume.dwBlockSize;
     return true;
 }
 

@@ -60,3 +60,14 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 
 // app/seam_run_update.cpp holds CUpdaterDlg::RunUpdate (declared with its class): the
 // lifecycle tests put a stand-in run in its place, to drive the dialog's start and end.
+
+// app/seam_start_worker.cpp holds CUpdaterDlg::StartWorker (declared with its class), the
+// start of the worker thread: a test build fails it as often as the test asks, as a device
+// short of memory or of threads does, to show that the dialog tries once more and then ends
+// the run without one.
+
+// platform/desktop/seam_volume_info.cpp holds the desktop's CeGetVolumeInfoW, and
+// platform/desktop/seam_load_dibitmap.cpp its SHLoadDIBitmap (platform/device_calls.h): a
+// test build fails every call of each, to show that the room is then not read (a
+// replacement's temporary goes beside its target) and that the skinned dialog is left
+// without a bitmap. A device build has neither file: the device's coredll gives both calls.

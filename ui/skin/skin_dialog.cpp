@@ -1,17 +1,6 @@
 // The skinned dialog's bitmap: where it comes from and who deletes it.
 #include "ui/skin/skin_dialog.h"
-
-namespace {
-
-// The system image loader, for a bitmap outside the program's resources. Given no module,
-// the device's loader reads a named image from its file; Win32 does so only when asked to,
-// and takes a number as one of its own images.
-HBITMAP LoadSystemImage(LPCWSTR lpszImageName) {
-    const UINT fuLoad = IS_INTRESOURCE(lpszImageName) ? 0 : LR_LOADFROMFILE;
-    return HBITMAP(LoadImageW(nullptr, lpszImageName, IMAGE_BITMAP, 0, 0, fuLoad));
-}
-
-} // namespace
+#include "platform/device_calls.h"
 
 // The key colour is magenta, the colour skin artwork keeps for "no window here" because
 // pictures hardly ever use it. The shaped region is off unless a derived dialog turns it on.
@@ -58,7 +47,7 @@ BOOL CSkinDialog::LoadBitmapByName(LPCWSTR lpszResourceName, LPCWSTR lpszImageNa
     FreeBitmap();
     if (lpszResourceName) return AttachResourceBitmap(lpszResourceName);
 
-    HBITMAP hImage = LoadSystemImage(lpszImageName);
+    HBITMAP hImage = SHLoadDIBitmap(lpszImageName);
     if (!hImage) return FALSE;
     CBitmap image = CBitmap::FromHandle(hImage);
     CopyBitmap(&image);

@@ -16,7 +16,7 @@ public:
     // Each of these lets go of the current bitmap first; on success the dialog owns the new
     // one and the window region is set from it, on failure the dialog has no bitmap.
     BOOL LoadBitmapResource(UINT nIDResource);
-    // A resource of the program by name, or, without one, an image through the system loader.
+    // A resource of the program by name, or, without one, a bitmap file by its path.
     BOOL LoadBitmapByName(LPCWSTR lpszResourceName, LPCWSTR lpszImageName);
     BOOL CopyBitmap(CBitmap *pSource);
     void FreeBitmap();

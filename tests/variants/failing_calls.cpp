@@ -1,0 +1,3 @@
+#include "tests/variants/failing_calls.h"
+
+FailingCalls g_failing;
