@@ -270,6 +270,7 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
         << "the rest of the folder goes, and the copy still brings the card's files";
     EXPECT_EQ(Tree(L"/ResidentFlash/poi"), (Files{{L"fuel.poi", "fuel 2026"}}));
     EXPECT_EQ(Content(L"/ResidentFlash/readme.txt"), "read me");
+    EXPECT_FALSE(Exists(L"/ResidentFlash/delete_maps")) << "the kept marker's copy is no content of the flash store";
     EXPECT_TRUE(ImageFilesGone()) << "the rest of the run is as always";
     EXPECT_LE(run.barPos, run.barHigh) << "a step the plan did not count never takes the bar past its end";
     EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>")
@@ -282,6 +283,7 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     next.Run();
     EXPECT_TRUE(Names(L"/SDMMC/ResidentFlash").empty());
     EXPECT_EQ(Tree(L"/ResidentFlash/maps"), (Files{{L"new.map", "new"}}));
+    EXPECT_FALSE(Exists(L"/ResidentFlash/delete_maps"));
     EXPECT_TRUE(FillsTheBarOnce(next));
     EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>");
 }

@@ -147,6 +147,7 @@ int CUpdateRun::Run() {
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
+    std::vector<size_t> keptMarkers;   // the jobs of markers kept for the next run
     for (size_t i = 0; i < nJobs && bApply; ++i) {
         const UPDATE_JOB job = m_jobs[i];
         if (IsMarkerDeletion(job)) {
@@ -162,8 +163,10 @@ int CUpdateRun::Run() {
             // content for good: the marker stays for the next run to delete again, and the
             // whole card with it, though the copy still brings the card's files in. Each
             // marker is judged on its own folder.
-            if (ConsumesMarker(job) && DeletionLeftRemovable(target.sz)) bKeepCard = true;
-            else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
+            if (ConsumesMarker(job) && DeletionLeftRemovable(target.sz)) {
+                bKeepCard = true;
+                keptMarkers.push_back(i);
+            } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
         } else if (job.bFolder && job.bDelete) {
             // The manifest goes first, on the medium with the markers' removal: a deletion cut
             // short leaves a card without one (its files verified already), never a card
@@ -196,7 +199,13 @@ int CUpdateRun::Run() {
     m_screen.ShowLastStep(m_nCount < m_nTotal ? m_nCount : m_nTotal);
 
     // Finish: the card folder back (empty), the marker copies out of the flash store, the
-    // follow-on program started, and the dialog ended.
+    // follow-on program started, and the dialog ended. A marker kept for the next run was
+    // copied with the card's top folder: that copy is no content of the flash store.
+    for (size_t i : keptMarkers) {
+        WCHAR szCopy[kWidePath];
+        if (JoinPath(szCopy, kWidePath, WidePath(szFlash).sz, LastNameOf(WidePath(m_jobs[i].szSource).sz)))
+            FsRemoveFile(szCopy);
+    }
     m_jobs.clear();
     FsMakeFolder(WidePath(szCard).sz);
     FsRemoveFile(WidePath(FLASH_UPDATE_COPY).sz);
