@@ -2,8 +2,8 @@
 // and a card that each forget what was not flushed (powercutfs), and cards pulled mid-run.
 //
 //   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all] [--pulls P|all]
-//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--prepared]
-//              [--cut K | --pull J] [--loss LOSS] [--expect-caught]
+//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]
+//              [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]
 //
 // PROGRAM is a cut build: it ends with exit code 99 right after its k-th change to a file
 // system (k = TESSIVARD_CUT_AFTER). For each seed S .. S+N-1 the harness draws a device
@@ -13,9 +13,12 @@
 // mixed with M seeds (2 by default). At each of P requests of the card drawn from the seed
 // the card is pulled instead. Every case is checked twice (checks.h): what it left, and that
 // a run on the device as it came back leaves it as the uninterrupted run did.
-// --room: every device has little room. --cut/--pull with --loss: one case alone, as a
-// failing case's line prints it. --expect-caught: PROGRAM breaks a safety rule; the harness
-// stops at the first case that catches it (POWER_LOSS_ALL=1: goes on) and passes only then.
+// --room: every device has little room. --empty-runs: every device also holds long runs
+// of empty folders before, between and after files, and chains of them. --cut/--pull with
+// --loss: one case alone, as a failing case's line prints it. --expect-caught: PROGRAM
+// breaks a safety rule; the harness stops at the first case that catches it
+// (POWER_LOSS_ALL=1: goes on) and passes only then. --list: prints each device drawn, its
+// line and both trees in the order the device lists them, and runs nothing.
 #include "cases.h"
 #include "daemon.h"
 #include "harness.h"
@@ -105,7 +108,7 @@ void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k
 
 void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     const auto t0 = std::chrono::steady_clock::now();
-    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom);
+    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns);
     const Expected e = SetUpDevice(d);
     const Tally before = t;
     ++t.seeds;
@@ -142,6 +145,20 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     std::fflush(stdout);
 }
 
+// The device's line, then each tree: a line per folder and file, "+" for a folder, sorted by
+// path without regard to case, near the order in which a walk meets them.
+void ListDevice(const Options &o, uint64_t seed) {
+    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns);
+    std::printf("seed %llu: %s\n", (unsigned long long)seed, d.summary.c_str());
+    for (auto [side, tree] : {std::pair{"flash", &d.flash}, std::pair{"card", &d.card}}) {
+        std::map<std::string, std::string> lines;   // folded path -> its line
+        for (const std::string &f : tree->folders) lines[Lower(f)] = "  + " + f;
+        for (const auto &[path, content] : tree->files) lines[Lower(path)] = "    " + path + " " + std::to_string(content.size());
+        std::printf("%s:\n", side);
+        for (const auto &[key, line] : lines) std::printf("%s\n", line.c_str());
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -155,8 +172,12 @@ int main(int argc, char **argv) {
     g_places.tools = POWER_LOSS_TOOLS;
     g_places.powercutfs = g_places.build + "/tools/powercutfs";
     o.rerun = fs::canonical("/proc/self/exe").string() + " " + g_places.build + " " + g_places.program +
-              (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") +
+              (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bEmptyRuns ? " --empty-runs" : "") +
               (o.bExpectCaught ? " --expect-caught" : "");
+    if (o.bList) {
+        for (long i = 0; i < o.seeds; ++i) ListDevice(o, o.seed + uint64_t(i));
+        return 0;
+    }
     if (geteuid() != 0) Fail("mounting the test file systems needs root");
     if (!fs::exists("/dev/fuse")) Fail("no /dev/fuse on this machine");
     if (!fs::exists(g_places.powercutfs)) Fail("powercutfs is not built: " + g_places.powercutfs);
