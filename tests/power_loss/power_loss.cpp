@@ -108,6 +108,7 @@ void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k
 
 void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     const auto t0 = std::chrono::steady_clock::now();
+    const long rerunsBefore = RerunCount();
     const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns);
     const Expected e = SetUpDevice(d);
     const Tally before = t;
@@ -139,9 +140,9 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
             Report(o, t, seed, "pull " + std::to_string(pulls[i]), loss.flash, PulledAt(e, pulls[i], loss));
         }
     }
-    std::printf("seed %llu: %s; %ld cut points, tried per loss:%s; %ld of %ld card requests pulled; %ld failed, %ld crashed (%.0f s)\n",
+    std::printf("seed %llu: %s; %ld cut points, tried per loss:%s; %ld of %ld card requests pulled; %ld failed, %ld crashed, %ld runs rerun (%.0f s)\n",
                 (unsigned long long)seed, (d.summary + (e.shortfall.empty() ? "" : "; too little room: " + e.shortfall)).c_str(), points, PerLoss(o, t, before).c_str(), t.pulls - before.pulls, CardRequests(),
-                t.failures - before.failures, t.crashes - before.crashes, Seconds(t0));
+                t.failures - before.failures, t.crashes - before.crashes, RerunCount() - rerunsBefore, Seconds(t0));
     std::fflush(stdout);
 }
 
@@ -171,6 +172,7 @@ int main(int argc, char **argv) {
     g_places.program = fs::canonical(argv[2]).string();
     g_places.tools = POWER_LOSS_TOOLS;
     g_places.powercutfs = g_places.build + "/tools/powercutfs";
+    g_places.serverLog = g_places.build + "/wine/wineserver.log";
     o.rerun = fs::canonical("/proc/self/exe").string() + " " + g_places.build + " " + g_places.program +
               (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bEmptyRuns ? " --empty-runs" : "") +
               (o.bExpectCaught ? " --expect-caught" : "");
@@ -196,8 +198,9 @@ int main(int argc, char **argv) {
     StopAllMounts();
     fs::remove_all(g_places.work);
 
-    std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls; %ld failed, %ld crashed%s (%.0f s)\n",
-                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls, t.failures, t.crashes,
+    // Every run that ended inside Wine and ran once more is counted, even where the second passed.
+    std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls; %ld failed, %ld crashed, %ld runs rerun%s (%.0f s)\n",
+                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls, t.failures, t.crashes, RerunCount(),
                 t.beyondEnd ? (", " + std::to_string(t.beyondEnd) + " cuts past a run's end").c_str() : "", Seconds(t0));
     if (o.bExpectCaught) {
         std::printf("%s\n", t.failures ? "caught, as it must be" : "NOT caught: the broken build passed every case");
