@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr size_t kShapeBytesPerSide = 1024 * 1024;   // the shapes' files, on top of the tree's
+constexpr size_t kShapeBytesPerSide = 2048 * 1024;   // the shapes' files, on top of the tree's
 constexpr int kLevelsDeepest = 45;   // "cNN/" a level: 180 characters, far below a path's 1039
 
 class ShapeDrawer {
@@ -41,11 +41,13 @@ public:
         return folder.children.back();
     }
 
-    // Large: past twice the copy buffer, so that a thread copies it in several pieces.
+    // Large: past twice the copy buffer, up to sixteen times it, so that a thread is busy with
+    // it while the walk goes on listing; just past twice it once the side's bytes are spent.
     size_t Size(bool bLarge, size_t &budget) {
-        size_t size = bLarge ? size_t(m_rng.Between(2 * kCopyBuffer + 1, 320 * 1024)) : size_t(m_rng.Between(0, 3000));
-        if (size > budget) size = std::min(budget, size_t(m_rng.Between(0, 3000)));
-        budget -= size;
+        if (!bLarge) return size_t(m_rng.Between(0, 3000));
+        size_t size = size_t(m_rng.Between(2 * kCopyBuffer + 1, 16 * kCopyBuffer));
+        if (size > budget) size = 2 * kCopyBuffer + 1;
+        budget -= std::min(budget, size);
         return size;
     }
 
