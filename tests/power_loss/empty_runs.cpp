@@ -52,8 +52,8 @@ public:
     }
 
     // The parts of one shape, in listing order; each a few words of the device's line.
-    std::string Files(Name &host, int place, bool bLarge) {
-        const long n = m_rng.Between(1, 3);
+    std::string Files(Name &host, int place, bool bLarge, long nMost) {
+        const long n = m_rng.Between(1, nMost);
         for (long i = 1; i <= n; ++i) {
             Name &f = Add(host, std::to_string(place) + "f" + std::to_string(i) + ".bin", false);
             if (f.bCard) f.cardSize = Size(bLarge, m_cardBytes);
@@ -71,27 +71,29 @@ public:
         Name *pLevel = &Add(host, std::to_string(place) + "c", true);
         for (long i = 1; i < levels; ++i) pLevel = &Add(*pLevel, "c" + std::to_string(i), true);
         if (!m_rng.Chance(30)) return "a chain of " + std::to_string(levels) + " empty folders";
-        Files(*pLevel, 0, false);
+        Files(*pLevel, 0, false, 3);
         return "a chain of " + std::to_string(levels) + " folders, files at the bottom";
     }
 
     // A shape in a folder of its own, on the sides drawn: new on the card, on both, or only
     // in the flash store (kept, or removed by a delete marker).
+    // A run that the I/O threads met asleep, after work of their own, and several files
+    // right after it is what the queue has most to keep in order.
     std::string Shape(Name &host) {
         std::string parts;
         auto part = [&parts](const std::string &what) { parts += (parts.empty() ? "" : ", ") + what; };
         int place = 0;
-        if (m_rng.Chance(55)) {   // many empty folders, with files before, between and after
-            if (m_rng.Chance(50)) part(Files(host, place++, false));
+        if (m_rng.Chance(60)) {   // many empty folders, with files before, between and after
+            if (m_rng.Chance(70)) part(Files(host, place++, false, 5));
             part(Run(host, place++));
-            part(Files(host, place++, m_rng.Chance(70)));
+            part(Files(host, place++, m_rng.Chance(60), 6));
             if (m_rng.Chance(35)) {
                 part(Run(host, place++));
-                part(Files(host, place++, true));
+                part(Files(host, place++, true, 3));
             }
         } else {                  // a chain of them, then files
             part(Chain(host, place++));
-            part(Files(host, place++, m_rng.Chance(70)));
+            part(Files(host, place++, m_rng.Chance(70), 4));
         }
         return parts;
     }
