@@ -31,15 +31,17 @@ test: build win32
 
 # More of the power-loss harness than 'make test' runs: SEEDS generated devices from seed 1000
 # on, K cut points of each under every loss and PULLS pulls of its card, by the build without
-# I/O threads (whose cases rerun exactly) and then by the shipped one.
+# I/O threads (whose cases rerun exactly) and then by the shipped one. EMPTY_RUNS=1: devices
+# with long runs of empty folders (power_loss --empty-runs).
 SEEDS ?= 10
 K ?= 20
 PULLS ?= 4
+EMPTY_RUNS ?=
 soak: build
 	@$(RUN) --start-server
 	@status=0; for program in Tessivard_cut_noio Tessivard_cut; do \
 	  $(BUILD)/tests/power_loss $(BUILD) $(BUILD)/tests/$$program.exe --seed 1000 --seeds $(SEEDS) \
-	    --cuts $(K) --pulls $(PULLS) || status=1; \
+	    --cuts $(K) --pulls $(PULLS) $(if $(EMPTY_RUNS),--empty-runs) || status=1; \
 	done; $(RUN) --stop-server; exit $$status
 
 demo: build

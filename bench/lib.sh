@@ -5,7 +5,7 @@
 BENCH_SETS_VERSION=1
 
 # The sets, in the order the bench runs them, and what each holds.
-BENCH_SETS="empty small10k large20 mixed small2000 onefolder"
+BENCH_SETS="empty small10k large20 mixed small2000 onefolder emptyruns"
 set_title() {
     case "$1" in
         empty)     echo "empty card folder (fixed cost)" ;;
@@ -14,6 +14,7 @@ set_title() {
         mixed)     echo "(c) mixed tree" ;;
         small2000) echo "2,000 x 4 KiB over older 2 KiB copies" ;;
         onefolder) echo "5,000 x 1 KiB in one folder" ;;
+        emptyruns) echo "runs of empty folders, 3,000 x 4 KiB, 20 x 4 MiB" ;;
         *)         return 1 ;;
     esac
 }
@@ -58,10 +59,58 @@ make_mixed_tree() {
     done
 }
 
+# COUNT empty folders PREFIX00.. in DIR.
+run_of_empty_folders() {
+    local dir=$1 prefix=$2 count=$3 i folders=()
+    for ((i = 0; i < count; i++)); do folders+=("$(printf '%s/%s%02d' "$dir" "$prefix" "$i")"); done
+    mkdir -p "${folders[@]}"
+}
+
+# Runs of empty folders, each of which a walk steps over with no file work, where they
+# matter most: before the first file of a folder, between files, and right before large
+# ones. Under DIR: 50 empty folders 0e00.. at the top, then ten folders blk00..blk09, each
+# holding, in the order a walk lists them (Wine sorts a folder's names without regard to
+# case; a leading digit puts each part in its place):
+#   1e..  N empty folders          2f000.dat..2f149.dat  150 files of 4 KiB
+#   3e..  M empty folders          4big.bin  4 MiB, right after the run
+#   5f000.dat..5f149.dat           6c/c01/../c39  a chain of 40 nested empty folders
+#   7big.bin  4 MiB, right after the chain's own steps     8e..  24 empty folders
+# with N = 16, 20, .. 52 and M = 52, 48, .. 16 in blk00 .. blk09.
+make_emptyruns_tree() {
+    local dir=$1 b i blk chain
+    mkdir -p "$dir"
+    run_of_empty_folders "$dir" 0e 50
+    for ((b = 0; b < 10; b++)); do
+        blk=$(printf '%s/blk%02d' "$dir" "$b")
+        run_of_empty_folders "$blk" 1e $((16 + 4 * b))
+        head -c $((150 * 4096)) /dev/urandom | split -b 4096 -a 3 -d --additional-suffix=.dat - "$blk/2f"
+        run_of_empty_folders "$blk" 3e $((52 - 4 * b))
+        head -c $((4 << 20)) /dev/urandom >"$blk/4big.bin"
+        head -c $((150 * 4096)) /dev/urandom | split -b 4096 -a 3 -d --additional-suffix=.dat - "$blk/5f"
+        chain="$blk/6c"
+        for ((i = 1; i < 40; i++)); do chain+=$(printf '/c%02d' "$i"); done
+        mkdir -p "$chain"
+        head -c $((4 << 20)) /dev/urandom >"$blk/7big.bin"
+        run_of_empty_folders "$blk" 8e 24
+    done
+}
+
 # "size<TAB>path" of every file under DIR, sorted: what a tree holds, for comparing.
 tree_listing() {
     [ -d "$1" ] || return 0
     (cd "$1" && find . -type f -printf '%s\t%P\n') | LC_ALL=C sort -t $'\t' -k2
+}
+
+# Every folder under DIR, a path a line, sorted; nothing when DIR is absent.
+folder_listing() {
+    [ -d "$1" ] || return 0
+    (cd "$1" && find . -mindepth 1 -type d -printf '%P\n') | LC_ALL=C sort
+}
+
+# The folders of the flash store a correct update leaves in device root ROOT: its own and
+# every folder of the card folder, empty ones too.
+expected_folders() {
+    { folder_listing "$1/ResidentFlash"; folder_listing "$1/SDMMC/ResidentFlash"; } | LC_ALL=C sort -u
 }
 
 # The flash store a correct update leaves in device root ROOT: what it held, with every
@@ -89,10 +138,18 @@ make_set() {
         mixed)     make_mixed_tree "$card" ;;
         small2000) make_uniform_tree "$card" 20 100 4096 && make_uniform_tree "$dir/root/ResidentFlash" 20 100 2048 ;;
         onefolder) make_uniform_tree "$card" 1 5000 1024 ;;
+        emptyruns) make_emptyruns_tree "$card" ;;
         *)         echo "bench: no data set '$name' (sets: $BENCH_SETS)" >&2; return 1 ;;
     esac
     expected_flash "$dir/root" >"$dir/expected"
+    expected_folders "$dir/root" >"$dir/expected_folders"
     echo "$BENCH_SETS_VERSION" >"$dir/complete"
+}
+
+# A set made before the check looked at folders gets its folder listing, from its own device
+# root, untouched: its content stays what it was.
+add_expected_folders() {
+    [ -f "$1/expected_folders" ] || expected_folders "$1/root" >"$1/expected_folders"
 }
 
 # Makes, from set NAME under DATA, the same update as a card of the card maker (TOOLS:
@@ -116,6 +173,9 @@ make_card_sets() {
         rm -rf "$dir/now" "$dir/new"
         cp "$base/expected" "$dir/expected" && echo "$BENCH_SETS_VERSION" >"$dir/complete"
     done
+    for kind in plain manifest; do
+        [ -f "$data/$name.$kind/expected_folders" ] || cp "$base/expected_folders" "$data/$name.$kind/" || return 1
+    done
 }
 
 # "FILES MiB" of a set's card folder.
@@ -125,10 +185,15 @@ set_size() {
 
 # --- checking a finished update ------------------------------------------------------
 
-# Quiet when device root ROOT holds the flash store of listing EXPECTED and no card
-# folder, or an empty one; otherwise says what is wrong and fails.
+# Quiet when device root ROOT holds the flash store of listing EXPECTED, with the folders
+# of listing FOLDERS (default: EXPECTED's sibling expected_folders), and no card folder, or
+# an empty one; otherwise says what is wrong and fails.
 check_update() {
-    local root=$1 expected=$2 card="$1/SDMMC/ResidentFlash"
+    local root=$1 expected=$2 folders=${3:-$(dirname "$2")/expected_folders} card="$1/SDMMC/ResidentFlash"
+    if [ ! -f "$folders" ]; then
+        echo "no listing of the expected folders: $folders"
+        return 1
+    fi
     if [ -d "$card" ] && [ -n "$(ls -A "$card")" ]; then
         # Both halves, to tell a run that kept the card from one that did nothing.
         echo "the card folder still holds $(find "$card" -type f | wc -l) files, the flash store" \
@@ -139,6 +204,11 @@ check_update() {
     differences=$(diff <(tree_listing "$root/ResidentFlash") "$expected" | grep -c '^[<>]')
     if [ "$differences" -gt 0 ]; then
         echo "the flash store differs from the expected one in $differences lines (size and path)"
+        return 1
+    fi
+    differences=$(diff <(folder_listing "$root/ResidentFlash") "$folders" | grep -c '^[<>]')
+    if [ "$differences" -gt 0 ]; then
+        echo "the flash store's folders differ from the expected ones in $differences lines"
         return 1
     fi
 }

@@ -5,7 +5,8 @@
 #    program is its exit code, never run again;
 #  - the program's drive is the letter mapped for it, even while another run still holds a
 #    letter on the same root; no letter maps the root once the run is over;
-#  - a process the program started keeps the drive until it ends.
+#  - a process the program started keeps the drive until it ends;
+#  - what the persistent wineserver prints goes to BUILD/wine/wineserver.log, after a mark.
 #   wine_run_checks.sh BUILD
 set -u
 build=$(cd "$1" && pwd -P)
@@ -95,6 +96,24 @@ echo data > "$root/child.txt"
 "$wrapper" --build "$build" --root "$root" 'C:\windows\system32\cmd.exe' /c start 'T:\hold_open.exe' child.txt 2 >/dev/null 2>&1
 check "a program the run started ends before the wrapper does" \
     '[ -f "$root/child.txt.held" ] && [ -z "$(holders child.txt)" ]'
+
+echo "The persistent wineserver's log:"
+# A stand-in wineserver first on PATH, which prints a line on each output and ends, in
+# place of the real one (a second real server would only find the first one running).
+fresh serverlog
+log="$build/wine/wineserver.log"
+mkdir -p "$root/bin"
+printf '#!/bin/sh\necho "stand-in server $$ says $*"\necho "stand-in server $$ complains" >&2\n' >"$root/bin/wineserver"
+chmod +x "$root/bin/wineserver"
+from=$(stat -c %s "$log" 2>/dev/null || echo 0)
+said=$(PATH="$root/bin:$PATH" "$wrapper" --build "$build" --start-server 2>&1)
+for _ in $(seq 50); do tail -c +$((from + 1)) "$log" 2>/dev/null | grep -q "complains" && break; sleep 0.1; done
+added=$(tail -c +$((from + 1)) "$log" 2>/dev/null)
+check "--start-server marks the log and prints nothing itself" \
+    '[ -z "$said" ] && grep -q "^wine-run.sh: --start-server .* for $build/wine/prefix$" <<<"$added"'
+check "the server's stdout and stderr both go to the log, after the mark" \
+    'grep -A2 "^wine-run.sh: --start-server" <<<"$added" | grep -q "^stand-in server [0-9]* says -p$" &&
+     grep -q "^stand-in server [0-9]* complains$" <<<"$added"'
 
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]

@@ -13,7 +13,8 @@
 #  - a device root per run: a fresh folder DIR/wine/roots/<program> (or the folder given
 #    with --root, kept as it is), mapped to a drive letter of its own and made the current
 #    directory, so that "/SDMMC" lies inside it and programs can run side by side;
-#  - the persistent wineserver of a whole test run (--start-server / --stop-server);
+#  - the persistent wineserver of a whole test run (--start-server / --stop-server), whose
+#    messages go to DIR/wine/wineserver.log;
 #  - with --screen, a second prefix DIR/wine/screen-prefix that draws on the X display in
 #    $DISPLAY (the x11 graphics driver), for pictures of the screen; otherwise the same.
 # The program's exit code is this script's exit code. When Wine's own Unix process dies of a
@@ -69,9 +70,16 @@ make_prefix() {
 
 make_prefix
 
+# The persistent wineserver's own messages go to a log beside the prefix, never away: a run
+# that ends oddly is read against what the server said meanwhile (the power-loss harness
+# shows the lines a run's life added). Each start is marked; a start that finds a server
+# running leaves it and only its mark.
+server_log="$build/wine/wineserver${screen:+-screen}.log"
 case "${1:-}" in
-    --start-server) wineserver -p >/dev/null 2>&1 </dev/null & exit 0 ;;
-    --stop-server) wineserver -k >/dev/null 2>&1; exit 0 ;;
+    --start-server) echo "wine-run.sh: --start-server $(date '+%F %T') for $WINEPREFIX" >>"$server_log"
+                    wineserver -p >>"$server_log" 2>&1 </dev/null & exit 0 ;;
+    --stop-server) echo "wine-run.sh: --stop-server $(date '+%F %T')" >>"$server_log"
+                   wineserver -k >>"$server_log" 2>&1; exit 0 ;;
     "") echo "wine-run.sh: no program given" >&2; exit 2 ;;
 esac
 

@@ -76,6 +76,10 @@ put "$device/SDMMC/ResidentFlash/new folder/new file.dat" 40
 expect_eq "the expected flash store: kept, overwritten and new files" "$(expected_flash "$device")" \
     "$(printf '10\tkept.dat\n30\tmaps/both.map\n40\tnew folder/new file.dat')"
 expected_flash "$device" >"$scratch/expected"
+mkdir -p "$device/SDMMC/ResidentFlash/new folder/empty one"
+expected_folders "$device" >"$scratch/expected_folders"
+expect_eq "the expected folders: the flash store's and the card's, empty ones too" "$(cat "$scratch/expected_folders")" \
+    "$(printf 'maps\nnew folder\nnew folder/empty one')"
 
 # A native update, then the faults check_update must see.
 after="$scratch/after"
@@ -90,8 +94,18 @@ rm -rf "$after/SDMMC/ResidentFlash"
 head -c 5 /dev/urandom >"$after/ResidentFlash/maps/both.map"
 expect_true "a file of the wrong size fails" '! check_update "$after" "$scratch/expected" >/dev/null'
 put "$after/ResidentFlash/maps/both.map" 30
+rmdir "$after/ResidentFlash/new folder/empty one"
+expect_true "a missing empty folder fails" '! check_update "$after" "$scratch/expected" >/dev/null'
+mkdir "$after/ResidentFlash/new folder/empty one" "$after/ResidentFlash/stray"
+expect_true "an extra folder fails" '! check_update "$after" "$scratch/expected" >/dev/null'
+rmdir "$after/ResidentFlash/stray"
 rm "$after/ResidentFlash/new folder/new file.dat"
 expect_true "a missing file fails" '! check_update "$after" "$scratch/expected" >/dev/null'
+mv "$scratch/expected_folders" "$scratch/folders"
+put "$after/ResidentFlash/new folder/new file.dat" 40
+expect_true "no listing of the expected folders fails, saying so" \
+    'check_update "$after" "$scratch/expected" | grep -q "no listing of the expected folders"'
+expect_true "a listing of them given by name is used" 'check_update "$after" "$scratch/expected" "$scratch/folders" >/dev/null'
 
 # The set the replacement's cost is measured on: an update of existing files.
 make_set small2000 "$scratch/small2000"
@@ -110,6 +124,27 @@ make_set onefolder "$scratch/onefolder"
 expect_eq "onefolder: 5,000 files of 1 KiB in one folder" \
     "$(tree_listing "$scratch/onefolder/root/SDMMC/ResidentFlash" | grep -c $'^1024\td000/f[0-9]*\.dat$')" "5000"
 rm -rf "$scratch/onefolder"
+
+# Runs of empty folders where the walks meet them before, between and right before large
+# files: the parts of a block in the order Wine lists them (sorted without regard to case).
+make_set emptyruns "$scratch/emptyruns"
+card="$scratch/emptyruns/root/SDMMC/ResidentFlash"
+expect_eq "emptyruns: 3,000 files of 4 KiB and 20 of 4 MiB" \
+    "$(cut -f1 "$scratch/emptyruns/expected" | sort | uniq -c | awk '{ printf "%s:%s ", $2, $1 }')" "4096:3000 4194304:20 "
+expect_eq "emptyruns: its card's size in files and MiB" "$(set_size "$scratch/emptyruns")" "3020 91.7"
+expect_eq "emptyruns: 50 empty folders at the top, before the blocks" \
+    "$(ls "$card" | LC_ALL=C sort -f | head -51 | grep -c '^0e[0-9][0-9]$') $(find "$card" -maxdepth 1 -type d -empty | wc -l)" "50 50"
+listed() { ls "$card/$1" | LC_ALL=C sort -f; }
+after() { listed "$1" | grep -A1 -x "$2" | tail -1; }
+expect_eq "emptyruns: blk00 starts with its run of 16 empty folders" "$(listed blk00 | head -17 | grep -c '^1e')" "16"
+expect_eq "emptyruns: the runs of blk09 are 52 and 16 long" "$(listed blk09 | grep -c '^1e') $(listed blk09 | grep -c '^3e')" "52 16"
+expect_eq "emptyruns: each large file is listed right after a run or the chain" \
+    "$(for b in 00 05 09; do echo "$(after blk$b "$(listed blk$b | grep '^3e' | tail -1)") $(after blk$b 6c)"; done | sort -u)" "4big.bin 7big.bin"
+expect_eq "emptyruns: a chain of 40 empty folders, one inside the other" \
+    "$(find "$card/blk04/6c" -type d | wc -l) $(find "$card/blk04/6c" -type d -empty | wc -l) $(find "$card/blk04/6c" -type f | wc -l)" "40 1 0"
+expect_eq "emptyruns: the expected folders count every empty one" "$(grep -c . "$scratch/emptyruns/expected_folders")" \
+    "$(find "$card" -mindepth 1 -type d | wc -l)"
+rm -rf "$scratch/emptyruns"
 
 # --- counts of a run -------------------------------------------------------------------
 
@@ -130,6 +165,7 @@ count_tree() {
 }
 count_tree
 expected_flash "$device" >"$scratch/expected"
+expected_folders "$device" >"$scratch/expected_folders"
 counts=$(wine_run --root "$device" "$build/bench/count_messages.exe" 'T:\Tessivard.exe')
 expect_eq "the counted run ends by itself, watched throughout" "$?" "0"
 expect_eq "PBM_SETPOS: 13 copy steps, 13 delete steps, 3 image steps, 2 set-ups, the last position" \

@@ -17,8 +17,10 @@ struct Device {
 // A device drawn from seed: names that meet in both letter cases between card and flash
 // (never two spellings in one folder), files around the copy buffer's size, new nested and
 // empty folders, delete markers for folders present and absent, sometimes keep-source mode,
-// sometimes little room (always with bLittleRoom).
-Device GeneratedDevice(uint64_t seed, bool bLittleRoom);
+// sometimes little room (always with bLittleRoom). With bEmptyRuns, the same device with
+// shapes that line up long runs of empty folders before, between and after files
+// (empty_runs.h).
+Device GeneratedDevice(uint64_t seed, bool bLittleRoom, bool bEmptyRuns);
 
 // The prepared update of earlier runs: nested folders, replacements, files of megabytes,
 // delete markers; with bRoom a small, nearly full store, where a 512 KiB map goes in only in

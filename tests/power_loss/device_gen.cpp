@@ -3,6 +3,8 @@
 // replaces the flash store's "maps/seoul.map", and no folder ever holds two spellings of
 // one name.
 #include "device.h"
+#include "drawn_names.h"
+#include "empty_runs.h"
 #include "seeded.h"
 
 #include <algorithm>
@@ -14,17 +16,7 @@ const std::vector<std::string> kFolderNames = {"maps", "poi", "voice", "data", "
 const std::vector<std::string> kFileNames = {"seoul.map", "busan.map", "jeju.map", "a.bin", "b.bin", "index.dat",
                                              "voice.ogg", "poi.db", "x1", "settings.ini", "font.ttf", "readme.txt"};
 const std::vector<std::string> kImageFiles = {"Data.fai", "nk.rom", "tcBoot.rom"};
-constexpr size_t kCopyBuffer = 64 * 1024;
 constexpr size_t kBytesPerSide = 1200 * 1024;   // keeps a run short: a cut costs a run or more
-
-struct Name {
-    std::string name;             // lower case
-    bool bFolder = false;
-    bool bFlash = false, bCard = false;
-    std::string flashSpelling, cardSpelling;
-    size_t flashSize = 0, cardSize = 0;
-    std::vector<Name> children;
-};
 
 class Drawer {
 public:
@@ -116,12 +108,13 @@ unsigned long long EndBlocks(const Name &folder, const std::vector<std::string> 
 
 } // namespace
 
-Device GeneratedDevice(uint64_t seed, bool bLittleRoom) {
+Device GeneratedDevice(uint64_t seed, bool bLittleRoom, bool bEmptyRuns) {
     Drawer draw(seed);
     Seeded &rng = draw.m_rng;
     Name top;
     top.bFlash = top.bCard = true;
     draw.Grow(top, 0);
+    const EmptyRuns shapes = bEmptyRuns ? AddEmptyRuns(top, seed) : EmptyRuns();
 
     Device d;
     draw.Lay(top, false, "", d.flash);
@@ -141,10 +134,14 @@ Device GeneratedDevice(uint64_t seed, bool bLittleRoom) {
     d.bKeepSource = rng.Chance(25);
     if (d.bKeepSource) d.card.files["ResidentFlash/undelete"] = "";
     for (const Name &c : top.children)
-        if (c.bFolder && c.bFlash && rng.Chance(40)) {
+        if (!c.bShape && c.bFolder && c.bFlash && rng.Chance(40)) {
             mark(c.name, "");
             if (!d.bKeepSource) deleted.push_back(c.name);
         }
+    for (const std::string &name : shapes.deleted) {
+        d.card.files["ResidentFlash/delete_" + name] = "";
+        if (!d.bKeepSource) deleted.push_back(name);
+    }
     if (rng.Chance(50)) {
         const std::string &name = rng.Pick(kFolderNames);
         if (std::none_of(top.children.begin(), top.children.end(), [&](const Name &c) { return c.name == name; }))
@@ -175,6 +172,7 @@ Device GeneratedDevice(uint64_t seed, bool bLittleRoom) {
     for (const auto &[path, content] : d.card.files) cardFiles += path.rfind("ResidentFlash/", 0) == 0;
     d.summary = std::to_string(d.flash.files.size()) + " flash files in " + std::to_string(d.flash.folders.size()) +
                 " folders, " + std::to_string(cardFiles) + " card files in " + std::to_string(d.card.folders.size()) +
-                " folders; room " + room + (d.bKeepSource ? "; keep-source" : "") + (markers.empty() ? "" : ";" + markers);
+                " folders; room " + room + (d.bKeepSource ? "; keep-source" : "") + (markers.empty() ? "" : ";" + markers) +
+                shapes.summary;
     return d;
 }

@@ -14,6 +14,7 @@ struct Places {
     std::string program;   // the cut build under test
     std::string tools;     // the source tree's tools: the Wine wrapper
     std::string powercutfs;
+    std::string serverLog; // what the persistent wineserver prints (tools/wine-run.sh keeps it)
     fs::path work;         // this run's own folder: templates, sockets, the device root
     fs::path root;         // the device root: ResidentFlash and SDMMC, each a powercutfs mount
 };

@@ -7,8 +7,8 @@
 
 const char kUsage[] =
     "usage: power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all] [--pulls P|all]\n"
-    "         [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--prepared]\n"
-    "         [--cut K | --pull J] [--loss LOSS] [--expect-caught]\n";
+    "         [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]\n"
+    "         [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]\n";
 
 namespace {
 
@@ -34,6 +34,8 @@ bool Parse(int argc, char **argv, Options &o) {
         };
         if (a == "--room") o.bRoom = true;
         else if (a == "--prepared") o.bPrepared = true;
+        else if (a == "--empty-runs") o.bEmptyRuns = true;
+        else if (a == "--list") o.bList = true;
         else if (a == "--expect-caught") o.bExpectCaught = true;
         else if (a == "--seed" && number(n, false)) o.seed = uint64_t(n);
         else if (a == "--seeds" && number(o.seeds, false) && o.seeds > 0) {}

@@ -17,6 +17,8 @@ struct Options {
     std::vector<std::string> kinds = {"flushed", "immediate", "mixed"};
     long mixedSeeds = 2;
     bool bRoom = false, bPrepared = false, bExpectCaught = false;
+    bool bEmptyRuns = false;        // generated devices with runs of empty folders (empty_runs.h)
+    bool bList = false;             // prints the devices drawn, runs nothing
     long oneCut = 0, onePull = 0;   // one case alone
     std::string oneLoss;
     std::string rerun;              // the command line that reruns a case, up to its case

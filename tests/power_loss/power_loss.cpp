@@ -2,8 +2,8 @@
 // and a card that each forget what was not flushed (powercutfs), and cards pulled mid-run.
 //
 //   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all] [--pulls P|all]
-//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--prepared]
-//              [--cut K | --pull J] [--loss LOSS] [--expect-caught]
+//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]
+//              [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]
 //
 // PROGRAM is a cut build: it ends with exit code 99 right after its k-th change to a file
 // system (k = TESSIVARD_CUT_AFTER). For each seed S .. S+N-1 the harness draws a device
@@ -13,9 +13,12 @@
 // mixed with M seeds (2 by default). At each of P requests of the card drawn from the seed
 // the card is pulled instead. Every case is checked twice (checks.h): what it left, and that
 // a run on the device as it came back leaves it as the uninterrupted run did.
-// --room: every device has little room. --cut/--pull with --loss: one case alone, as a
-// failing case's line prints it. --expect-caught: PROGRAM breaks a safety rule; the harness
-// stops at the first case that catches it (POWER_LOSS_ALL=1: goes on) and passes only then.
+// --room: every device has little room. --empty-runs: every device also holds long runs
+// of empty folders before, between and after files, and chains of them. --cut/--pull with
+// --loss: one case alone, as a failing case's line prints it. --expect-caught: PROGRAM
+// breaks a safety rule; the harness stops at the first case that catches it
+// (POWER_LOSS_ALL=1: goes on) and passes only then. --list: prints each device drawn, its
+// line and both trees in the order the device lists them, and runs nothing.
 #include "cases.h"
 #include "daemon.h"
 #include "harness.h"
@@ -105,7 +108,8 @@ void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k
 
 void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     const auto t0 = std::chrono::steady_clock::now();
-    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom);
+    const long rerunsBefore = RerunCount();
+    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns);
     const Expected e = SetUpDevice(d);
     const Tally before = t;
     ++t.seeds;
@@ -136,10 +140,24 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
             Report(o, t, seed, "pull " + std::to_string(pulls[i]), loss.flash, PulledAt(e, pulls[i], loss));
         }
     }
-    std::printf("seed %llu: %s; %ld cut points, tried per loss:%s; %ld of %ld card requests pulled; %ld failed, %ld crashed (%.0f s)\n",
+    std::printf("seed %llu: %s; %ld cut points, tried per loss:%s; %ld of %ld card requests pulled; %ld failed, %ld crashed, %ld runs rerun (%.0f s)\n",
                 (unsigned long long)seed, (d.summary + (e.shortfall.empty() ? "" : "; too little room: " + e.shortfall)).c_str(), points, PerLoss(o, t, before).c_str(), t.pulls - before.pulls, CardRequests(),
-                t.failures - before.failures, t.crashes - before.crashes, Seconds(t0));
+                t.failures - before.failures, t.crashes - before.crashes, RerunCount() - rerunsBefore, Seconds(t0));
     std::fflush(stdout);
+}
+
+// The device's line, then each tree: a line per folder and file, "+" for a folder, sorted by
+// path without regard to case, near the order in which a walk meets them.
+void ListDevice(const Options &o, uint64_t seed) {
+    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns);
+    std::printf("seed %llu: %s\n", (unsigned long long)seed, d.summary.c_str());
+    for (auto [side, tree] : {std::pair{"flash", &d.flash}, std::pair{"card", &d.card}}) {
+        std::map<std::string, std::string> lines;   // folded path -> its line
+        for (const std::string &f : tree->folders) lines[Lower(f)] = "  + " + f;
+        for (const auto &[path, content] : tree->files) lines[Lower(path)] = "    " + path + " " + std::to_string(content.size());
+        std::printf("%s:\n", side);
+        for (const auto &[key, line] : lines) std::printf("%s\n", line.c_str());
+    }
 }
 
 } // namespace
@@ -154,9 +172,14 @@ int main(int argc, char **argv) {
     g_places.program = fs::canonical(argv[2]).string();
     g_places.tools = POWER_LOSS_TOOLS;
     g_places.powercutfs = g_places.build + "/tools/powercutfs";
+    g_places.serverLog = g_places.build + "/wine/wineserver.log";
     o.rerun = fs::canonical("/proc/self/exe").string() + " " + g_places.build + " " + g_places.program +
-              (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") +
+              (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bEmptyRuns ? " --empty-runs" : "") +
               (o.bExpectCaught ? " --expect-caught" : "");
+    if (o.bList) {
+        for (long i = 0; i < o.seeds; ++i) ListDevice(o, o.seed + uint64_t(i));
+        return 0;
+    }
     if (geteuid() != 0) Fail("mounting the test file systems needs root");
     if (!fs::exists("/dev/fuse")) Fail("no /dev/fuse on this machine");
     if (!fs::exists(g_places.powercutfs)) Fail("powercutfs is not built: " + g_places.powercutfs);
@@ -175,8 +198,9 @@ int main(int argc, char **argv) {
     StopAllMounts();
     fs::remove_all(g_places.work);
 
-    std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls; %ld failed, %ld crashed%s (%.0f s)\n",
-                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls, t.failures, t.crashes,
+    // Every run that ended inside Wine and ran once more is counted, even where the second passed.
+    std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls; %ld failed, %ld crashed, %ld runs rerun%s (%.0f s)\n",
+                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls, t.failures, t.crashes, RerunCount(),
                 t.beyondEnd ? (", " + std::to_string(t.beyondEnd) + " cuts past a run's end").c_str() : "", Seconds(t0));
     if (o.bExpectCaught) {
         std::printf("%s\n", t.failures ? "caught, as it must be" : "NOT caught: the broken build passed every case");

@@ -7,7 +7,11 @@ struct RunEnd {
     int code = 0;        // the program's exit code (99: cut as asked; 0: ran to its end)
     int signal = 0;      // the Unix signal the Wine process died of; 0: none
     bool timedOut = false;
-    std::string said;    // the end of what the run printed, when it ended otherwise than 0 or 99
+    // Kept when the run ended otherwise than 0 or 99, each its last 400 characters:
+    std::string said;    // what the program and Wine printed (the wrapper's stdout)
+    std::string errors;  // the wrapper's stderr: its lines on deaths inside Wine and exceptions
+    std::string server;  // what the persistent wineserver logged while the run lived
+    // How the run ended, with what it, the wrapper and the wineserver said.
     std::string Describe() const;
 };
 
@@ -18,3 +22,5 @@ struct RunEnd {
 // once more, after `again` (when given) has put the device back as the first run found it,
 // and a line on stdout says so. Its second end is the one returned; a second such end stays.
 RunEnd RunProgram(long cutAfter, const std::function<void()> &again = {});
+// The runs RunProgram ran once more, since the harness started.
+long RerunCount();
