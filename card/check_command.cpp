@@ -106,7 +106,8 @@ private:
         case MarkerKind::kUnaddressable:
             if (LooksLikeMarker(name)) {
                 ++m_nPlansNothing;
-                Line(name, L"not read as a marker (" + WhyMarkerPlansNothing(name) + L"): the copy takes it for content");
+                Line(name, L"not read as a marker (" + WhyMarkerPlansNothing(name) + L"): " +
+                               (WhyNameSkips(name).empty() ? L"the copy takes it for content" : L"the copy skips it too"));
             }
             break;
         case MarkerKind::kNotAMarker:

@@ -4,13 +4,10 @@
 #include "card/host_tree.h"
 #include "platform/ansi_text.h"
 #include "platform/cstring.h"
+#include "update/name_defence.h"
 #include "update/paths.h"
 
 namespace {
-
-// Characters that no name on the device's file system holds: the walks list such a card
-// entry and fail to open it.
-bool IsUnnameable(wchar_t c) { return c < 32 || std::wcschr(L"*?\"<>|", c) != nullptr; }
 
 std::wstring Quoted(wchar_t c) {
     if (c < 32) {
@@ -36,14 +33,28 @@ std::wstring TooLong(size_t cch, size_t cchLimit, const wchar_t *pszWhat) {
            std::to_wstring(cchLimit - 1) + L" characters";
 }
 
-// Why "folder\name" is not this very entry of the folder.
-std::wstring WhyNotItself(const std::wstring &folder, const std::wstring &name) {
-    if (name.find_first_of(L"\\/") != std::wstring::npos) return L"holds a path separator";
-    if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) return L"ends in a dot or a space, which a path drops";
-    WCHAR szJoined[kWidePath], szFull[kResolvedPath];
-    if (JoinPath(szJoined, kWidePath, folder.c_str(), name.c_str()) &&
-        GetFullPathNameW(szJoined, kResolvedPath, szFull, nullptr) && std::wcsncmp(szFull, L"\\\\.\\", 4) == 0)
-        return L"is the name of a device (CON, NUL, COM1...), not of a file";
+// Why the name rules (update/name_defence.h) do not take the name; what is left when they
+// take it is a joined path that does not fit.
+std::wstring WhyNotItself(const std::wstring &name) {
+    const NameVerdict verdict = JudgeName(name.c_str());
+    switch (verdict.rule) {
+    case NameRule::kTaken:
+        break;
+    case NameRule::kEmpty:
+        return L"is empty, which names the folder itself";
+    case NameRule::kDotName:
+        return L"is \".\" or \"..\", which name the folder itself or the one above it";
+    case NameRule::kSeparator:
+        return L"holds a path separator";
+    case NameRule::kRefusedCharacter:
+        return L"holds " + Quoted(verdict.ch) + L", which no name on the device holds";
+    case NameRule::kTrailingDotOrSpace:
+        return L"ends in a dot or a space, which a path drops";
+    case NameRule::kDeviceName:
+        return L"is the name of a device (CON, NUL, COM1...) on a PC, not of a file";
+    case NameRule::kTooLong:
+        return L"is longer than the " + std::to_wstring(kLongestName) + L" characters of a name on the device";
+    }
     return L"does not name itself as a path";
 }
 
@@ -76,7 +87,7 @@ std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wst
     case WalkReason::kPathTooLong:
         return TooLong(folder.size() + 1 + name.size(), kWidePath, L"its path");
     case WalkReason::kNotItself:
-        return WhyNotItself(folder, name);
+        return WhyNotItself(name);
     case WalkReason::kReserved:
         return L"is the program's own temporary name, which the copy skips";
     case WalkReason::kDotFolder:
@@ -84,8 +95,6 @@ std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wst
     case WalkReason::kManifest:
         return L"is the name of the card's manifest, which the copy never copies";
     }
-    for (wchar_t c : name)
-        if (IsUnnameable(c)) return L"holds " + Quoted(c) + L", which no name on the device holds";
     return L"";
 }
 
@@ -118,7 +127,6 @@ std::vector<std::pair<std::wstring, std::wstring>> UnreachableByDeletion(const H
 
 std::wstring WhyFlashCannotHold(const std::wstring &name) {
     std::string ansi;
-    if (name.find(L':') != std::wstring::npos) return L"holds ':', which no name on the device's file system holds";
     if (!AnsiForm(name, ansi)) return L"has no exact form in the device's " + CodePage();
     return L"";
 }
@@ -134,7 +142,7 @@ std::wstring WhyMarkerPlansNothing(const std::wstring &markerName) {
     char sz[kAnsiPath];
     if (!AnsiForm(markerName, ansi)) return L"its name has no exact form in the device's " + CodePage();
     if (!FormatInto(sz, "%s/%s", CARD_FOLDER, ansi.c_str())) return L"its path passes the marker scan's 255 bytes";
-    if (!IsPlainChildName(kCardFolderW.c_str(), markerName.c_str())) return L"its name " + WhyNotItself(kCardFolderW, markerName);
+    if (!IsPlainChildName(kCardFolderW.c_str(), markerName.c_str())) return L"its name " + WhyNotItself(markerName);
     const std::string rest = ansi.substr(kDeletePrefixLength);
     const std::wstring restW = markerName.substr(kDeletePrefixLength);
     if (rest.empty()) return L"it names no folder";
@@ -147,7 +155,7 @@ std::wstring WhyMarkerPlansNothing(const std::wstring &markerName) {
         return L"the folder name's ANSI form holds a byte a delete marker may not carry";
     }
     if (!FormatInto(sz, "%s/%s", FLASH_FOLDER, rest.c_str())) return L"the folder's path passes 255 bytes";
-    if (!IsPlainChildName(kFlashFolderW.c_str(), restW.c_str())) return L"the folder name " + WhyNotItself(kFlashFolderW, restW);
+    if (!IsPlainChildName(kFlashFolderW.c_str(), restW.c_str())) return L"the folder name " + WhyNotItself(restW);
     return L"it plans nothing";
 }
 

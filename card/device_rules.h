@@ -19,9 +19,7 @@ inline const std::wstring kFlashFolderW = L"" FLASH_FOLDER;  // and in the flash
 std::wstring DevicePath(const std::wstring &folder, const std::wstring &rel);
 
 // Why `walk` (update/walk_rules.h), listing the device folder `folder`, neither works nor
-// enters its entry `name` (a folder if bFolder), in words; empty when it takes it. Beside
-// the walk's own reasons, a name that holds a character no name on the device holds is
-// one the walk lists and then fails on.
+// enters its entry `name` (a folder if bFolder), in words; empty when it takes it.
 std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wstring &name, bool bFolder);
 // What of the copy's reasons depends on the name alone, at any depth.
 std::wstring WhyNameSkips(const std::wstring &name);

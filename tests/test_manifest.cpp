@@ -134,7 +134,8 @@ TEST(ManifestReading, APathTheCopyWouldNotTakeAsListedRefusesTheWholeManifest) {
     EXPECT_EQ(FaultOf(Sealed(file("maps/~TESSIVARD-MANIFEST"))), ManifestFault::kSkippedName);
     EXPECT_EQ(FaultOf(Sealed(file("maps/dot."))), ManifestFault::kSkippedName) << "a trailing dot names a sibling";
     EXPECT_EQ(FaultOf(Sealed(file("CON"))), ManifestFault::kSkippedName) << "a device name";
-    EXPECT_EQ(FaultOf(Sealed(file("a*b"))), ManifestFault::kNone) << "a name the copy lists and fails on is the card's fault, not the manifest's";
+    EXPECT_EQ(FaultOf(Sealed(file("a*b"))), ManifestFault::kSkippedName) << "a character the device's file system refuses";
+    EXPECT_EQ(FaultOf(Sealed(file("maps/a:b"))), ManifestFault::kSkippedName) << "':', where a device's path ends";
     EXPECT_EQ(FaultOf(Sealed(file("Maps/Seoul.map") + file("maps/seoul.MAP"))), ManifestFault::kSameName);
     EXPECT_EQ(FaultOf(Sealed(file("maps") + "folder - - MAPS\n")), ManifestFault::kSameName);
     EXPECT_EQ(FaultOf(Sealed(file(std::string(1100, 'n')))), ManifestFault::kBadPath) << "longer than the walks' paths";

@@ -39,8 +39,8 @@ void ReadMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, 
         entry.kind = NamesMatch(pszName, kUpdateMarker) ? MarkerKind::kUpdate : MarkerKind::kNotAMarker;
         return;
     }
-    // The planned path must resolve to the flash store, one separator and the name: not
-    // the store itself ("delete_ "), not a device ("delete_NUL"), not another folder.
+    // The planned path must be the flash store, one separator and the name: not the store
+    // itself ("delete_ "), not a device ("delete_NUL"), not another folder.
     // The prefix is ASCII in any letter case that matches it: its bytes are its characters.
     const bool bPlans = wcslen(pszName) > kDeletePrefixLength &&
                         FormatInto(szRest, "%s", szExact + kDeletePrefixLength) && !HasRejectedCharacter(szRest) &&

@@ -12,8 +12,8 @@ inline constexpr size_t kDeletePrefixLength = sizeof kDeletePrefix / sizeof(WCHA
 
 enum class MarkerKind {
     kNotAMarker,      // a folder, or a file of any other name: copied like the rest
-    kUnaddressable,   // no exact ANSI form within the buffers, or a name that does not resolve
-                      // to this very entry: left alone, never consumed, never planned
+    kUnaddressable,   // no exact ANSI form within the buffers, or a name the name rules do
+                      // not take as this very entry: left alone, never consumed, never planned
     kUpdate,          // the update marker: consumed
     kPlansNothing,    // a delete marker with no usable folder name: consumed, plans nothing
     kPlansDeletion,   // a delete marker: removes its flash folder, then is consumed

@@ -12,6 +12,8 @@ WCHAR Folded(WCHAR c) {
     return c;
 }
 
+WCHAR FoldedInPath(WCHAR c) { return c == L'/' ? L'\\' : Folded(c); }
+
 size_t Length(LPCWSTR psz, int cch) { return cch < 0 ? wcslen(psz) : size_t(cch); }
 
 } // namespace
@@ -28,4 +30,11 @@ int CompareNames(LPCWSTR pszA, int cchA, LPCWSTR pszB, int cchB) {
 bool NameHasPrefix(LPCWSTR pszName, LPCWSTR pszPrefix) {
     const size_t cchPrefix = wcslen(pszPrefix);
     return wcslen(pszName) >= cchPrefix && CompareNames(pszName, int(cchPrefix), pszPrefix, int(cchPrefix)) == 0;
+}
+
+bool PathsMatch(LPCWSTR pszA, LPCWSTR pszB) {
+    for (;; ++pszA, ++pszB) {
+        if (FoldedInPath(*pszA) != FoldedInPath(*pszB)) return false;
+        if (!*pszA) return true;
+    }
 }

@@ -15,3 +15,9 @@ inline bool NamesMatch(LPCWSTR pszA, LPCWSTR pszB) { return CompareNames(pszA, -
 
 // Whether the name begins with the prefix, by the same rule.
 bool NameHasPrefix(LPCWSTR pszName, LPCWSTR pszPrefix);
+
+// Whether two paths the program built name one entry: name by name by the rule above, '/'
+// and '\' alike. Both are built the same way from the program's own folders and names the
+// name rules took (update/name_defence.h), so no "." or ".." and no doubled separator
+// stands in either.
+bool PathsMatch(LPCWSTR pszA, LPCWSTR pszB);

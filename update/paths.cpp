@@ -1,5 +1,6 @@
 #include "update/paths.h"
 #include <cwchar>
+#include "update/name_defence.h"
 #include "update/name_rule.h"
 
 BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR pszName) {
@@ -31,15 +32,7 @@ BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPa
 }
 
 BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
-    WCHAR szJoined[kWidePath], szFull[kResolvedPath], szFolderFull[kResolvedPath];
-    // A separator inside a name ("a\b", made on another system) resolves to itself when
-    // nothing collapses, yet names another entry: the file b in the folder a.
-    if (!pszName[0] || wcspbrk(pszName, L"\\/") || !JoinPath(szJoined, kWidePath, pszFolder, pszName)) return FALSE;
-    DWORD n = GetFullPathNameW(szJoined, kResolvedPath, szFull, nullptr);
-    DWORD m = GetFullPathNameW(pszFolder, kResolvedPath, szFolderFull, nullptr);
-    if (!n || n >= kResolvedPath || !m || m >= kResolvedPath) return FALSE;
-    if (szFolderFull[m - 1] == L'\\') --m;
-    return n > m && CompareNames(szFull, int(m), szFolderFull, int(m)) == 0 && szFull[m] == L'\\' && wcscmp(szFull + m + 1, pszName) == 0;
+    return IsTakenName(pszName) && wcslen(pszFolder) + 1 + wcslen(pszName) < kWidePath;
 }
 
 BOOL IsReservedName(LPCWSTR pszName) {

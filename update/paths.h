@@ -1,10 +1,10 @@
 // Paths and the fixed buffers that hold them. The engine keeps every path in a buffer of a
 // fixed size, zero-filled before it is written; a path that does not fit is never cut
 // short (a cut name would name another file), the operation fails instead. Names read
-// from the card become paths only when the platform resolves the joined path to exactly
-// that entry of that folder: a card written on another system can carry names that cannot
-// exist on the device: separators ("a\..\..\ResidentFlash"), a trailing space or dot
-// (stripped, so the path names a sibling), device names (CON, NUL: a device, not a file).
+// from the card become paths only when the name rules (update/name_defence.h) take them: a
+// card written on another system can carry names that cannot exist on the device:
+// separators ("a\..\..\ResidentFlash"), a trailing space or dot (dropped by a path on a
+// PC, so the path names a sibling), device names (CON, NUL: a device, not a file there).
 #pragma once
 #include <windows.h>
 #include <cstring>
@@ -57,6 +57,7 @@ LPCWSTR LastNameOf(LPCWSTR pszPath);
 // least one separator).
 BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
 
-// TRUE when "folder\name" resolves to the entry `name` directly inside `folder`: the
-// folder's own resolution, one separator, and the name exactly as given.
+// TRUE when "folder\name" is the entry `name` directly inside `folder`: a name the name
+// rules take, and a joined path that fits the walks' paths. The folder is the program's own
+// or was built of names taken the same way.
 BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName);

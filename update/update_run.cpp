@@ -25,13 +25,9 @@ struct WidePath {
     }
 };
 
-// The same folder of the flash store, whatever the letter case of its name.
-bool SameFolder(LPCWSTR pszA, LPCWSTR pszB) {
-    WCHAR szA[kResolvedPath], szB[kResolvedPath];
-    const DWORD a = GetFullPathNameW(pszA, kResolvedPath, szA, nullptr);
-    const DWORD b = GetFullPathNameW(pszB, kResolvedPath, szB, nullptr);
-    return a && a < kResolvedPath && b && b < kResolvedPath && NamesMatch(szA, szB);
-}
+// The same folder of the flash store, whatever the letter case of its name: two targets the
+// marker rules planned, each the flash store, "/" and a folder name they took.
+bool SameFolder(LPCSTR pszA, LPCSTR pszB) { return PathsMatch(CString(pszA), CString(pszB)); }
 
 // A folder deletion that a delete marker planned: the job holds the marker's card path.
 bool IsMarkerDeletion(const UPDATE_JOB &job) { return job.bFolder && job.bDelete && job.szSource[0]; }
@@ -74,7 +70,7 @@ std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bo
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
-                                 SameFolder(WidePath(jobs[k].szTarget).sz, WidePath(job.szTarget).sz);
+                                 SameFolder(jobs[k].szTarget, job.szTarget);
             if (!bDeletedBefore) steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
         }
     }

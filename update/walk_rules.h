@@ -22,8 +22,10 @@ enum class WalkAction {
 enum class WalkReason {
     kTaken,         // a file or folder the walk takes
     kPathTooLong,   // "folder\name" does not fit the walks' paths
-    kNotItself,     // "folder\name" does not resolve to this very entry of this folder: a
-                    // separator in the name, a trailing dot or space, a device name (CON, NUL)
+    kNotItself,     // "folder\name" would not be this very entry of this folder: the name
+                    // rules (update/name_defence.h) refuse the name: a separator in it, a
+                    // trailing dot or space, a device name (CON, NUL), a character the
+                    // device's FAT refuses, more than a FAT name's length
     kReserved,      // one of the program's temporary names (any letter case): the copy never
                     // writes over a replacement under way; the deletion removes a left-over
     kDotFolder,     // a folder whose name begins with '.'
