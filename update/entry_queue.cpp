@@ -57,6 +57,12 @@ struct CEntryQueue::Pool {
     alignas(4096) BYTE chunks[kMaxIoThreads][kCopyChunk];   // a copy buffer per thread
 };
 
+// The one slot of a queue that is not open, and the copy buffer of the thread that walks.
+struct CEntryQueue::Alone {
+    EntrySlot slot;
+    alignas(16) BYTE chunk[kCopyChunk];
+};
+
 static DWORD WINAPI IoThreadProc(LPVOID pParam);
 
 int CEntryQueue::ThreadsWanted() {
@@ -75,27 +81,31 @@ int CEntryQueue::ThreadsWanted() {
 
 BOOL CEntryQueue::Open(int nThreads) {
     if (m_pPool) return TRUE;
-    if (nThreads <= 0) return FALSE;
     if (nThreads > kMaxIoThreads) nThreads = kMaxIoThreads;
-    Pool *pPool = new (std::nothrow) Pool;
-    if (!pPool) return FALSE;
-    if (!pPool->workReady.IsValid() || !pPool->slotDone.IsValid()) nThreads = 0;
-    for (int i = 0; i < nThreads; ++i) {
-        pPool->starts[i] = {pPool, &m_handler, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room}};
-        HANDLE h = CreateThread(nullptr, 256 * 1024, IoThreadProc, &pPool->starts[i], STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                nullptr);
-        if (!h) break;
-        pPool->threads[pPool->nThreads++] = h;
-    }
-    if (pPool->nThreads == 0) {
+    Pool *pPool = nThreads > 0 ? new (std::nothrow) Pool : nullptr;
+    if (pPool) {
+        if (!pPool->workReady.IsValid() || !pPool->slotDone.IsValid()) nThreads = 0;
+        // Each thread takes the program's stack size, as the worker does (the device's
+        // default): what it runs, an entry's file work, fits well within it.
+        for (int i = 0; i < nThreads; ++i) {
+            pPool->starts[i] = {pPool, &m_handler, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room}};
+            HANDLE h = CreateThread(nullptr, 0, IoThreadProc, &pPool->starts[i], 0, nullptr);
+            if (!h) break;
+            pPool->threads[pPool->nThreads++] = h;
+        }
+        if (pPool->nThreads > 0) {
+            m_pPool = pPool;
+            return TRUE;
+        }
         delete pPool;
-        return FALSE;
     }
-    m_pPool = pPool;
-    return TRUE;
+    if (!m_pAlone) m_pAlone = new (std::nothrow) Alone;
+    return FALSE;
 }
 
 void CEntryQueue::Close() {
+    delete m_pAlone;
+    m_pAlone = nullptr;
     Pool *pPool = m_pPool;
     if (!pPool) return;
     Drain();
@@ -114,7 +124,7 @@ void CEntryQueue::Close() {
 }
 
 EntrySlot &CEntryQueue::Back() {
-    EntrySlot *pSlot = &m_inline;
+    EntrySlot *pSlot = m_pAlone ? &m_pAlone->slot : nullptr;
     if (Pool *pPool = m_pPool) {
         if (pPool->tail - pPool->head == kSlots) StepFront(pPool->head + 1);
         pSlot = &pPool->slots[pPool->tail % kSlots];
@@ -130,8 +140,9 @@ EntrySlot &CEntryQueue::Back() {
 void CEntryQueue::Push() {
     Pool *pPool = m_pPool;
     if (!pPool) {
-        if (m_inline.work != EntryWork::kNone) m_handler.Work(m_inline, CopyWorkspace{m_chunk, kCopyChunk, 0, &m_room});
-        Step(m_inline);
+        EntrySlot &slot = m_pAlone->slot;
+        if (slot.work != EntryWork::kNone) m_handler.Work(slot, CopyWorkspace{m_pAlone->chunk, kCopyChunk, 0, &m_room});
+        Step(slot);
         return;
     }
     EntrySlot &slot = pPool->slots[pPool->tail % kSlots];
