@@ -1,5 +1,6 @@
 #include "update/update_run.h"
 #include <cstdio>
+#include <new>
 #include "platform/cstring.h"
 #include "update/device_paths.h"
 #include "update/file_system.h"
@@ -16,14 +17,18 @@ namespace {
 // The image files in the card's root, removed once the update is in.
 const char *const kImageFiles[] = {"Data.fai", "nk.rom", "tcBoot.rom"};
 
-// A job path as the wide string the platform calls take.
-struct WidePath {
-    WCHAR sz[kWidePath];
-    explicit WidePath(LPCSTR pszAnsi) {
-        CString str = pszAnsi;
-        CopyBounded(sz, kWidePath, str);
-    }
-};
+// A job path as the wide string the platform calls take, in a buffer of the run's space.
+LPCWSTR Wide(WCHAR (&sz)[kWidePath], LPCSTR pszAnsi) {
+    CString str = pszAnsi;
+    CopyBounded(sz, kWidePath, str);
+    return sz;
+}
+
+// Appends a job to the plan. Each job's record (1 KiB) is made in this frame, once, and not
+// in the run's, which would hold one for each job it appends.
+void AppendJob(std::vector<UPDATE_JOB> &jobs, BOOL bFolder, BOOL bDelete, LPCSTR pszSource, LPCSTR pszTarget) {
+    jobs.push_back(MakeJob(bFolder, bDelete, pszSource, pszTarget));
+}
 
 // The same folder of the flash store, whatever the letter case of its name: two targets the
 // marker rules planned, each the flash store, "/" and a folder name they took.
@@ -44,7 +49,7 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
 // stays and is copied. So are the nLeft markers that the scan of a card with a manifest
 // left for later. A folder that an earlier marker deleted already gives no steps.
-std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bool bClearTemporaries) {
+std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bool bClearTemporaries, RunSpace &space) {
     int nConsumedMarkers = nLeft;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
@@ -55,8 +60,8 @@ std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bo
     std::vector<int> steps(jobs.size(), 0);
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i] = CountWalkSteps(Walk::kCopy, WidePath(jobs[i].szSource).sz,
-                                      bClearTemporaries ? WidePath(jobs[i].szTarget).sz : nullptr) -
+            steps[i] = CountWalkSteps(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
+                                      bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
                        nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
@@ -65,13 +70,13 @@ std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bo
         } else if (!job.bDelete) {
             continue;   // counted above
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
-            steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
+            steps[i] = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget)) - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
                                  SameFolder(jobs[k].szTarget, job.szTarget);
-            if (!bDeletedBefore) steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
+            if (!bDeletedBefore) steps[i] = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
         }
     }
     return steps;
@@ -82,8 +87,18 @@ std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bo
 CUpdateRun::CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount)
     : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_entries(*this, m_room) {}
 
+bool CUpdateRun::Prepare() {
+    if (!m_pSpace) m_pSpace.reset(new (std::nothrow) RunSpace);
+    if (!m_entries.IsReady()) m_entries.Open();
+    return m_pSpace && m_entries.IsReady();
+}
+
 int CUpdateRun::Run() {
     CEntryQueue::ThreadsWanted();   // a build that asks for too many ends here, before any change
+    // A device short of memory for what the run works in ends the run here, before the scan
+    // consumes any marker: as a card that is not whole ends it, with nothing changed.
+    if (!Prepare()) return Finish({});
+    RunSpace &space = *m_pSpace;
     char szCard[kAnsiPath], szFlash[kAnsiPath], szImage[kAnsiPath];
 
     // The keep-source test: the marker only has to open.
@@ -97,23 +112,23 @@ int CUpdateRun::Run() {
     // applied only when it is whole: until then, its scan consumes nothing.
     FormatInto(szCard, "%s", CARD_FOLDER);
     FormatInto(szFlash, "%s", FLASH_FOLDER);
-    const WidePath card(szCard);
-    const bool bManifest = HasManifest(card.sz);
+    LPCWSTR pszCard = Wide(space.szCard, szCard);
+    const bool bManifest = HasManifest(pszCard);
     int nLeft = 0;
     if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
     else CollectMarkerJobs(szCard, szFlash);
-    WCHAR szManifest[kWidePath] = L"";
-    const bool bWhole = !bManifest || (ManifestPathIn(card.sz, szManifest) && m_manifest.Read(szManifest) &&
-                                       CompareCard(m_manifest, card.sz, g_bUndelete, false, nullptr) == 0);
-    m_jobs.push_back(MakeJob(TRUE, FALSE, szCard, szFlash));
-    m_jobs.push_back(MakeJob(TRUE, TRUE, nullptr, szCard));
+    space.szManifest[0] = L'\0';
+    const bool bWhole = !bManifest || (ManifestPathIn(pszCard, space.szManifest) && m_manifest.Read(space.szManifest) &&
+                                       CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0);
+    AppendJob(m_jobs, TRUE, FALSE, szCard, szFlash);
+    AppendJob(m_jobs, TRUE, TRUE, nullptr, szCard);
     for (const char *pszImage : kImageFiles)
-        if (FormatInto(szImage, "/SDMMC/%s", pszImage)) m_jobs.push_back(MakeJob(FALSE, TRUE, nullptr, szImage));
+        if (FormatInto(szImage, "/SDMMC/%s", pszImage)) AppendJob(m_jobs, FALSE, TRUE, nullptr, szImage);
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
     const size_t nJobs = m_jobs.size();
-    const std::vector<int> planned = PlannedSteps(m_jobs, nLeft, bWhole);
+    const std::vector<int> planned = PlannedSteps(m_jobs, nLeft, bWhole, space);
     for (int nSteps : planned) m_nTotal += nSteps;
     // Each file of a folder that a delete marker replaces is read, and its digest checked,
     // before the folder goes: one step each.
@@ -138,20 +153,19 @@ int CUpdateRun::Run() {
     // A card with a manifest that is not whole, or holds a file of a replaced folder other
     // than it was made, is not applied at all: the card stays byte for byte, the bar stops
     // where the check stopped, and the run ends as every run does.
-    m_entries.Open();
-    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(card.sz));
+    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(pszCard));
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
     std::vector<size_t> keptMarkers;   // the jobs of markers kept for the next run
     for (size_t i = 0; i < nJobs && bApply; ++i) {
-        const UPDATE_JOB job = m_jobs[i];
+        const UPDATE_JOB &job = m_jobs[i];   // the plan no longer grows
         if (IsMarkerDeletion(job)) {
             m_pChanged = &m_changed;
             // A cut in an earlier run's deletion can leave the folder there but empty, which
             // the walk lists as nothing: the marker's folder goes all the same.
-            const WidePath target(job.szTarget);
-            if (DeleteFolder(target.sz) == 0 && FsRemoveFolder(target.sz)) m_changed.AddParentOf(target.sz);
+            LPCWSTR pszTarget = Wide(space.szTarget, job.szTarget);
+            if (DeleteFolder(pszTarget) == 0 && FsRemoveFolder(pszTarget)) m_changed.AddParentOf(pszTarget);
             m_pChanged = nullptr;
             // The delete marker that planned this deletion is consumed only now, and only when
             // the deletion left nothing that a later one could take. A file the platform would
@@ -159,53 +173,56 @@ int CUpdateRun::Run() {
             // content for good: the marker stays for the next run to delete again, and the
             // whole card with it, though the copy still brings the card's files in. Each
             // marker is judged on its own folder.
-            if (ConsumesMarker(job) && DeletionLeftRemovable(target.sz)) {
+            if (ConsumesMarker(job) && DeletionLeftRemovable(space.walk, pszTarget)) {
                 bKeepCard = true;
                 keptMarkers.push_back(i);
-            } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
+            } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(Wide(space.szSource, job.szSource));
         } else if (job.bFolder && job.bDelete) {
             // The manifest goes first, on the medium with the markers' removal: a deletion cut
             // short leaves a card without one (its files verified already), never a card
             // that lacks what its manifest lists and is refused for ever.
             if (!bKeepCard && !g_bUndelete && bManifest) {
-                if (!FsRemoveFile(szManifest)) bKeepCard = true;
+                if (!FsRemoveFile(space.szManifest)) bKeepCard = true;
                 Step(nullptr);
             }
-            if (!bKeepCard && !g_bUndelete && !FsFlushFolder(card.sz)) bKeepCard = true;
-            if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
+            if (!bKeepCard && !g_bUndelete && !FsFlushFolder(pszCard)) bKeepCard = true;
+            if (!bKeepCard) DeleteFolder(Wide(space.szTarget, job.szTarget));
         } else if (job.bFolder) {
             // A listing that lists fewer entries than the plan counted (a card pulled, or
             // read wrong) left some of the card behind.
             CopyOutcome outcome;
             const int nBefore = m_nCount;
             m_pChanged = &m_changed;
-            CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz, outcome);
+            CopyFolder(Wide(space.szSource, job.szSource), Wide(space.szTarget, job.szTarget), outcome);
             m_pChanged = nullptr;
             m_pManifest = nullptr;
             if (m_nCount - nBefore < planned[i]) outcome.bFailed = true;
             bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !m_changed.FlushAll());
         } else {
-            if (!g_bUndelete) FsRemoveFile(WidePath(job.szTarget).sz);
+            if (!g_bUndelete) FsRemoveFile(Wide(space.szTarget, job.szTarget));
             Step(nullptr);
         }
     }
 
+    return Finish(keptMarkers);
+}
+
+// The run's end, whatever it applied: the card folder back (empty), the marker copies out of
+// the flash store, the follow-on program started, and the dialog ended. A marker kept for the
+// next run was copied with the card's top folder: that copy is no content of the flash store.
+int CUpdateRun::Finish(const std::vector<size_t> &keptMarkers) {
     m_entries.Close();   // no I/O thread outlives the walks
     m_pManifest = nullptr;
     m_screen.ShowLastStep(m_nCount < m_nTotal ? m_nCount : m_nTotal);
-
-    // Finish: the card folder back (empty), the marker copies out of the flash store, the
-    // follow-on program started, and the dialog ended. A marker kept for the next run was
-    // copied with the card's top folder: that copy is no content of the flash store.
     for (size_t i : keptMarkers) {
-        WCHAR szCopy[kWidePath];
-        if (JoinPath(szCopy, kWidePath, WidePath(szFlash).sz, LastNameOf(WidePath(m_jobs[i].szSource).sz)))
-            FsRemoveFile(szCopy);
+        RunSpace &space = *m_pSpace;
+        if (JoinPath(space.szTarget, kWidePath, L"" FLASH_FOLDER, LastNameOf(Wide(space.szSource, m_jobs[i].szSource))))
+            FsRemoveFile(space.szTarget);
     }
     m_jobs.clear();
-    FsMakeFolder(WidePath(szCard).sz);
-    FsRemoveFile(WidePath(FLASH_UPDATE_COPY).sz);
-    FsRemoveFile(WidePath(FLASH_UNDELETE_COPY).sz);
+    FsMakeFolder(L"" CARD_FOLDER);
+    FsRemoveFile(L"" FLASH_UPDATE_COPY);
+    FsRemoveFile(L"" FLASH_UNDELETE_COPY);
     LaunchProgram(FOLLOW_ON_PROGRAM, nullptr);
     m_screen.EndFromWorker();
     return 0;
