@@ -47,6 +47,8 @@ struct ManifestEntry {
     size_t ichPath;     // its path ("maps\seoul.map", the walks' separator) in the path text
 };
 
+struct ManifestPathSpace;
+
 class CManifest {
 public:
     // Reads the manifest file; false unless it is intact and every line well-formed.
@@ -66,7 +68,7 @@ public:
 
 private:
     bool Refuse(ManifestFault fault, size_t nLine);
-    bool ParseEntry(const char *pLine, size_t cbLine, size_t nLine);
+    bool ParseEntry(const char *pLine, size_t cbLine, size_t nLine, ManifestPathSpace &space);
 
     std::vector<ManifestEntry> m_entries;   // every file and folder listed
     std::vector<WCHAR> m_paths;             // their paths, each ending in a NUL
