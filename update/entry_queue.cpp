@@ -2,6 +2,7 @@
 #include <cwchar>
 #include <new>
 #include "platform/locks.h"
+#include "platform/thread_body.h"
 #include "update/name_rule.h"
 
 namespace {
@@ -208,7 +209,7 @@ void CEntryQueue::Step(EntrySlot &entry) {
     m_handler.Step(entry);
 }
 
-static DWORD WINAPI IoThreadProc(LPVOID pParam) {
+static DWORD WINAPI IoThreadWork(LPVOID pParam) {
     const CEntryQueue::Pool::Start &start = *static_cast<CEntryQueue::Pool::Start *>(pParam);
     CEntryQueue::Pool &pool = *start.pPool;
     for (;;) {
@@ -232,3 +233,5 @@ static DWORD WINAPI IoThreadProc(LPVOID pParam) {
         pool.slotDone.Set();
     }
 }
+
+static DWORD WINAPI IoThreadProc(LPVOID pParam) { return RunThreadBody(ProgramThread::kIo, IoThreadWork, pParam); }
