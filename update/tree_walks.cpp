@@ -2,7 +2,10 @@
 // they list, after the entry's work (handed to the I/O threads: update/entry_queue.h), in
 // listing order; what they do with each name is update/walk_rules.h, and the plan counts
 // their steps by the same rules. The file count (SearchFilesDir) counts files only, in
-// every folder.
+// every folder. Each walk is a loop over the levels of the space it is given
+// (update/walk_space.h): it goes down into a folder where its listing meets it, and back up
+// into the folder above once that listing ends, where a folder's own step and removal follow.
+#include <cstring>
 #include <cwchar>
 #include "platform/ansi_text.h"
 #include "platform/cstring.h"
