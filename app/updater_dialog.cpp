@@ -1,4 +1,5 @@
 #include "app/updater_dialog.h"
+#include "platform/thread_body.h"
 #include "update/device_paths.h"
 #include "update/launch_program.h"
 
@@ -115,4 +116,8 @@ void CUpdaterDlg::EndFromWorker() {
     SendMessage(WM_DESTROY, 0, 0);
 }
 
-DWORD WINAPI UpdateThreadProc(LPVOID pParam) { return DWORD(static_cast<CUpdaterDlg *>(pParam)->RunUpdate()); }
+namespace {
+DWORD WINAPI RunDialogUpdate(LPVOID pParam) { return DWORD(static_cast<CUpdaterDlg *>(pParam)->RunUpdate()); }
+}
+
+DWORD WINAPI UpdateThreadProc(LPVOID pParam) { return RunThreadBody(ProgramThread::kWorker, RunDialogUpdate, pParam); }

@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 #include "app/updater_dialog.h"
@@ -54,7 +55,8 @@ int Walks() {
     g_bUndelete = 0;
     LONGLONG t = Now();
     // The run counts the card folder twice: for the copy and for the deletion.
-    const int nSteps = CountWalkSteps(Walk::kCopy, kCard) + CountWalkSteps(Walk::kDeletion, kCard);
+    const auto space = std::make_unique<CWalkSpace>();
+    const int nSteps = CountWalkSteps(*space, Walk::kCopy, kCard) + CountWalkSteps(*space, Walk::kDeletion, kCard);
     const double countMs = Millis(Now() - t);
     t = Now();
     CopyOutcome outcome;

@@ -76,8 +76,8 @@ check "the follow-on program starts" 'started'
 # go in the old one's room is read and checked before the old one goes, so it stays.
 device 1024 160
 rm -rf "$root/new" "$root/made" && cp -a "$root/flash.before" "$root/new" && random "$root/new/maps/seoul.map" $((512 * 1024))
-TESSIVARD_BUILD="$build" "$build/../tools/tessivard-card" make --from "$root/flash.before" --to "$root/new" --card "$root/made" \
-    >/dev/null 2>&1 || fail_setup "the card maker did not make the card"
+made=$(TESSIVARD_BUILD="$build" "$build/../tools/tessivard-card" make --from "$root/flash.before" --to "$root/new" --card "$root/made" 2>&1) ||
+    fail_setup "the card maker did not make the card: $made"
 rm -rf "$card" && cp -a "$root/made/ResidentFlash" "$card"
 byte=$(od -An -tu1 -j 1000 -N1 "$card/maps/seoul.map" | tr -d ' ')
 printf "\\$(printf %o $((byte ^ 1)))" | dd of="$card/maps/seoul.map" bs=1 seek=1000 count=1 conv=notrunc status=none

@@ -159,9 +159,8 @@ void RunPlan(const std::vector<Planned> &plan, int nThreads, unsigned seed, Faul
     CModelRun run(plan, faults, seed);
     CRoomBudget room;
     auto queue = std::make_unique<CEntryQueue>(run, room);
-    if (nThreads > 0) {
-        ASSERT_TRUE(queue->Open(nThreads));
-    }
+    ASSERT_EQ(queue->Open(nThreads) != FALSE, nThreads > 0) << "a queue opens with threads only";
+    ASSERT_TRUE(queue->IsReady());
     std::mt19937 random(seed);
     for (size_t n = 0; n < plan.size(); ++n) {
         EntrySlot &slot = queue->Back();

@@ -1,6 +1,7 @@
 // The copy, delete and count walks on real folders of the test's device.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include "app/updater_dialog.h"
 #include "device_files.h"
@@ -19,7 +20,10 @@ protected:
         ClearDevice();
         g_bUndelete = 0;
     }
+    // The file count walk, in levels of its own.
+    int SearchFiles(LPCSTR pszFolder) { return SearchFilesDir(*space, pszFolder); }
     CUpdaterDlg dlg;
+    std::unique_ptr<CWalkSpace> space = std::make_unique<CWalkSpace>();
 };
 
 TEST_F(Walks, ANestedTreeIsCopiedTopDownOverTheTarget) {
@@ -93,7 +97,7 @@ TEST_F(Walks, TwoFilesAndASubfolderOfTwoArePlannedAsFourAndCopiedInFive) {
     PutFile(L"/src/2");
     PutFile(L"/src/sub/3");
     PutFile(L"/src/sub/4");
-    EXPECT_EQ(SearchFilesDir("/src"), 4);
+    EXPECT_EQ(SearchFiles("/src"), 4);
     dlg.CopyFolder(L"/src", L"/dst");
     EXPECT_EQ(dlg.m_nCount, 5);
 }
@@ -105,7 +109,7 @@ TEST_F(Walks, DotFoldersAreCountedButNeitherCopiedNorDeleted) {
     PutFile(L"/src/.profile", "dot file");
     PutFile(L"/src/plain.txt", "plain");
 
-    EXPECT_EQ(SearchFilesDir("/src"), 5);
+    EXPECT_EQ(SearchFiles("/src"), 5);
     dlg.CopyFolder(L"/src", L"/dst");
     EXPECT_EQ(Tree(L"/dst"), (Files{{L".profile", "dot file"}, {L"plain.txt", "plain"}}));
     EXPECT_FALSE(Exists(L"/dst/.cache"));
@@ -140,9 +144,9 @@ TEST_F(Walks, AMissingOrEmptyFolderGivesNothingAndTakesNoStep) {
     EXPECT_EQ(dlg.CopyFolder(L"/missing", L"/dst"), 0);
     EXPECT_TRUE(IsFolder(L"/dst")) << "the target is made before the listing";
     EXPECT_EQ(dlg.DeleteFolder(L"/missing"), 0);
-    EXPECT_EQ(SearchFilesDir("/missing"), 0);
-    EXPECT_EQ(SearchFilesDir(""), 0);
-    EXPECT_EQ(SearchFilesDir(nullptr), 0);
+    EXPECT_EQ(SearchFiles("/missing"), 0);
+    EXPECT_EQ(SearchFiles(""), 0);
+    EXPECT_EQ(SearchFiles(nullptr), 0);
 
     PutFolder(L"/empty");
     EXPECT_EQ(dlg.CopyFolder(L"/empty", L"/dst2"), 0) << "the device lists no entries in an empty folder";
@@ -156,7 +160,7 @@ TEST_F(Walks, TheCountEntersFoldersByTheirLowerCasedNames) {
     PutFile(L"/Card/Maps/Seoul/A.MAP");
     PutFile(L"/Card/Maps/B.MAP");
     PutFile(L"/Card/README");
-    EXPECT_EQ(SearchFilesDir("/Card"), 3);
+    EXPECT_EQ(SearchFiles("/Card"), 3);
 }
 
 // --- what the card may hold: lengths, depths, names ----------------------------------
@@ -209,7 +213,7 @@ TEST_F(Walks, TheDeepestTreeThePathsAllowIsCopiedDeletedAndCountedAsFarAsItReach
     // The count walk's 255-byte paths: a level is listed while "%s/*.*" of it fits.
     int reachable = 0;
     for (size_t len = 20; len + 4 <= 255; len += 2) ++reachable;
-    EXPECT_EQ(SearchFilesDir("/SDMMC/ResidentFlash"), reachable);
+    EXPECT_EQ(SearchFiles("/SDMMC/ResidentFlash"), reachable);
 
     dlg.m_nCount = 0;
     OnWorkerStack([&] { dlg.DeleteFolder(root.c_str()); });
@@ -234,7 +238,7 @@ TEST_F(Walks, NamesAtTheFileSystemsLengthLimitAndBeyondAscii) {
     EXPECT_FALSE(outcome.bFailed);
     EXPECT_EQ(Tree(L"/dst"), Tree(L"/src"));
     // Files count whatever their names; the folder's 200-letter name still fits the count's path.
-    EXPECT_EQ(SearchFilesDir("/src"), 3);
+    EXPECT_EQ(SearchFiles("/src"), 3);
 
     dlg.DeleteFolder(L"/src");
     EXPECT_FALSE(Exists(L"/src"));
@@ -243,7 +247,7 @@ TEST_F(Walks, NamesAtTheFileSystemsLengthLimitAndBeyondAscii) {
 TEST_F(Walks, AFolderWhoseNameDoesNotFitTheCountsPathIsNotEntered) {
     PutFile(L"/src/" + std::wstring(252, L'x') + L"/inside");
     PutFile(L"/src/top");
-    EXPECT_EQ(SearchFilesDir("/src"), 1);
+    EXPECT_EQ(SearchFiles("/src"), 1);
 }
 
 } // namespace

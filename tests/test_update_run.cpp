@@ -2,6 +2,7 @@
 // and in the flash store, and where the bar stood at the end.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include "device_files.h"
 #include "probe_dialog.h"
 #include "step_record.h"
@@ -186,7 +187,8 @@ TEST_F(UpdateRun, TemporariesAnInterruptedRunLeftGoBeforeAnythingIsWritten) {
     PutFile(L"/ResidentFlash/voice/old.ogg", "old voice");
     PutFile(L"/ResidentFlash/poi/~tessivard-partial.tmp", "in a folder the card does not have");
 
-    const int nCount = CountWalkSteps(Walk::kCopy, L"/SDMMC/ResidentFlash", L"/ResidentFlash");
+    const auto space = std::make_unique<CWalkSpace>();
+    const int nCount = CountWalkSteps(*space, Walk::kCopy, L"/SDMMC/ResidentFlash", L"/ResidentFlash");
     EXPECT_EQ(nCount, 7) << "a.map, maps, deep, seoul.map, delete_voice, voice, new.ogg";
     EXPECT_FALSE(Exists(L"/ResidentFlash/maps/deep/~tessivard-partial.tmp"));
     EXPECT_FALSE(Exists(L"/ResidentFlash/voice/~tessivard-partial-1.tmp"));

@@ -2,6 +2,7 @@
 #include <cwchar>
 #include <new>
 #include "platform/locks.h"
+#include "platform/thread_body.h"
 #include "update/name_rule.h"
 
 namespace {
@@ -62,6 +63,12 @@ struct CEntryQueue::Pool {
     alignas(4096) BYTE chunks[kMaxIoThreads][kCopyChunk];   // a copy buffer per thread
 };
 
+// The one slot of a queue that is not open, and the copy buffer of the thread that walks.
+struct CEntryQueue::Alone {
+    EntrySlot slot;
+    alignas(16) BYTE chunk[kCopyChunk];
+};
+
 static DWORD WINAPI IoThreadProc(LPVOID pParam);
 
 int CEntryQueue::ThreadsWanted() {
@@ -80,27 +87,31 @@ int CEntryQueue::ThreadsWanted() {
 
 BOOL CEntryQueue::Open(int nThreads) {
     if (m_pPool) return TRUE;
-    if (nThreads <= 0) return FALSE;
     if (nThreads > kMaxIoThreads) nThreads = kMaxIoThreads;
-    Pool *pPool = new (std::nothrow) Pool;
-    if (!pPool) return FALSE;
-    if (!pPool->workReady.IsValid() || !pPool->slotDone.IsValid()) nThreads = 0;
-    for (int i = 0; i < nThreads; ++i) {
-        pPool->starts[i] = {pPool, &m_handler, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room}};
-        HANDLE h = CreateThread(nullptr, 256 * 1024, IoThreadProc, &pPool->starts[i], STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                nullptr);
-        if (!h) break;
-        pPool->threads[pPool->nThreads++] = h;
-    }
-    if (pPool->nThreads == 0) {
+    Pool *pPool = nThreads > 0 ? new (std::nothrow) Pool : nullptr;
+    if (pPool) {
+        if (!pPool->workReady.IsValid() || !pPool->slotDone.IsValid()) nThreads = 0;
+        // Each thread takes the program's stack size, as the worker does (the device's
+        // default): what it runs, an entry's file work, fits well within it.
+        for (int i = 0; i < nThreads; ++i) {
+            pPool->starts[i] = {pPool, &m_handler, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room}};
+            HANDLE h = CreateThread(nullptr, 0, IoThreadProc, &pPool->starts[i], 0, nullptr);
+            if (!h) break;
+            pPool->threads[pPool->nThreads++] = h;
+        }
+        if (pPool->nThreads > 0) {
+            m_pPool = pPool;
+            return TRUE;
+        }
         delete pPool;
-        return FALSE;
     }
-    m_pPool = pPool;
-    return TRUE;
+    if (!m_pAlone) m_pAlone = new (std::nothrow) Alone;
+    return FALSE;
 }
 
 void CEntryQueue::Close() {
+    delete m_pAlone;
+    m_pAlone = nullptr;
     Pool *pPool = m_pPool;
     if (!pPool) return;
     Drain();
@@ -120,7 +131,7 @@ void CEntryQueue::Close() {
 }
 
 EntrySlot &CEntryQueue::Back() {
-    EntrySlot *pSlot = &m_inline;
+    EntrySlot *pSlot = m_pAlone ? &m_pAlone->slot : nullptr;
     if (Pool *pPool = m_pPool) {
         if (pPool->tail - pPool->head == kSlots) StepFront(pPool->head + 1);
         pSlot = &pPool->slots[pPool->tail % kSlots];
@@ -136,8 +147,9 @@ EntrySlot &CEntryQueue::Back() {
 void CEntryQueue::Push() {
     Pool *pPool = m_pPool;
     if (!pPool) {
-        if (m_inline.work != EntryWork::kNone) m_handler.Work(m_inline, CopyWorkspace{m_chunk, kCopyChunk, 0, &m_room});
-        Step(m_inline);
+        EntrySlot &slot = m_pAlone->slot;
+        if (slot.work != EntryWork::kNone) m_handler.Work(slot, CopyWorkspace{m_pAlone->chunk, kCopyChunk, 0, &m_room});
+        Step(slot);
         return;
     }
     EntrySlot &slot = pPool->slots[pPool->tail % kSlots];
@@ -207,7 +219,7 @@ void CEntryQueue::Step(EntrySlot &entry) {
     m_handler.Step(entry);
 }
 
-static DWORD WINAPI IoThreadProc(LPVOID pParam) {
+static DWORD WINAPI IoThreadWork(LPVOID pParam) {
     const CEntryQueue::Pool::Start &start = *static_cast<CEntryQueue::Pool::Start *>(pParam);
     CEntryQueue::Pool &pool = *start.pPool;
     for (;;) {
@@ -237,3 +249,5 @@ static DWORD WINAPI IoThreadProc(LPVOID pParam) {
         }
     }
 }
+
+static DWORD WINAPI IoThreadProc(LPVOID pParam) { return RunThreadBody(ProgramThread::kIo, IoThreadWork, pParam); }

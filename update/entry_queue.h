@@ -4,7 +4,9 @@
 // thread, once that entry and every one before it are done. So the bar and a power cut see
 // what a walk doing its work itself would show: step k only after entry k is in place.
 // A queue that is not open (the build without I/O threads, or threads the platform would
-// not start) has the walk do each entry's work itself when it hands the entry out.
+// not start) has the walk do each entry's work itself when it hands the entry out. Either
+// way its slots and copy buffers are on the heap, allocated when it opens: the queue is part
+// of the update dialog, which lives on the UI thread's stack of 64 KiB.
 #pragma once
 #include <windows.h>
 #include "update/entry_work.h"
@@ -45,16 +47,23 @@ public:
     // The run asks before it changes anything.
     static int ThreadsWanted();
     // Allocates the slots and buffers and starts the threads (ThreadsWanted, or nThreads, at
-    // most kMaxIoThreads), once, before the walks; FALSE when there are to be none.
+    // most kMaxIoThreads), once, before the walks; FALSE when there are to be none. Then,
+    // or when they cannot be had, the walk's own slot and copy buffer. Without memory even
+    // for those, the queue is not ready, and takes no entry.
     BOOL Open() { return Open(ThreadsWanted()); }
     BOOL Open(int nThreads);
-    // Drains the queue and ends the threads: none runs once this returns.
+    // Drains the queue, ends the threads and frees what Open allocated: none runs once this
+    // returns.
     void Close();
     BOOL IsOpen() const { return m_pPool != nullptr; }
+    // Open gave it what it takes entries with: the threads' slots, or the walk's own.
+    bool IsReady() const { return m_pPool || m_pAlone; }
 
     struct Pool;   // the slots, buffers and threads (update/entry_queue.cpp)
+    struct Alone;  // the walk's own slot and copy buffer, for a queue that is not open
 
-    // The slot for the next entry, cleared (kNone); waits while the queue is full.
+    // The slot for the next entry, cleared (kNone); waits while the queue is full. Only a
+    // queue that is ready takes entries.
     EntrySlot &Back();
     // Hands the back slot out, then sends the steps of the entries done at the front. A copy
     // onto a target that an entry still in the queue works on waits for that entry first.
@@ -72,6 +81,5 @@ private:
     IEntryHandler &m_handler;   // the entries' work and steps: the run's
     CRoomBudget &m_room;        // the flash store's room, shared by every writer
     Pool *m_pPool = nullptr;    // slots, buffers and threads while open
-    EntrySlot m_inline = {};    // the one slot of a queue that is not open
-    alignas(16) BYTE m_chunk[kCopyChunk];   // the worker's copy buffer, for the entries it works itself
+    Alone *m_pAlone = nullptr;  // the walk's slot and buffer while ready and not open
 };

@@ -3,6 +3,8 @@
 #include "update/manifest.h"
 #include <algorithm>
 #include <cwchar>
+#include <memory>
+#include <new>
 #include "platform/file_handle.h"
 #include "update/device_paths.h"
 #include "update/name_rule.h"
@@ -38,10 +40,23 @@ bool NextField(const char *&p, const char *end, const char *&field, size_t &cb) 
 
 bool Is(const char *field, size_t cb, const char *psz) { return cb == strlen(psz) && memcmp(field, psz, cb) == 0; }
 
+} // namespace
+
+// The paths the check of a line takes, on the heap: the device reads a manifest on the
+// worker, whose stack is 64 KiB, and its compiler takes no frame larger than a page.
+struct ManifestPathSpace {
+    WCHAR szPath[kWidePath];     // the line's path, below the card folder
+    WCHAR szFolder[kWidePath];   // the copy walk's folder, name by name
+    WCHAR szName[kWidePath];     // the name it takes there
+    WCHAR szChild[kWidePath];    // the walk's path of that name
+};
+
+namespace {
+
 // How the copy walk takes every name of the path (each one's folder on the card first):
 // each folder entered, the last name worked or entered as listed.
-bool WalkTakesPath(LPCWSTR pszPath, bool bFolder) {
-    WCHAR szFolder[kWidePath], szName[kWidePath], szChild[kWidePath];
+bool WalkTakesPath(LPCWSTR pszPath, bool bFolder, ManifestPathSpace &space) {
+    WCHAR (&szFolder)[kWidePath] = space.szFolder, (&szName)[kWidePath] = space.szName, (&szChild)[kWidePath] = space.szChild;
     CopyBounded(szFolder, kWidePath, L"" CARD_FOLDER);
     for (LPCWSTR p = pszPath; *p;) {
         LPCWSTR end = wcschr(p, L'\\');
@@ -140,7 +155,9 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
     m_cchPathRoom = cbBody > 10 * nLines ? cbBody - 10 * nLines : cbBody;
     m_entries = NewHeapArray<ManifestEntry>(nEntryRoom);
     m_paths = NewHeapArray<WCHAR>(m_cchPathRoom);
-    if (!m_entries || !m_paths) return Refuse(ManifestFault::kNoMemory, 0);
+    // And the paths' check works in buffers of its own, off the stack.
+    const std::unique_ptr<ManifestPathSpace> pSpace(new (std::nothrow) ManifestPathSpace);
+    if (!m_entries || !m_paths || !pSpace) return Refuse(ManifestFault::kNoMemory, 0);
 
     size_t nLine = 1;
     for (const char *p = pBody; p < pSeal;) {
@@ -148,7 +165,7 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
         const char *end = static_cast<const char *>(memchr(p, '\n', size_t(pSeal - p)));
         if (size_t(end - p) + 1 > kMaxManifestLine) return Refuse(ManifestFault::kTooLarge, nLine);
         if (m_nEntries == kMaxManifestEntries) return Refuse(ManifestFault::kTooLarge, nLine);
-        if (!ParseEntry(p, size_t(end - p), nLine)) return false;
+        if (!ParseEntry(p, size_t(end - p), nLine, *pSpace)) return false;
         p = end + 1;
     }
 
@@ -163,7 +180,7 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
 }
 
 // "file SIZE HEX PATH" or "folder - - PATH".
-bool CManifest::ParseEntry(const char *pLine, size_t cbLine, size_t nLine) {
+bool CManifest::ParseEntry(const char *pLine, size_t cbLine, size_t nLine, ManifestPathSpace &space) {
     const char *p = pLine, *end = pLine + cbLine, *kind, *size, *hex;
     size_t cbKind, cbSize, cbHex;
     if (!NextField(p, end, kind, cbKind) || !NextField(p, end, size, cbSize) || !NextField(p, end, hex, cbHex))
@@ -175,10 +192,10 @@ bool CManifest::ParseEntry(const char *pLine, size_t cbLine, size_t nLine) {
                             !DigestFromHex(hex, cbHex, entry.digest))
         return Refuse(ManifestFault::kBadLine, nLine);
 
-    WCHAR szPath[kWidePath];
+    LPWSTR szPath = space.szPath;
     if (!ReadManifestPath(p, size_t(end - p), szPath, kWidePath) || !HasPlainNames(szPath))
         return Refuse(ManifestFault::kBadPath, nLine);
-    if (!WalkTakesPath(szPath, entry.bFolder)) return Refuse(ManifestFault::kSkippedName, nLine);
+    if (!WalkTakesPath(szPath, entry.bFolder, space)) return Refuse(ManifestFault::kSkippedName, nLine);
     const size_t cchPath = wcslen(szPath) + 1;
     if (cchPath > m_cchPathRoom - m_cchPaths) return Refuse(ManifestFault::kBadPath, nLine);   // never: see Parse
     entry.ichPath = UINT32(m_cchPaths);

@@ -50,6 +50,8 @@ struct ManifestEntry {
     bool bFolder;
 };
 
+struct ManifestPathSpace;
+
 class CManifest {
 public:
     // Reads the manifest file; false unless it is intact and every line well-formed.
@@ -70,7 +72,7 @@ public:
 private:
     bool Refuse(ManifestFault fault, size_t nLine);
     void Clear();
-    bool ParseEntry(const char *pLine, size_t cbLine, size_t nLine);
+    bool ParseEntry(const char *pLine, size_t cbLine, size_t nLine, ManifestPathSpace &space);
 
     // Made once a manifest's lines are counted, each at the size they can need at most, and
     // without throwing: the device may not have the memory.

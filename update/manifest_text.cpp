@@ -1,5 +1,6 @@
 // The manifest's text: the lines the card maker writes, and the escaped form of a path that
 // both the writing and the reading use (update/manifest.h).
+#include <cstring>
 #include "platform/bounded_text.h"
 #include "update/manifest.h"
 
@@ -36,14 +37,25 @@ size_t ReadUtf8(const unsigned char *p, size_t cb, unsigned &codePoint) {
     return n;
 }
 
+// The line is written in place at the text's end, its path's text straight into it, and
+// taken off again when it does not fit a line (kMaxManifestLine bytes, its newline included):
+// no line's worth of buffer on the stack, where every frame of the program stays under a page.
 bool AppendLine(std::string &text, const char *pszKind, const char *pszSize, const char *pszDigest, LPCWSTR pszPath) {
-    char szPath[kMaxManifestLine];
-    if (!ManifestPathText(pszPath, szPath, sizeof szPath)) return false;
-    char szLine[kMaxManifestLine + 128];
-    const int n = FormatBounded(szLine, sizeof szLine, "%s %s %s %s\n", pszKind, pszSize, pszDigest, szPath);
-    if (n < 0 || size_t(n) > kMaxManifestLine) return false;
-    text.append(szLine, size_t(n));
-    return true;
+    const size_t cbBefore = text.size();
+    text.append(pszKind).append(" ").append(pszSize).append(" ").append(pszDigest).append(" ");
+    const size_t cbHead = text.size() - cbBefore;
+    if (cbHead + 1 < kMaxManifestLine) {
+        // Room for the path's text, its terminator in the place of the newline.
+        text.resize(cbBefore + kMaxManifestLine);
+        if (ManifestPathText(pszPath, &text[cbBefore + cbHead], kMaxManifestLine - cbHead)) {
+            const size_t cbLine = cbHead + strlen(&text[cbBefore + cbHead]) + 1;
+            text[cbBefore + cbLine - 1] = '\n';
+            text.resize(cbBefore + cbLine);
+            return true;
+        }
+    }
+    text.resize(cbBefore);
+    return false;
 }
 
 } // namespace

@@ -12,39 +12,38 @@ constexpr ULONGLONG kRoomMarginUnits = 64;
 
 bool IsSeparator(WCHAR c) { return c == L'\\' || c == L'/'; }
 
-// The root folder of the volume that holds the folder (given with its separator at the end):
-// the device mounts each file system at a folder of the root ("\ResidentFlash", "\SDMMC"),
-// and names a volume to CeGetVolumeInfoW by that folder. The root's own files are on the
-// root's volume.
-void VolumeRootOf(const WCHAR *pszFolder, size_t cchFolder, WCHAR (&szRoot)[kWidePath]) {
+// The root folder of the volume that holds the folder (given with its separator at the end),
+// as the length of the folder's path that names it: the device mounts each file system at a
+// folder of the root ("\ResidentFlash", "\SDMMC"), and names a volume to CeGetVolumeInfoW
+// by that folder. The root's own files are on the root's volume.
+size_t VolumeRootLength(const WCHAR *pszFolder, size_t cchFolder) {
     size_t cchRoot = 0;
     while (cchRoot < cchFolder && IsSeparator(pszFolder[cchRoot])) ++cchRoot;
     const size_t cchLead = cchRoot;
     while (cchRoot < cchFolder && !IsSeparator(pszFolder[cchRoot])) ++cchRoot;
     if (cchRoot == cchFolder) cchRoot = cchLead;   // no name below the root: the root itself
-    std::memcpy(szRoot, pszFolder, cchRoot * sizeof(WCHAR));
-    szRoot[cchRoot] = L'\0';
+    return cchRoot;
 }
 
 } // namespace
 
 // The free bytes are the target folder's; the allocation unit is its volume's block size
-// (what that is on the device: README, "Device checks").
+// (what that is on the device: README, "Device checks"). One buffer holds the folder, then
+// its volume's root: every writer reads the room, each on a stack of 64 KiB.
 bool ReadRoom(LPCWSTR pszTarget, Room &room) {
-    WCHAR szFolder[kWidePath], szRoot[kWidePath];
+    WCHAR szFolder[kWidePath];
     const WCHAR *pszName = LastNameOf(pszTarget);
     const size_t cchFolder = size_t(pszName - pszTarget);   // the folder, with its separator
     if (cchFolder == 0 || cchFolder >= kWidePath) return false;
     std::memcpy(szFolder, pszTarget, cchFolder * sizeof(WCHAR));
     szFolder[cchFolder] = L'\0';
-    VolumeRootOf(szFolder, cchFolder, szRoot);
 
     ULARGE_INTEGER free = {}, total = {}, totalFree = {};
     CE_VOLUME_INFO volume = {};
     volume.cbSize = sizeof volume;
-    if (!GetDiskFreeSpaceExW(szFolder, &free, &total, &totalFree) ||
-        !CeGetVolumeInfoW(szRoot, CeVolumeInfoLevelStandard, &volume))
-        return false;
+    if (!GetDiskFreeSpaceExW(szFolder, &free, &total, &totalFree)) return false;
+    szFolder[VolumeRootLength(szFolder, cchFolder)] = L'\0';
+    if (!CeGetVolumeInfoW(szFolder, CeVolumeInfoLevelStandard, &volume)) return false;
     room.cbFree = free.QuadPart;
     room.cbUnit = volume.dwBlockSize;
     return true;

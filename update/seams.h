@@ -58,6 +58,11 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 // a test build's listing breaks off with an error after k entries, as a card pulled or read
 // wrong mid-run does, to show that the copy then keeps the card.
 
+// platform/seam_thread_body.cpp holds RunThreadBody (platform/thread_body.h), through which
+// every thread of the program runs its body: the UI thread, the worker and the I/O threads.
+// The stack build (tests/variants/stack_guard.cpp) gives each the device's 64 KiB of stack,
+// so that a thread that takes more ends in a stack overflow, and tells how deep each went.
+
 // app/seam_run_update.cpp holds CUpdaterDlg::RunUpdate (declared with its class): the
 // lifecycle tests put a stand-in run in its place, to drive the dialog's start and end.
 

@@ -5,14 +5,16 @@
 
 namespace {
 
-// Calls visit(path) for each temporary the folder holds, until it returns false.
+// Calls visit(path) for each temporary the folder holds, until it returns false. One buffer
+// holds the listing's pattern, then each temporary's path: the walks call this at every depth
+// of a tree, on a stack of 64 KiB.
 template <typename Visit>
 void VisitTemporaries(LPCWSTR pszFolder, Visit visit) {
-    WCHAR szPattern[kTemporaryPath], szPath[kTemporaryPath];
-    if (!JoinPath(szPattern, kTemporaryPath, pszFolder, kTemporaryPattern)) return;
+    WCHAR szPath[kTemporaryPath];
+    if (!JoinPath(szPath, kTemporaryPath, pszFolder, kTemporaryPattern)) return;
     WIN32_FIND_DATAW fd;
     CFindHandle listing;
-    if (!listing.First(szPattern, &fd)) return;
+    if (!listing.First(szPath, &fd)) return;
     do {
         if (IsReservedName(fd.cFileName) && JoinPath(szPath, kTemporaryPath, pszFolder, fd.cFileName) && !visit(szPath))
             break;

@@ -1,5 +1,6 @@
 #include "update/update_run.h"
 #include <cstdio>
+#include <new>
 #include "platform/ansi_text.h"
 #include "platform/heap_array.h"
 #include "update/device_paths.h"
@@ -17,17 +18,25 @@ namespace {
 // The image files in the card's root, removed once the update is in.
 const char *const kImageFiles[] = {"Data.fai", "nk.rom", "tcBoot.rom"};
 
-// A job path as the wide string the platform calls take (a job's path always fits).
-struct WidePath {
-    WCHAR sz[kWidePath];
-    explicit WidePath(LPCSTR pszAnsi) { AnsiToWide(sz, kWidePath, pszAnsi); }
-};
+// A job path as the wide string the platform calls take, in a buffer of the run's space (a
+// job's path always fits).
+LPCWSTR Wide(WCHAR (&sz)[kWidePath], LPCSTR pszAnsi) {
+    AnsiToWide(sz, kWidePath, pszAnsi);
+    return sz;
+}
+
+// Appends a job to the plan: false when the plan cannot hold it. Each job's record (1 KiB)
+// is made in this frame, once, and not in the run's, which would hold one for each job it
+// appends.
+bool AppendJob(CJobList &jobs, BOOL bFolder, BOOL bDelete, LPCSTR pszSource, LPCSTR pszTarget) {
+    return jobs.push_back(MakeJob(bFolder, bDelete, pszSource, pszTarget));
+}
 
 // The same folder of the flash store, whatever the letter case of its name: two targets the
-// marker rules planned, each the flash store, "/" and a folder name they took.
-bool SameFolder(LPCSTR pszA, LPCSTR pszB) {
-    const WidePath a(pszA), b(pszB);
-    return PathsMatch(a.sz, b.sz);
+// marker rules planned, each the flash store, "/" and a folder name they took. Uses both of
+// the space's job paths.
+bool SameFolder(RunSpace &space, LPCSTR pszA, LPCSTR pszB) {
+    return PathsMatch(Wide(space.szSource, pszA), Wide(space.szTarget, pszB));
 }
 
 // A folder deletion that a delete marker planned: the job holds the marker's card path.
@@ -45,13 +54,7 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
 // stays and is copied. So are the nLeft markers that the scan of a card with a manifest
 // left for later. A folder that an earlier marker deleted already gives no steps.
-// One record a job of the plan: its steps, and whether its marker is kept for the next run.
-struct JobRecord {
-    int nSteps;
-    bool bMarkerKept;
-};
-
-void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, JobRecord *steps) {
+void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, RunSpace &space, CUpdateRun::JobRecord *steps) {
     int nConsumedMarkers = nLeft;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
@@ -62,9 +65,9 @@ void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, JobRecor
     for (size_t i = 0; i < jobs.size(); ++i) steps[i] = {0, false};
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i].nSteps = CountWalkSteps(Walk::kCopy, WidePath(jobs[i].szSource).sz,
-                                      bClearTemporaries ? WidePath(jobs[i].szTarget).sz : nullptr) -
-                       nConsumedMarkers;
+            steps[i].nSteps = CountWalkSteps(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
+                                             bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
+                              nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
         if (!job.bFolder) {
@@ -72,13 +75,13 @@ void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, JobRecor
         } else if (!job.bDelete) {
             continue;   // counted above
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
-            steps[i].nSteps = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
+            steps[i].nSteps = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget)) - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
-                                 SameFolder(jobs[k].szTarget, job.szTarget);
-            if (!bDeletedBefore) steps[i].nSteps = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
+                                 SameFolder(space, jobs[k].szTarget, job.szTarget);
+            if (!bDeletedBefore) steps[i].nSteps = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
         }
     }
 }
@@ -88,8 +91,18 @@ void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, JobRecor
 CUpdateRun::CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCount)
     : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_entries(*this, m_room) {}
 
+bool CUpdateRun::Prepare() {
+    if (!m_pSpace) m_pSpace.reset(new (std::nothrow) RunSpace);
+    if (!m_entries.IsReady()) m_entries.Open();
+    return m_pSpace && m_entries.IsReady();
+}
+
 int CUpdateRun::Run() {
     CEntryQueue::ThreadsWanted();   // a build that asks for too many ends here, before any change
+    // A device short of memory for what the run works in ends the run here, before the scan
+    // consumes any marker: as a card that is not whole ends it, with nothing changed.
+    if (!Prepare()) return Finish(nullptr);
+    RunSpace &space = *m_pSpace;
     char szCard[kAnsiPath], szFlash[kAnsiPath], szImage[kAnsiPath];
 
     // The keep-source test: the marker only has to open.
@@ -103,17 +116,16 @@ int CUpdateRun::Run() {
     // applied only when it is whole: until then, its scan consumes nothing.
     FormatInto(szCard, "%s", CARD_FOLDER);
     FormatInto(szFlash, "%s", FLASH_FOLDER);
-    const WidePath card(szCard);
-    const bool bManifest = HasManifest(card.sz);
+    LPCWSTR pszCard = Wide(space.szCard, szCard);
+    const bool bManifest = HasManifest(pszCard);
     int nLeft = 0;
     if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
     else CollectMarkerJobs(szCard, szFlash);
-    WCHAR szManifest[kWidePath] = L"";
-    if (m_bPlanFits && !m_jobs.push_back(MakeJob(TRUE, FALSE, szCard, szFlash))) m_bPlanFits = false;
-    if (m_bPlanFits && !m_jobs.push_back(MakeJob(TRUE, TRUE, nullptr, szCard))) m_bPlanFits = false;
+    space.szManifest[0] = L'\0';
+    if (m_bPlanFits && !AppendJob(m_jobs, TRUE, FALSE, szCard, szFlash)) m_bPlanFits = false;
+    if (m_bPlanFits && !AppendJob(m_jobs, TRUE, TRUE, nullptr, szCard)) m_bPlanFits = false;
     for (const char *pszImage : kImageFiles)
-        if (m_bPlanFits && FormatInto(szImage, "/SDMMC/%s", pszImage) &&
-            !m_jobs.push_back(MakeJob(FALSE, TRUE, nullptr, szImage)))
+        if (m_bPlanFits && FormatInto(szImage, "/SDMMC/%s", pszImage) && !AppendJob(m_jobs, FALSE, TRUE, nullptr, szImage))
             m_bPlanFits = false;
     // Memory the device does not have for the plan, its records or the card's check makes
     // the card one that is not whole: nothing on either side changes.
@@ -121,13 +133,13 @@ int CUpdateRun::Run() {
     const HeapArray<JobRecord> planned = NewHeapArray<JobRecord>(nJobs);
     if (!planned) m_bPlanFits = false;
     const bool bWhole = m_bPlanFits &&
-                        (!bManifest || (ManifestPathIn(card.sz, szManifest) && m_manifest.Read(szManifest) &&
-                                        CompareCard(m_manifest, card.sz, g_bUndelete, false, nullptr) == 0));
+                        (!bManifest || (ManifestPathIn(pszCard, space.szManifest) && m_manifest.Read(space.szManifest) &&
+                                        CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0));
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
     if (planned) {
-        PlanSteps(m_jobs, nLeft, bWhole, planned.get());
+        PlanSteps(m_jobs, nLeft, bWhole, space, planned.get());
         for (size_t i = 0; i < nJobs; ++i) m_nTotal += planned[i].nSteps;
     }
     // Each file of a folder that a delete marker replaces is read, and its digest checked,
@@ -153,19 +165,18 @@ int CUpdateRun::Run() {
     // A card with a manifest that is not whole, or holds a file of a replaced folder other
     // than it was made, is not applied at all: the card stays byte for byte, the bar stops
     // where the check stopped, and the run ends as every run does.
-    m_entries.Open();
-    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(card.sz));
+    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(pszCard));
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
     for (size_t i = 0; i < nJobs && bApply; ++i) {
-        const UPDATE_JOB job = m_jobs[i];
+        const UPDATE_JOB &job = m_jobs[i];   // the plan no longer grows
         if (IsMarkerDeletion(job)) {
             m_pChanged = &m_changed;
             // A cut in an earlier run's deletion can leave the folder there but empty, which
             // the walk lists as nothing: the marker's folder goes all the same.
-            const WidePath target(job.szTarget);
-            if (DeleteFolder(target.sz) == 0 && FsRemoveFolder(target.sz)) m_changed.AddParentOf(target.sz);
+            LPCWSTR pszTarget = Wide(space.szTarget, job.szTarget);
+            if (DeleteFolder(pszTarget) == 0 && FsRemoveFolder(pszTarget)) m_changed.AddParentOf(pszTarget);
             m_pChanged = nullptr;
             // The delete marker that planned this deletion is consumed only now, and only when
             // the deletion left nothing that a later one could take. A file the platform would
@@ -173,54 +184,56 @@ int CUpdateRun::Run() {
             // content for good: the marker stays for the next run to delete again, and the
             // whole card with it, though the copy still brings the card's files in. Each
             // marker is judged on its own folder.
-            if (ConsumesMarker(job) && DeletionLeftRemovable(target.sz)) {
+            if (ConsumesMarker(job) && DeletionLeftRemovable(space.walk, pszTarget)) {
                 bKeepCard = true;
                 planned[i].bMarkerKept = true;
-            } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
+            } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(Wide(space.szSource, job.szSource));
         } else if (job.bFolder && job.bDelete) {
             // The manifest goes first, on the medium with the markers' removal: a deletion cut
             // short leaves a card without one (its files verified already), never a card
             // that lacks what its manifest lists and is refused for ever.
             if (!bKeepCard && !g_bUndelete && bManifest) {
-                if (!FsRemoveFile(szManifest)) bKeepCard = true;
+                if (!FsRemoveFile(space.szManifest)) bKeepCard = true;
                 Step(nullptr);
             }
-            if (!bKeepCard && !g_bUndelete && !FsFlushFolder(card.sz)) bKeepCard = true;
-            if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
+            if (!bKeepCard && !g_bUndelete && !FsFlushFolder(pszCard)) bKeepCard = true;
+            if (!bKeepCard) DeleteFolder(Wide(space.szTarget, job.szTarget));
         } else if (job.bFolder) {
             // A listing that lists fewer entries than the plan counted (a card pulled, or
             // read wrong) left some of the card behind.
             CopyOutcome outcome;
             const int nBefore = m_nCount;
             m_pChanged = &m_changed;
-            CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz, outcome);
+            CopyFolder(Wide(space.szSource, job.szSource), Wide(space.szTarget, job.szTarget), outcome);
             m_pChanged = nullptr;
             m_pManifest = nullptr;
             if (m_nCount - nBefore < planned[i].nSteps) outcome.bFailed = true;
             bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !m_changed.FlushAll());
         } else {
-            if (!g_bUndelete) FsRemoveFile(WidePath(job.szTarget).sz);
+            if (!g_bUndelete) FsRemoveFile(Wide(space.szTarget, job.szTarget));
             Step(nullptr);
         }
     }
 
+    return Finish(planned.get());
+}
+
+// The run's end, whatever it applied: the card folder back (empty), the marker copies out of
+// the flash store, the follow-on program started, and the dialog ended. A marker kept for the
+// next run was copied with the card's top folder: that copy is no content of the flash store.
+int CUpdateRun::Finish(const JobRecord *pPlanned) {
     m_entries.Close();   // no I/O thread outlives the walks
     m_pManifest = nullptr;
     m_screen.ShowLastStep(m_nCount < m_nTotal ? m_nCount : m_nTotal);
-
-    // Finish: the card folder back (empty), the marker copies out of the flash store, the
-    // follow-on program started, and the dialog ended. A marker kept for the next run was
-    // copied with the card's top folder: that copy is no content of the flash store.
-    for (size_t i = 0; i < nJobs && planned; ++i) {
-        WCHAR szCopy[kWidePath];
-        if (planned[i].bMarkerKept &&
-            JoinPath(szCopy, kWidePath, WidePath(szFlash).sz, LastNameOf(WidePath(m_jobs[i].szSource).sz)))
-            FsRemoveFile(szCopy);
+    for (size_t i = 0; i < m_jobs.size() && pPlanned; ++i) {
+        RunSpace &space = *m_pSpace;
+        if (pPlanned[i].bMarkerKept && JoinPath(space.szTarget, kWidePath, L"" FLASH_FOLDER, LastNameOf(Wide(space.szSource, m_jobs[i].szSource))))
+            FsRemoveFile(space.szTarget);
     }
     m_jobs.clear();
-    FsMakeFolder(WidePath(szCard).sz);
-    FsRemoveFile(WidePath(FLASH_UPDATE_COPY).sz);
-    FsRemoveFile(WidePath(FLASH_UNDELETE_COPY).sz);
+    FsMakeFolder(L"" CARD_FOLDER);
+    FsRemoveFile(L"" FLASH_UPDATE_COPY);
+    FsRemoveFile(L"" FLASH_UNDELETE_COPY);
     LaunchProgram(FOLLOW_ON_PROGRAM, nullptr);
     m_screen.EndFromWorker();
     return 0;

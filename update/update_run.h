@@ -2,15 +2,27 @@
 // execute, finish. It reports nothing and always runs to its end. The run works on the
 // plan and the two progress counters that the update dialog holds (handed to it when it is
 // made) and owns what the walks share while it lasts: the entry queue with the I/O threads
-// and their workspaces, and the flash store's room.
+// and their workspaces, the walks' levels and paths, and the flash store's room.
 #pragma once
 #include <windows.h>
+#include <memory>
 #include "update/changed_folders.h"
 #include "update/entry_queue.h"
 #include "update/job_list.h"
 #include "update/manifest.h"
 #include "update/room_budget.h"
 #include "update/run_screen.h"
+#include "update/walk_space.h"
+
+// What the run works in besides the queue, on the heap: the device gives the worker a stack
+// of 64 KiB, and its compiler's exception handling fails on a frame larger than a page.
+struct RunSpace {
+    CWalkSpace walk;               // every walk's levels and paths, one walk at a time
+    WCHAR szSource[kWidePath];     // a job's source, as the walks and the file calls take it
+    WCHAR szTarget[kWidePath];     // a job's target
+    WCHAR szCard[kWidePath];       // the card folder
+    WCHAR szManifest[kWidePath];   // the card's manifest
+};
 
 class CUpdateRun : private IEntryHandler {
 public:
@@ -20,6 +32,13 @@ public:
 
     // The whole update, ending with the screen's end; 0.
     int Run();
+
+    // Allocates what the run and its walks work in (RunSpace, and the queue's slots and copy
+    // buffers: CEntryQueue::Open), once, before the run changes anything: a device short of
+    // memory then ends the run as a card that is not whole ends it, with nothing changed. A
+    // walk outside a run (CopyFolder, DeleteFolder) prepares for itself. False when the
+    // memory is not there.
+    bool Prepare();
 
     // The marker scan (update/marker_scan.cpp): appends a folder-delete job to the plan for
     // every delete marker of the card folder that plans one; the number appended.
@@ -37,12 +56,22 @@ public:
     void Step(const EntrySlot *pEntry);
 
     int Total() const { return m_nTotal; }
+
+    // One record a job of the plan: its steps, and whether its marker is kept for the next run.
+    struct JobRecord {
+        int nSteps;
+        bool bMarkerKept;
+    };
     IRunScreen &Screen() const { return m_screen; }
 
 private:
     // The queue's side (update/entry_queue.h): an entry's file work, and its step.
     void Work(EntrySlot &entry, const CopyWorkspace &space) override { DoEntryWork(entry, space); }
     void Step(EntrySlot &entry) override { Step(&entry); }
+
+    // The run's end, whatever it applied (update/update_run.cpp), with the plan's records
+    // when it has them; 0.
+    int Finish(const JobRecord *pPlanned);
 
     enum class ScanMode { kPlanAndConsume, kPlanOnly, kConsumeOnly };
     int ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft);
@@ -62,4 +91,5 @@ private:
     CChangedFolders *m_pChanged = nullptr;   // where the walk at work notes them: only a walk of the flash store
     CManifest m_manifest;              // the card's, once read whole
     const CManifest *m_pManifest = nullptr;  // the copy's digests: only a copy of a card with a manifest
+    std::unique_ptr<RunSpace> m_pSpace;      // what the run works in, once prepared
 };
