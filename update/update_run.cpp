@@ -1,7 +1,8 @@
 #include "update/update_run.h"
 #include <cstdio>
 #include <new>
-#include "platform/cstring.h"
+#include "platform/ansi_text.h"
+#include "platform/heap_array.h"
 #include "update/device_paths.h"
 #include "update/file_system.h"
 #include "update/keep_source.h"
@@ -17,22 +18,24 @@ namespace {
 // The image files in the card's root, removed once the update is in.
 const char *const kImageFiles[] = {"Data.fai", "nk.rom", "tcBoot.rom"};
 
-// A job path as the wide string the platform calls take, in a buffer of the run's space.
+// A job path as the wide string the platform calls take (a job's path always fits), in a
+// buffer of the run's space.
 LPCWSTR Wide(WCHAR (&sz)[kWidePath], LPCSTR pszAnsi) {
-    CString str = pszAnsi;
-    CopyBounded(sz, kWidePath, str);
+    AnsiToWide(sz, kWidePath, pszAnsi);
     return sz;
 }
 
-// Appends a job to the plan. Each job's record (1 KiB) is made in this frame, once, and not
-// in the run's, which would hold one for each job it appends.
-void AppendJob(std::vector<UPDATE_JOB> &jobs, BOOL bFolder, BOOL bDelete, LPCSTR pszSource, LPCSTR pszTarget) {
-    jobs.push_back(MakeJob(bFolder, bDelete, pszSource, pszTarget));
+// Appends a job to the plan; false when the plan is full. Each job's record (1 KiB) is made
+// in this frame, once, and not in the run's, which would hold one for each job it appends.
+bool AppendJob(CJobList &jobs, BOOL bFolder, BOOL bDelete, LPCSTR pszSource, LPCSTR pszTarget) {
+    return jobs.push_back(MakeJob(bFolder, bDelete, pszSource, pszTarget));
 }
 
 // The same folder of the flash store, whatever the letter case of its name: two targets the
 // marker rules planned, each the flash store, "/" and a folder name they took.
-bool SameFolder(LPCSTR pszA, LPCSTR pszB) { return PathsMatch(CString(pszA), CString(pszB)); }
+bool SameFolder(RunSpace &space, LPCSTR pszA, LPCSTR pszB) {
+    return PathsMatch(Wide(space.szSource, pszA), Wide(space.szTarget, pszB));
+}
 
 // A folder deletion that a delete marker planned: the job holds the marker's card path.
 bool IsMarkerDeletion(const UPDATE_JOB &job) { return job.bFolder && job.bDelete && job.szSource[0]; }
@@ -49,7 +52,13 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
 // stays and is copied. So are the nLeft markers that the scan of a card with a manifest
 // left for later. A folder that an earlier marker deleted already gives no steps.
-std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bool bClearTemporaries, RunSpace &space) {
+// One record a job of the plan: its steps, and whether its marker is kept for the next run.
+struct JobRecord {
+    int nSteps;
+    bool bMarkerKept;
+};
+
+void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, JobRecord *steps, RunSpace &space) {
     int nConsumedMarkers = nLeft;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
@@ -57,34 +66,33 @@ std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bo
     // The copies are counted first: their count clears the left-over temporaries out of the
     // folders they write into (bClearTemporaries: a card that is not whole changes nothing),
     // which the deletions' counts would otherwise count as entries.
-    std::vector<int> steps(jobs.size(), 0);
+    for (size_t i = 0; i < jobs.size(); ++i) steps[i] = {0, false};
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i] = CountWalkSteps(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
-                                      bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
-                       nConsumedMarkers;
+            steps[i].nSteps = CountWalkSteps(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
+                                             bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
+                              nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
         if (!job.bFolder) {
-            steps[i] = 1;
+            steps[i].nSteps = 1;
         } else if (!job.bDelete) {
             continue;   // counted above
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
-            steps[i] = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget)) - nConsumedMarkers;
+            steps[i].nSteps = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget)) - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
-                                 SameFolder(jobs[k].szTarget, job.szTarget);
-            if (!bDeletedBefore) steps[i] = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
+                                 SameFolder(space, jobs[k].szTarget, job.szTarget);
+            if (!bDeletedBefore) steps[i].nSteps = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
         }
     }
-    return steps;
 }
 
 } // namespace
 
-CUpdateRun::CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount)
+CUpdateRun::CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCount)
     : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_entries(*this, m_room) {}
 
 bool CUpdateRun::Prepare() {
@@ -97,7 +105,7 @@ int CUpdateRun::Run() {
     CEntryQueue::ThreadsWanted();   // a build that asks for too many ends here, before any change
     // A device short of memory for what the run works in ends the run here, before the scan
     // consumes any marker: as a card that is not whole ends it, with nothing changed.
-    if (!Prepare()) return Finish({});
+    if (!Prepare()) return Finish();
     RunSpace &space = *m_pSpace;
     char szCard[kAnsiPath], szFlash[kAnsiPath], szImage[kAnsiPath];
 
@@ -118,18 +126,26 @@ int CUpdateRun::Run() {
     if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
     else CollectMarkerJobs(szCard, szFlash);
     space.szManifest[0] = L'\0';
-    const bool bWhole = !bManifest || (ManifestPathIn(pszCard, space.szManifest) && m_manifest.Read(space.szManifest) &&
-                                       CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0);
-    AppendJob(m_jobs, TRUE, FALSE, szCard, szFlash);
-    AppendJob(m_jobs, TRUE, TRUE, nullptr, szCard);
+    if (m_bPlanFits && !AppendJob(m_jobs, TRUE, FALSE, szCard, szFlash)) m_bPlanFits = false;
+    if (m_bPlanFits && !AppendJob(m_jobs, TRUE, TRUE, nullptr, szCard)) m_bPlanFits = false;
     for (const char *pszImage : kImageFiles)
-        if (FormatInto(szImage, "/SDMMC/%s", pszImage)) AppendJob(m_jobs, FALSE, TRUE, nullptr, szImage);
+        if (m_bPlanFits && FormatInto(szImage, "/SDMMC/%s", pszImage) && !AppendJob(m_jobs, FALSE, TRUE, nullptr, szImage))
+            m_bPlanFits = false;
+    // Memory the device does not have for the plan, its records or the card's check makes
+    // the card one that is not whole: nothing on either side changes.
+    const size_t nJobs = m_jobs.size();
+    const HeapArray<JobRecord> planned = NewHeapArray<JobRecord>(nJobs);
+    if (!planned) m_bPlanFits = false;
+    const bool bWhole = m_bPlanFits &&
+                        (!bManifest || (ManifestPathIn(pszCard, space.szManifest) && m_manifest.Read(space.szManifest) &&
+                                        CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0));
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
-    const size_t nJobs = m_jobs.size();
-    const std::vector<int> planned = PlannedSteps(m_jobs, nLeft, bWhole, space);
-    for (int nSteps : planned) m_nTotal += nSteps;
+    if (planned) {
+        PlanSteps(m_jobs, nLeft, bWhole, planned.get(), space);
+        for (size_t i = 0; i < nJobs; ++i) m_nTotal += planned[i].nSteps;
+    }
     // Each file of a folder that a delete marker replaces is read, and its digest checked,
     // before the folder goes: one step each.
     const int nChecks = bManifest && bWhole && !g_bUndelete ? CountReplacedFiles() : 0;
@@ -157,7 +173,6 @@ int CUpdateRun::Run() {
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
-    std::vector<size_t> keptMarkers;   // the jobs of markers kept for the next run
     for (size_t i = 0; i < nJobs && bApply; ++i) {
         const UPDATE_JOB &job = m_jobs[i];   // the plan no longer grows
         if (IsMarkerDeletion(job)) {
@@ -175,7 +190,7 @@ int CUpdateRun::Run() {
             // marker is judged on its own folder.
             if (ConsumesMarker(job) && DeletionLeftRemovable(space.walk, pszTarget)) {
                 bKeepCard = true;
-                keptMarkers.push_back(i);
+                planned[i].bMarkerKept = true;
             } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(Wide(space.szSource, job.szSource));
         } else if (job.bFolder && job.bDelete) {
             // The manifest goes first, on the medium with the markers' removal: a deletion cut
@@ -196,7 +211,7 @@ int CUpdateRun::Run() {
             CopyFolder(Wide(space.szSource, job.szSource), Wide(space.szTarget, job.szTarget), outcome);
             m_pChanged = nullptr;
             m_pManifest = nullptr;
-            if (m_nCount - nBefore < planned[i]) outcome.bFailed = true;
+            if (m_nCount - nBefore < planned[i].nSteps) outcome.bFailed = true;
             bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !m_changed.FlushAll());
         } else {
             if (!g_bUndelete) FsRemoveFile(Wide(space.szTarget, job.szTarget));
@@ -204,21 +219,22 @@ int CUpdateRun::Run() {
         }
     }
 
-    return Finish(keptMarkers);
+    // A marker kept for the next run was copied with the card's top folder: that copy is no
+    // content of the flash store.
+    for (size_t i = 0; i < nJobs && planned; ++i)
+        if (planned[i].bMarkerKept &&
+            JoinPath(space.szTarget, kWidePath, L"" FLASH_FOLDER, LastNameOf(Wide(space.szSource, m_jobs[i].szSource))))
+            FsRemoveFile(space.szTarget);
+    return Finish();
 }
 
-// The run's end, whatever it applied: the card folder back (empty), the marker copies out of
-// the flash store, the follow-on program started, and the dialog ended. A marker kept for the
-// next run was copied with the card's top folder: that copy is no content of the flash store.
-int CUpdateRun::Finish(const std::vector<size_t> &keptMarkers) {
-    m_entries.Close();   // no I/O thread outlives the walks
+// The run's end, whatever it applied: no I/O thread outlives the walks, the bar shows the last
+// position reached, the card folder is back (empty), the marker copies are out of the flash
+// store, the follow-on program is started and the dialog ended.
+int CUpdateRun::Finish() {
+    m_entries.Close();
     m_pManifest = nullptr;
     m_screen.ShowLastStep(m_nCount < m_nTotal ? m_nCount : m_nTotal);
-    for (size_t i : keptMarkers) {
-        RunSpace &space = *m_pSpace;
-        if (JoinPath(space.szTarget, kWidePath, L"" FLASH_FOLDER, LastNameOf(Wide(space.szSource, m_jobs[i].szSource))))
-            FsRemoveFile(space.szTarget);
-    }
     m_jobs.clear();
     FsMakeFolder(L"" CARD_FOLDER);
     FsRemoveFile(L"" FLASH_UPDATE_COPY);

@@ -6,13 +6,12 @@
 #pragma once
 #include <windows.h>
 #include <memory>
-#include <vector>
 #include "update/changed_folders.h"
 #include "update/entry_queue.h"
+#include "update/job_list.h"
 #include "update/manifest.h"
 #include "update/room_budget.h"
 #include "update/run_screen.h"
-#include "update/update_job.h"
 #include "update/walk_space.h"
 
 // What the run works in besides the queue, on the heap: the device gives the worker a stack
@@ -27,7 +26,7 @@ struct RunSpace {
 
 class CUpdateRun : private IEntryHandler {
 public:
-    CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount);
+    CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCount);
     CUpdateRun(const CUpdateRun &) = delete;
     CUpdateRun &operator=(const CUpdateRun &) = delete;
 
@@ -65,7 +64,7 @@ private:
     void Step(EntrySlot &entry) override { Step(&entry); }
 
     // The run's end, whatever it applied (update/update_run.cpp); 0.
-    int Finish(const std::vector<size_t> &keptMarkers);
+    int Finish();
 
     enum class ScanMode { kPlanAndConsume, kPlanOnly, kConsumeOnly };
     int ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft);
@@ -75,7 +74,8 @@ private:
     bool CheckReplacedFiles(LPCWSTR pszCard);
 
     IRunScreen &m_screen;              // where the bar and the end go
-    std::vector<UPDATE_JOB> &m_jobs;   // the plan, in execution order
+    CJobList &m_jobs;                  // the plan, in execution order
+    bool m_bPlanFits = true;           // every job of the plan was appended
     int &m_nTotal;                     // progress steps planned
     int &m_nCount;                     // progress steps done
     CRoomBudget m_room;                // the flash store's room, for every writer of the run
