@@ -152,7 +152,9 @@ private:
         const std::wstring device = DevicePath(kCardFolderW, rel);
         const HostEntry *pPrevious = nullptr;
         for (const HostEntry &child : folder.children) {
-            if (IsConsumed(child) || (rel.empty() && !child.bFolder && IsManifestName(child.name.c_str()))) continue;
+            if (IsConsumed(child) || (rel.empty() && !child.bFolder && (IsManifestName(child.name.c_str()) ||
+                                                                          IsSignatureName(child.name.c_str()))))
+                continue;
             const std::wstring childRel = Below(rel, child.name);
             std::wstring why = WhyWalkPasses(Walk::kCopy, device, child.name, child.bFolder);
             if (!why.empty()) {

@@ -161,6 +161,8 @@ TEST(ManifestReading, APathTheCopyWouldNotTakeAsListedRefusesTheWholeManifest) {
     EXPECT_EQ(FaultOf(Sealed(file("maps/~Tessivard-Partial.tmp"))), ManifestFault::kSkippedName);
     EXPECT_EQ(FaultOf(Sealed(file("~tessivard-manifest"))), ManifestFault::kSkippedName);
     EXPECT_EQ(FaultOf(Sealed(file("maps/~TESSIVARD-MANIFEST"))), ManifestFault::kSkippedName);
+    EXPECT_EQ(FaultOf(Sealed(file("maps/~Tessivard-Sequence"))), ManifestFault::kSkippedName) << "a keyed device's record";
+    EXPECT_EQ(FaultOf(Sealed(file("~tessivard-signature"))), ManifestFault::kSkippedName);
     EXPECT_EQ(FaultOf(Sealed(file("maps/dot."))), ManifestFault::kSkippedName) << "a trailing dot names a sibling";
     EXPECT_EQ(FaultOf(Sealed(file("CON"))), ManifestFault::kSkippedName) << "a device name";
     EXPECT_EQ(FaultOf(Sealed(file("a*b"))), ManifestFault::kSkippedName) << "a character the device's file system refuses";

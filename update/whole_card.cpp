@@ -65,6 +65,7 @@ private:
         do {
             const size_t cchName = wcslen(fd.cFileName);
             if (cchFolder == m_cchCard && IsManifestName(fd.cFileName)) continue;   // the manifest itself
+            if (cchFolder == m_cchCard && IsSignatureFile(fd)) continue;            // and its signature
             if (cchFolder + 1 + cchName >= kResolvedPath) {
                 Report(CardFinding::kUnreadable, Relative(), nullptr, 0);
                 continue;
@@ -115,6 +116,10 @@ private:
 int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings) {
     std::unique_ptr<CCardComparison> comparison(new CCardComparison(manifest, pszCard, bKeepSource, bHashFiles, pFindings));
     return comparison->Run();
+}
+
+bool IsSignatureFile(const WIN32_FIND_DATAW &fd) {
+    return !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsSignatureName(fd.cFileName);
 }
 
 bool ManifestPathIn(LPCWSTR pszCard, WCHAR (&szPath)[kWidePath]) { return JoinPath(szPath, kWidePath, pszCard, kManifestName); }
