@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 #include <cstdio>
 #include "platform/cstring.h"
+#include "update/card_admission.h"
 #include "update/device_paths.h"
 #include "update/file_system.h"
 #include "update/keep_source.h"
@@ -94,16 +95,20 @@ int CUpdateRun::Run() {
     }
 
     // The plan: marker deletions first, then the five fixed jobs. A card with a manifest is
-    // applied only when it is whole: until then, its scan consumes nothing.
+    // applied only when it is whole: until then, its scan consumes nothing. A device built
+    // with its maker's key takes only a signed manifest: a card without one is not whole.
     FormatInto(szCard, "%s", CARD_FOLDER);
     FormatInto(szFlash, "%s", FLASH_FOLDER);
     const WidePath card(szCard);
-    const bool bManifest = HasManifest(card.sz);
+    const CCardAdmission admission(L"" FLASH_FOLDER);
+    const bool bManifest = admission.IsKeyed() || HasManifest(card.sz);
+    const bool bSignature = HasSignature(card.sz);
     int nLeft = 0;
     if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
     else CollectMarkerJobs(szCard, szFlash);
     WCHAR szManifest[kWidePath] = L"";
-    const bool bWhole = !bManifest || (ManifestPathIn(card.sz, szManifest) && m_manifest.Read(szManifest) &&
+    const bool bWhole = !bManifest || (ManifestPathIn(card.sz, szManifest) &&
+                                       admission.ReadManifest(m_manifest, card.sz, szManifest) &&
                                        CompareCard(m_manifest, card.sz, g_bUndelete, false, nullptr) == 0);
     m_jobs.push_back(MakeJob(TRUE, FALSE, szCard, szFlash));
     m_jobs.push_back(MakeJob(TRUE, TRUE, nullptr, szCard));
@@ -137,9 +142,10 @@ int CUpdateRun::Run() {
     // flash folder again with nothing left to copy into it.
     // A card with a manifest that is not whole, or holds a file of a replaced folder other
     // than it was made, is not applied at all: the card stays byte for byte, the bar stops
-    // where the check stopped, and the run ends as every run does.
+    // where the check stopped, and the run ends as every run does. A keyed device records the
+    // card's sequence before its first change, so that no older card goes in over it.
     m_entries.Open();
-    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(card.sz));
+    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(card.sz)) && admission.RecordSequence(m_manifest);
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
@@ -170,6 +176,10 @@ int CUpdateRun::Run() {
             if (!bKeepCard && !g_bUndelete && bManifest) {
                 if (!FsRemoveFile(szManifest)) bKeepCard = true;
                 Step(nullptr);
+                if (bSignature) {
+                    if (!bKeepCard && !RemoveSignature(card.sz)) bKeepCard = true;
+                    Step(nullptr);
+                }
             }
             if (!bKeepCard && !g_bUndelete && !FsFlushFolder(card.sz)) bKeepCard = true;
             if (!bKeepCard) DeleteFolder(WidePath(job.szTarget).sz);
