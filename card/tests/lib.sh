@@ -21,12 +21,12 @@ name_of() { printf "%${1}s" "" | tr ' ' n; }
 # locale_of CODE_PAGE: the locale in which Wine's ANSI code page is that one.
 locale_of() { case "$1" in 1252) echo C.UTF-8 ;; *) echo ko_KR.UTF-8 ;; esac; }
 
-# apply CARD FLASH DEVICE [CODE_PAGE]: the real program run on a device whose card is a copy
-# of CARD and whose flash store is a copy of FLASH; its exit code.
+# apply CARD FLASH DEVICE [CODE_PAGE]: the real program (or $PROGRAM) run on a device whose
+# card is a copy of CARD and whose flash store is a copy of FLASH; its exit code.
 apply() {
     rm -rf "$3" && mkdir -p "$3/SDMMC" && cp -a "$1/." "$3/SDMMC/" && cp -a "$2" "$3/ResidentFlash" || return 99
     LC_ALL=$(locale_of "${4:-949}") TESSIVARD_TIMEOUT=60 \
-        "$tools/wine-run.sh" --build "$build" --root "$3" --rerun-on-signal "$build/Tessivard.exe" >/dev/null 2>&1
+        "$tools/wine-run.sh" --build "$build" --root "$3" --rerun-on-signal "${PROGRAM:-$build/Tessivard.exe}" >/dev/null 2>&1
 }
 
 # A tree as lines: each folder, and each file with its size and time of last change.
