@@ -5,13 +5,12 @@
 // end of the run ends the dialog and with it the application.
 #pragma once
 #include <atomic>
-#include <vector>
 #include "platform/afxwin.h"
 #include "res/resource.h"
 #include "ui/skin/skin_dialog.h"
 #include "ui/progress/gradient_progress.h"
 #include "update/run_screen.h"
-#include "update/update_job.h"
+#include "update/job_list.h"
 #include "update/update_run.h"
 
 class CUpdaterDlg : public CSkinDialog, public IRunScreen {
@@ -25,7 +24,7 @@ public:
     static constexpr DWORD kWorkerEndMs = 5000;     // the longest wait for a terminated worker's end
 
     CGradientProgressCtrl m_progress;  // the bar, control IDC_PROGRESS of the template
-    std::vector<UPDATE_JOB> m_jobs;  // the update plan, in execution order
+    CJobList m_jobs;                 // the update plan, in execution order
     HANDLE m_hThread;                // the worker; INVALID_HANDLE_VALUE (-1) while there is none
     int m_nTotal;                    // progress steps planned for the run
     int m_nCount;                    // progress steps done

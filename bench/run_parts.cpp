@@ -42,7 +42,7 @@ public:
 // An update run of its own, outside any dialog.
 struct BareRun {
     NoScreen screen;
-    std::vector<UPDATE_JOB> jobs;
+    CJobList jobs;
     int nTotal = 0, nCount = 0;
     CUpdateRun run{screen, jobs, nTotal, nCount};
 };

@@ -1,6 +1,7 @@
 #include "card/card_plan.h"
 #include "card/console_text.h"
 #include "card/device_rules.h"
+#include "update/job_list.h"
 
 namespace {
 
@@ -176,6 +177,10 @@ private:
 
     // The markers come last, each beside the content in the card folder's top level.
     void AddMarkers() {
+        if (m_plan.replaced.size() > kMaxMarkerDeletions)
+            m_plan.refusals.push_back(L"NEW replaces " + std::to_wstring(m_plan.replaced.size()) +
+                                      L" top-level folders; a card's delete markers plan at most " +
+                                      std::to_wstring(kMaxMarkerDeletions) + L" deletions");
         std::vector<std::wstring> markers{UpdateMarkerName()};
         for (const Replacement &r : m_plan.replaced) markers.push_back(r.marker);
         if (m_in.bKeepSource) markers.push_back(KeepSourceMarkerName());

@@ -112,6 +112,7 @@ std::wstring DescribeFault(const CManifest &manifest) {
     case ManifestFault::kBadPath: why = L"a path holds \".\", \"..\", an empty name or a separator inside a name"; break;
     case ManifestFault::kSkippedName: why = L"a path holds a name the device skips"; break;
     case ManifestFault::kSameName: why = L"two paths are the same name to the device"; break;
+    case ManifestFault::kNoMemory: why = L"there was no memory to read it"; break;
     case ManifestFault::kNotSigned: why = L"no signature of its bytes by the key"; break;
     }
     if (manifest.FaultLine()) why += L", line " + std::to_wstring(manifest.FaultLine());

@@ -17,3 +17,15 @@ BOOL WideToAnsi(char *pszOut, size_t cbOut, LPCWSTR pszWide, size_t cbLimit) {
     }
     return TRUE;
 }
+
+BOOL AnsiToWide(LPWSTR pszOut, size_t cchOut, LPCSTR pszAnsi) {
+    if (!cchOut) return FALSE;
+    pszOut[0] = L'\0';
+    if (!pszAnsi || !*pszAnsi) return TRUE;
+    const size_t cbAnsi = std::strlen(pszAnsi);
+    if (cbAnsi >= cchOut) return FALSE;   // one character a byte at most
+    const int n = MultiByteToWideChar(CP_ACP, 0, pszAnsi, int(cbAnsi), pszOut, int(cchOut - 1));
+    if (n <= 0) return FALSE;
+    pszOut[n] = L'\0';
+    return TRUE;
+}

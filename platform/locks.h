@@ -49,10 +49,12 @@ private:
     HANDLE m_h;
 };
 
-// Many holders at once, or one alone, from a critical section and an event (the device has
-// no slim reader/writer lock): a holder alone takes the gate, which keeps new holders out,
-// then waits until the last shared holder has left. Neither kind of holder may ask for the
-// other kind while it holds the lock.
+// Many holders at once, or one alone, from two critical sections and an event (the device
+// has no slim reader/writer lock): a holder alone takes the gate, which keeps new holders
+// out, then waits until the last shared holder has left. The event is set only for a holder
+// alone that waits, by the shared holder that leaves last, so an uncontended lock costs no
+// call into the kernel beyond the sections. Neither kind of holder may ask for the other
+// kind while it holds the lock.
 class CSharedExclusiveLock {
 public:
     CSharedExclusiveLock() = default;
@@ -63,23 +65,32 @@ public:
     void EnterShared() {
         CCriticalSectionLock gate(m_gate);
         CCriticalSectionLock count(m_count);
-        if (m_nShared++ == 0) m_noneShared.Reset();
+        ++m_nShared;
     }
     void LeaveShared() {
         CCriticalSectionLock count(m_count);
-        if (--m_nShared == 0) m_noneShared.Set();
+        if (--m_nShared == 0 && m_bAloneWaits) {
+            m_bAloneWaits = false;
+            m_noneShared.Set();
+        }
     }
     void EnterExclusive() {
         EnterCriticalSection(m_gate.Get());   // left in LeaveExclusive
+        {
+            CCriticalSectionLock count(m_count);
+            if (m_nShared == 0) return;
+            m_bAloneWaits = true;
+        }
         m_noneShared.Wait();
     }
     void LeaveExclusive() { LeaveCriticalSection(m_gate.Get()); }
 
 private:
     CCriticalSection m_gate;       // held by a holder alone, and briefly by each one coming in shared
-    CCriticalSection m_count;      // guards m_nShared
-    CEvent m_noneShared{true, true};   // set while no one holds the lock shared
+    CCriticalSection m_count;      // guards m_nShared and m_bAloneWaits
+    CEvent m_noneShared{false};    // auto-reset: set once for the holder alone that waits
     long m_nShared = 0;            // the shared holders
+    bool m_bAloneWaits = false;    // a holder alone waits for the shared holders to leave
 };
 
 // Holds the lock shared, or alone, for the guard's life.

@@ -322,3 +322,25 @@ TEST_F(UpdateRun, AFolderThatCannotBeMadeInTheFlashStoreAlsoKeepsTheCard) {
 }
 
 } // namespace
+
+// More changed folders than the run holds at once, by their count and by their paths' length:
+// the set is flushed when full and goes on, and the card still goes in whole.
+TEST_F(UpdateRun, MoreChangedFoldersThanTheRunHoldsAtOnceStillGoInWhole) {
+    Files expected;
+    for (int i = 0; i < 1030; ++i) {
+        const std::wstring name = L"s" + std::to_wstring(i);
+        PutFile(L"/SDMMC/ResidentFlash/short/" + name + L"/f", "s");
+        expected[L"short\\" + name + L"\\f"] = "s";
+    }
+    const std::wstring longName(60, L'n');
+    for (int i = 0; i < 700; ++i) {
+        const std::wstring name = longName + std::to_wstring(i);
+        PutFile(L"/SDMMC/ResidentFlash/long/" + name + L"/f", "l");
+        expected[L"long\\" + name + L"\\f"] = "l";
+    }
+    run.Run();
+
+    EXPECT_EQ(run.barPos, run.m_nTotal);
+    EXPECT_TRUE(Tree(L"/SDMMC/ResidentFlash").empty()) << "the card stays only when a flush failed";
+    EXPECT_EQ(Tree(L"/ResidentFlash"), expected);
+}

@@ -1,44 +1,100 @@
 #include "update/changed_folders.h"
 #include <algorithm>
+#include <cwchar>
+#include <new>
 #include "update/file_system.h"
 #include "update/name_rule.h"
 #include "update/paths.h"
 
 namespace {
 
-size_t Depth(const std::wstring &path) { return size_t(std::count_if(path.begin(), path.end(), [](wchar_t c) { return c == L'\\' || c == L'/'; })); }
+constexpr size_t kMaxFolders = 1024;        // folders held before they are flushed
+constexpr size_t kTextChars = 32 * 1024;    // their paths' characters, NULs included
+
+size_t Depth(LPCWSTR pszPath) {
+    size_t n = 0;
+    for (LPCWSTR p = pszPath; *p; ++p) n += *p == L'\\';
+    return n;
+}
+
+// A folder that is there, or whose absence the platform cannot tell: flushed.
+BOOL FlushIfThere(LPCWSTR pszFolder) {
+    if (GetFileAttributesW(pszFolder) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return TRUE;
+    }
+    return FsFlushFolder(pszFolder);
+}
 
 } // namespace
 
+struct CChangedFolders::Held {
+    WCHAR text[kTextChars];           // the paths, "\" between names, each ending in a NUL
+    UINT32 start[kMaxFolders];        // where each path begins in text
+    UINT32 order[kMaxFolders];        // the flush order: deepest first, then as added
+    UINT32 depth[kMaxFolders];
+};
+
+CChangedFolders::~CChangedFolders() { delete m_pHeld; }
+
 void CChangedFolders::Add(LPCWSTR pszFolder) {
-    std::wstring path = pszFolder;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
+    WCHAR szPath[kWidePath];
+    if (!CopyBounded(szPath, kWidePath, pszFolder)) {
+        m_bFlushFailed = true;   // no path of the walks is this long: nothing can flush it
+        return;
+    }
+    std::replace(szPath, szPath + wcslen(szPath), L'/', L'\\');
+    if (!m_pHeld && !m_bNoMemory) {
+        m_pHeld = new (std::nothrow) Held;
+        m_bNoMemory = !m_pHeld;
+    }
+    if (!m_pHeld) {
+        if (!FlushIfThere(szPath)) m_bFlushFailed = true;
+        return;
+    }
     // A walk adds the folder it works in again and again: the last one first.
-    if (!m_folders.empty() && m_folders.back() == path) return;
-    for (const std::wstring &folder : m_folders)
-        if (NamesMatch(folder.c_str(), path.c_str())) return;
-    m_folders.push_back(std::move(path));
+    for (size_t i = m_nFolders; i-- > 0;)
+        if (NamesMatch(m_pHeld->text + m_pHeld->start[i], szPath)) return;
+    const size_t cch = wcslen(szPath) + 1;
+    if (m_nFolders == kMaxFolders || m_cchUsed + cch > kTextChars) {
+        if (!FlushAll()) m_bFlushFailed = true;
+    }
+    m_pHeld->start[m_nFolders] = UINT32(m_cchUsed);
+    wmemcpy(m_pHeld->text + m_cchUsed, szPath, cch);
+    m_cchUsed += cch;
+    ++m_nFolders;
 }
 
 void CChangedFolders::AddParentOf(LPCWSTR pszPath) {
     const LPCWSTR pszName = LastNameOf(pszPath);
     if (pszName == pszPath) return;
-    std::wstring folder(pszPath, size_t(pszName - pszPath - 1));
-    if (folder.empty()) folder = L"\\";   // a top-level name: the drive's root
-    Add(folder.c_str());
+    WCHAR szFolder[kWidePath];
+    const size_t cch = size_t(pszName - pszPath - 1);
+    if (cch >= kWidePath) {
+        m_bFlushFailed = true;
+        return;
+    }
+    wmemcpy(szFolder, pszPath, cch);
+    szFolder[cch] = L'\0';
+    if (cch == 0) CopyBounded(szFolder, kWidePath, L"\\");   // a top-level name: the drive's root
+    Add(szFolder);
 }
 
 BOOL CChangedFolders::FlushAll() {
-    std::stable_sort(m_folders.begin(), m_folders.end(),
-                     [](const std::wstring &a, const std::wstring &b) { return Depth(a) > Depth(b); });
-    BOOL flushed = TRUE;
-    for (const std::wstring &folder : m_folders) {
-        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;
-        }
-        if (!FsFlushFolder(folder.c_str())) flushed = FALSE;
+    BOOL flushed = !m_bFlushFailed;
+    m_bFlushFailed = false;
+    if (!m_pHeld) return flushed;
+    Held &held = *m_pHeld;
+    for (size_t i = 0; i < m_nFolders; ++i) {
+        held.order[i] = UINT32(i);
+        held.depth[i] = UINT32(Depth(held.text + held.start[i]));
     }
-    m_folders.clear();
+    std::sort(held.order, held.order + m_nFolders, [&held](UINT32 a, UINT32 b) {
+        return held.depth[a] != held.depth[b] ? held.depth[a] > held.depth[b] : a < b;
+    });
+    for (size_t i = 0; i < m_nFolders; ++i)
+        if (!FlushIfThere(held.text + held.start[held.order[i]])) flushed = FALSE;
+    m_nFolders = 0;
+    m_cchUsed = 0;
     return flushed;
 }

@@ -3,23 +3,36 @@
 // a file renamed into maps/regions/ is durable only once maps/regions/ is flushed, a new
 // folder only once its parent is. Nothing on the card that these changes replace goes before
 // every such folder is flushed.
+// The set is held in one block of fixed size, made at the first change: when it is full,
+// its folders are flushed then and there (a flush made early is never wrong, only slower),
+// and when the device has no memory for it, each folder is flushed as it is added.
 #pragma once
 #include <windows.h>
-#include <string>
-#include <vector>
 
 class CChangedFolders {
 public:
+    CChangedFolders() = default;
+    ~CChangedFolders();
+    CChangedFolders(const CChangedFolders &) = delete;
+    CChangedFolders &operator=(const CChangedFolders &) = delete;
+
     // A folder whose entries changed: a name made, renamed into it or removed from it.
     void Add(LPCWSTR pszFolder);
     // The folder that holds pszPath (a file or folder made, replaced or removed).
     void AddParentOf(LPCWSTR pszPath);
     // Flushes every folder added since the last call, deepest first; a folder that is no
     // longer there is skipped (its removal was added to its parent). FALSE when a flush
-    // failed: then the card keeps what these changes replace.
+    // since the last call failed, this one's or an early one's: then the card keeps what
+    // these changes replace.
     BOOL FlushAll();
-    bool IsEmpty() const { return m_folders.empty(); }
+    bool IsEmpty() const { return m_nFolders == 0; }
+
+    struct Held;   // the folders' paths (update/changed_folders.cpp)
 
 private:
-    std::vector<std::wstring> m_folders;   // each once, in any letter case
+    Held *m_pHeld = nullptr;       // made at the first change; null while none, or no memory
+    bool m_bNoMemory = false;      // the block could not be made: every folder flushed at once
+    size_t m_nFolders = 0;         // folders held
+    size_t m_cchUsed = 0;          // characters of the block's text in use
+    bool m_bFlushFailed = false;   // a flush since the last FlushAll failed
 };

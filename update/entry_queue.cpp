@@ -34,9 +34,12 @@ constexpr long kSlots = 32;
 //
 // Waking: workReady is a manual-reset event, set under the lock whenever an entry with work
 // is listed or bStop is set, and reset under the lock only by a thread that found nothing to
-// take; a Set is never lost, and the stop wakes every thread. slotDone is an auto-reset event
-// only the walk waits on, set after every entry's work; the walk looks at bDone again after
-// each wake, so a Set that nobody waited for only costs one more look.
+// take; a Set is never lost, and the stop wakes every thread. bWorkSignalled mirrors its
+// state (both change under the lock only), so a Set or Reset that would change nothing is
+// not made: each is a call into the kernel. slotDone is an auto-reset event only the walk
+// waits on: the walk says under the lock that it is about to wait (bWalkWaits), and the
+// thread that next finishes an entry sets the event once; the walk looks at bDone again
+// after each wake.
 struct CEntryQueue::Pool {
     EntrySlot slots[kSlots];
     bool bDone[kSlots];             // the slot's work is finished (or it had none)
@@ -44,6 +47,8 @@ struct CEntryQueue::Pool {
     long take = 0;                  // where a thread looks for work first
     long tail = 0;                  // the next slot to fill
     bool bStop = false;             // the threads are to end
+    bool bWorkSignalled = false;    // workReady is set
+    bool bWalkWaits = false;        // the walk waits on slotDone
     CCriticalSection lock;          // guards the above (the slots' content excepted)
     CEvent workReady{true};         // an entry with work was listed, or bStop set
     CEvent slotDone{false};         // an entry's work finished
@@ -103,6 +108,7 @@ void CEntryQueue::Close() {
         CCriticalSectionLock lock(pPool->lock);
         pPool->bStop = true;
         pPool->workReady.Set();
+        pPool->bWorkSignalled = true;
     }
     // One thread at a time: the device waits for one object, or any of several, never all.
     for (int i = 0; i < pPool->nThreads; ++i) {
@@ -140,7 +146,10 @@ void CEntryQueue::Push() {
         CCriticalSectionLock lock(pPool->lock);
         pPool->bDone[pPool->tail % kSlots] = slot.work == EntryWork::kNone;
         ++pPool->tail;
-        if (slot.work != EntryWork::kNone) pPool->workReady.Set();
+        if (slot.work != EntryWork::kNone && !pPool->bWorkSignalled) {
+            pPool->workReady.Set();
+            pPool->bWorkSignalled = true;
+        }
     }
     // The steps already due, without waiting.
     for (;;) {
@@ -176,6 +185,7 @@ void CEntryQueue::StepFront(long nUntil) {
             {
                 CCriticalSectionLock lock(pPool->lock);
                 if (pPool->bDone[pPool->head % kSlots]) break;
+                pPool->bWalkWaits = true;
             }
             pPool->slotDone.Wait();
         }
@@ -208,7 +218,10 @@ static DWORD WINAPI IoThreadProc(LPVOID pParam) {
             while (pool.take < pool.tail && pool.bDone[pool.take % kSlots]) ++pool.take;
             if (pool.bStop) return 0;
             if (pool.take < pool.tail) n = pool.take++;
-            else pool.workReady.Reset();
+            else if (pool.bWorkSignalled) {
+                pool.workReady.Reset();
+                pool.bWorkSignalled = false;
+            }
         }
         if (n < 0) {
             pool.workReady.Wait();
@@ -218,6 +231,9 @@ static DWORD WINAPI IoThreadProc(LPVOID pParam) {
         start.pHandler->Work(pool.slots[n % kSlots], start.space);
         CCriticalSectionLock lock(pool.lock);
         pool.bDone[n % kSlots] = true;
-        pool.slotDone.Set();
+        if (pool.bWalkWaits) {
+            pool.bWalkWaits = false;
+            pool.slotDone.Set();
+        }
     }
 }

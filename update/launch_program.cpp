@@ -1,13 +1,16 @@
 #include "update/launch_program.h"
-#include <vector>
-#include "platform/cstring.h"
+#include <cwchar>
+#include "platform/ansi_text.h"
+#include "update/paths.h"
 
 BOOL LaunchProgram(LPCSTR pszPath, LPCSTR pszCmdLine) {
-    CString strPath = pszPath;
-    CString strCmdLine = pszCmdLine;   // null: the empty string
-    strPath.MakeLower();
-    strCmdLine.MakeLower();
-    if (strPath.Find(L".exe") < 0) return 0;
+    // Fixed buffers: the follow-on program starts even when the heap has nothing left.
+    // CreateProcessW may write into its command line: it gets this copy, never a null pointer.
+    WCHAR szPath[kAnsiPath], szCmdLine[kAnsiPath];
+    if (!AnsiToWide(szPath, kAnsiPath, pszPath) || !AnsiToWide(szCmdLine, kAnsiPath, pszCmdLine)) return 0;
+    CharLowerBuffW(szPath, DWORD(wcslen(szPath)));
+    CharLowerBuffW(szCmdLine, DWORD(wcslen(szCmdLine)));
+    if (!wcsstr(szPath, L".exe")) return 0;
 
     STARTUPINFOW si;
     ZeroMemory(&si, sizeof si);
@@ -16,9 +19,7 @@ BOOL LaunchProgram(LPCSTR pszPath, LPCSTR pszCmdLine) {
     PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof pi);
 
-    // CreateProcessW may write into its command line: hand it a copy, never a null pointer.
-    std::vector<WCHAR> cmdLine(strCmdLine.GetString(), strCmdLine.GetString() + strCmdLine.GetLength() + 1);
-    BOOL bStarted = CreateProcessW(strPath, cmdLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    BOOL bStarted = CreateProcessW(szPath, szCmdLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     if (bStarted) {
         // The run never waits for the program: its handles are of no use here.
         CloseHandle(pi.hThread);

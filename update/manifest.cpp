@@ -84,39 +84,44 @@ bool HasPlainNames(LPCWSTR pszPath) {
 
 } // namespace
 
+void CManifest::Clear() {
+    m_entries.reset();
+    m_paths.reset();
+    m_nEntries = m_cchPaths = m_cchPathRoom = 0;
+}
+
 bool CManifest::Refuse(ManifestFault fault, size_t nLine) {
     m_fault = fault;
     m_sequence = 0;
     m_nFaultLine = nLine;
-    m_entries.clear();
-    m_paths.clear();
+    Clear();
     return false;
 }
 
 bool CManifest::Read(LPCWSTR pszFile, IManifestCheck *pCheck) {
-    m_entries.clear();
-    m_paths.clear();
+    Clear();
     CFileHandle file(OpenToRead(pszFile));
     ULONGLONG cb = 0;
     if (!file.IsOpen() || !FileSizeOf(file.Get(), cb)) return Refuse(ManifestFault::kUnreadable, 0);
     if (cb > kMaxManifestBytes) return Refuse(ManifestFault::kTooLarge, 0);
-    std::vector<char> text(size_t(cb) + 1);
+    const size_t cbRoom = size_t(cb) + 1;
+    const HeapArray<char> text = NewHeapArray<char>(cbRoom);
+    if (!text) return Refuse(ManifestFault::kNoMemory, 0);
     size_t got = 0;
     for (;;) {
         DWORD n = 0;
-        if (!ReadFile(file.Get(), text.data() + got, DWORD(text.size() - got), &n, nullptr))
+        if (!ReadFile(file.Get(), text.get() + got, DWORD(cbRoom - got), &n, nullptr))
             return Refuse(ManifestFault::kUnreadable, 0);
         if (n == 0) break;
         got += n;
-        if (got == text.size()) return Refuse(ManifestFault::kTooLarge, 0);   // grew while read
+        if (got == cbRoom) return Refuse(ManifestFault::kTooLarge, 0);   // grew while read
     }
-    if (pCheck && !pCheck->Accepts(text.data(), got)) return Refuse(ManifestFault::kNotSigned, 0);
-    return Parse(text.data(), got);
+    if (pCheck && !pCheck->Accepts(text.get(), got)) return Refuse(ManifestFault::kNotSigned, 0);
+    return Parse(text.get(), got);
 }
 
 bool CManifest::Parse(const char *pText, size_t cbText) {
-    m_entries.clear();
-    m_paths.clear();
+    Clear();
     m_fault = ManifestFault::kNone;
     m_nFaultLine = 0;
     if (cbText > kMaxManifestBytes) return Refuse(ManifestFault::kTooLarge, 0);
@@ -136,20 +141,33 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
     hash.Finish(actual);
     if (!SameDigest(listed, actual)) return Refuse(ManifestFault::kNotSealed, 0);
 
-    for (const char *p = pText + cbHeader; p < pSeal;) {
+    // Room for every line, and for every path at the most its line can hold: a path is at
+    // most its line less "folder - - " (11 bytes), each byte at most one character, and its
+    // NUL takes the place of the newline. (A line too short for that is refused anyway.)
+    const char *pBody = pText + cbHeader;
+    size_t nLines = 0;
+    for (const char *p = pBody; p < pSeal; ++nLines) p = static_cast<const char *>(memchr(p, '\n', size_t(pSeal - p))) + 1;
+    const size_t nEntryRoom = nLines < kMaxManifestEntries ? nLines : kMaxManifestEntries;
+    const size_t cbBody = size_t(pSeal - pBody);
+    m_cchPathRoom = cbBody > 10 * nLines ? cbBody - 10 * nLines : cbBody;
+    m_entries = NewHeapArray<ManifestEntry>(nEntryRoom);
+    m_paths = NewHeapArray<WCHAR>(m_cchPathRoom);
+    if (!m_entries || !m_paths) return Refuse(ManifestFault::kNoMemory, 0);
+
+    for (const char *p = pBody; p < pSeal;) {
         ++nLine;
         const char *end = static_cast<const char *>(memchr(p, '\n', size_t(pSeal - p)));
         if (size_t(end - p) + 1 > kMaxManifestLine) return Refuse(ManifestFault::kTooLarge, nLine);
-        if (m_entries.size() == kMaxManifestEntries) return Refuse(ManifestFault::kTooLarge, nLine);
+        if (m_nEntries == kMaxManifestEntries) return Refuse(ManifestFault::kTooLarge, nLine);
         if (!ParseEntry(p, size_t(end - p), nLine)) return false;
         p = end + 1;
     }
 
     // Ordered by the name rule: two paths it takes for the same lie side by side.
-    std::sort(m_entries.begin(), m_entries.end(), [this](const ManifestEntry &a, const ManifestEntry &b) {
+    std::sort(m_entries.get(), m_entries.get() + m_nEntries, [this](const ManifestEntry &a, const ManifestEntry &b) {
         return CompareNames(PathOf(a), -1, PathOf(b), -1) < 0;
     });
-    for (size_t i = 1; i < m_entries.size(); ++i)
+    for (size_t i = 1; i < m_nEntries; ++i)
         if (CompareNames(PathOf(m_entries[i - 1]), -1, PathOf(m_entries[i]), -1) == 0)
             return Refuse(ManifestFault::kSameName, 0);
     return true;
@@ -172,14 +190,17 @@ bool CManifest::ParseEntry(const char *pLine, size_t cbLine, size_t nLine) {
     if (!ReadManifestPath(p, size_t(end - p), szPath, kWidePath) || !HasPlainNames(szPath))
         return Refuse(ManifestFault::kBadPath, nLine);
     if (!WalkTakesPath(szPath, entry.bFolder)) return Refuse(ManifestFault::kSkippedName, nLine);
-    entry.ichPath = m_paths.size();
-    m_paths.insert(m_paths.end(), szPath, szPath + wcslen(szPath) + 1);
-    m_entries.push_back(entry);
+    const size_t cchPath = wcslen(szPath) + 1;
+    if (cchPath > m_cchPathRoom - m_cchPaths) return Refuse(ManifestFault::kBadPath, nLine);   // never: see Parse
+    entry.ichPath = UINT32(m_cchPaths);
+    wmemcpy(m_paths.get() + m_cchPaths, szPath, cchPath);
+    m_cchPaths += cchPath;
+    m_entries[m_nEntries++] = entry;
     return true;
 }
 
 size_t CManifest::Find(LPCWSTR pszPath) const {
-    size_t low = 0, high = m_entries.size();
+    size_t low = 0, high = m_nEntries;
     while (low < high) {
         const size_t mid = low + (high - low) / 2;
         const int order = CompareNames(PathOf(m_entries[mid]), -1, pszPath, -1);
@@ -187,5 +208,5 @@ size_t CManifest::Find(LPCWSTR pszPath) const {
         if (order < 0) low = mid + 1;
         else high = mid;
     }
-    return m_entries.size();
+    return m_nEntries;
 }

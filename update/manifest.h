@@ -23,15 +23,17 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include <vector>
+#include "platform/heap_array.h"
 #include "update/paths.h"
 #include "update/sha256.h"
 
 inline constexpr char kManifestFirstLine[] = "tessivard-manifest 1";
 inline constexpr char kSequencedFirstLine[] = "tessivard-manifest 2";   // a sequence line follows
+// The bounds keep a manifest's reading within the device's memory: the text whole, then every
+// entry and every path (two bytes a character) beside it, at most about 14 MiB in all.
 constexpr size_t kMaxManifestLine = 8192;         // bytes of a line, its newline included
-constexpr size_t kMaxManifestEntries = 200000;    // files and folders of one card
-constexpr DWORD kMaxManifestBytes = 32u << 20;    // the whole manifest
+constexpr size_t kMaxManifestEntries = 50000;     // files and folders of one card
+constexpr DWORD kMaxManifestBytes = 4u << 20;     // the whole manifest
 
 enum class ManifestFault {
     kNone,
@@ -43,6 +45,7 @@ enum class ManifestFault {
     kBadPath,       // "." or "..", an empty name, a separator or an escape no name holds
     kSkippedName,   // a name the copy walk does not take at its depth (update/walk_rules.h)
     kSameName,      // two paths the name rule takes for the same
+    kNoMemory,      // the device had no memory to read it
     kNotSigned,     // its bytes did not pass the reader's check: no signature by the maker's key
 };
 
@@ -58,10 +61,10 @@ protected:
 };
 
 struct ManifestEntry {
-    bool bFolder;
-    ULONGLONG cbSize;   // a file's bytes
     Digest digest;      // a file's SHA-256
-    size_t ichPath;     // its path ("maps\seoul.map", the walks' separator) in the path text
+    ULONGLONG cbSize;   // a file's bytes
+    UINT32 ichPath;     // its path ("maps\seoul.map", the walks' separator) in the path text
+    bool bFolder;
 };
 
 class CManifest {
@@ -74,21 +77,26 @@ public:
 
     ManifestFault Fault() const { return m_fault; }
     size_t FaultLine() const { return m_nFaultLine; }   // 1 for the first line; 0: the whole
-    size_t Count() const { return m_entries.size(); }
+    size_t Count() const { return m_nEntries; }
     ULONGLONG Sequence() const { return m_sequence; }   // 0 for format 1
     // The entries, ordered by the name rule over their paths.
     const ManifestEntry &Entry(size_t i) const { return m_entries[i]; }
-    LPCWSTR PathOf(const ManifestEntry &entry) const { return m_paths.data() + entry.ichPath; }
+    LPCWSTR PathOf(const ManifestEntry &entry) const { return m_paths.get() + entry.ichPath; }
     // The entry of that path below the card folder ("\" between names), by the name rule;
     // Count() when there is none.
     size_t Find(LPCWSTR pszPath) const;
 
 private:
     bool Refuse(ManifestFault fault, size_t nLine);
+    void Clear();
     bool ParseEntry(const char *pLine, size_t cbLine, size_t nLine);
 
-    std::vector<ManifestEntry> m_entries;   // every file and folder listed
-    std::vector<WCHAR> m_paths;             // their paths, each ending in a NUL
+    // Made once a manifest's lines are counted, each at the size they can need at most, and
+    // without throwing: the device may not have the memory.
+    HeapArray<ManifestEntry> m_entries;   // every file and folder listed
+    size_t m_nEntries = 0;
+    HeapArray<WCHAR> m_paths;             // their paths, each ending in a NUL
+    size_t m_cchPaths = 0, m_cchPathRoom = 0;
     ManifestFault m_fault = ManifestFault::kUnreadable;
     size_t m_nFaultLine = 0;
     ULONGLONG m_sequence = 0;               // the maker's number of the card

@@ -2,7 +2,6 @@
 #include <cstring>
 #include <cwchar>
 #include "platform/ansi_text.h"
-#include "platform/cstring.h"
 #include "update/name_rule.h"
 
 bool HasRejectedCharacter(const char *psz) { return std::strpbrk(psz, ".&\\/;:*?<>|\"") != nullptr; }
@@ -25,8 +24,10 @@ MarkerConsumption WhenConsumed(MarkerKind kind, BOOL bKeepSource) {
 void ReadMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, MarkerEntry &entry) {
     std::memset(&entry, 0, sizeof entry);
     char szExact[kAnsiPath], szRest[kAnsiPath];
+    WCHAR szFolder[kAnsiPath], szWideRest[kAnsiPath];
     if (!WideToAnsi(szExact, kAnsiPath, pszName, 2 * wcslen(pszName)) ||
-        !FormatInto(entry.szCardPath, "%s/%s", pszCard, szExact) || !IsPlainChildName(CString(pszCard), pszName)) {
+        !FormatInto(entry.szCardPath, "%s/%s", pszCard, szExact) || !AnsiToWide(szFolder, kAnsiPath, pszCard) ||
+        !IsPlainChildName(szFolder, pszName)) {
         std::memset(&entry, 0, sizeof entry);
         entry.kind = MarkerKind::kUnaddressable;
         return;
@@ -45,9 +46,9 @@ void ReadMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, 
     // The prefix is ASCII in any letter case that matches it: its bytes are its characters.
     const bool bPlans = wcslen(pszName) > kDeletePrefixLength &&
                         FormatInto(szRest, "%s", szExact + kDeletePrefixLength) && !HasRejectedCharacter(szRest) &&
-                        !IsSequenceRecordName(CString(szRest)) &&
                         FormatInto(entry.szPlanned, "%s/%s", pszFlash, szRest) &&
-                        IsPlainChildName(CString(pszFlash), CString(szRest));
+                        AnsiToWide(szFolder, kAnsiPath, pszFlash) && AnsiToWide(szWideRest, kAnsiPath, szRest) &&
+                        IsPlainChildName(szFolder, szWideRest) && !IsSequenceRecordName(szWideRest);
     if (!bPlans) std::memset(entry.szPlanned, 0, kAnsiPath);
     entry.kind = bPlans ? MarkerKind::kPlansDeletion : MarkerKind::kPlansNothing;
 }

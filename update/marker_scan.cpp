@@ -1,7 +1,7 @@
 // The marker scan: the top level of the card folder, read once before anything else runs.
 // "update" is consumed; every "delete_NAME" plans the deletion of the flash store's
 // sub-folder NAME and is consumed once that has run (update/marker_rules.h).
-#include "platform/cstring.h"
+#include "platform/ansi_text.h"
 #include "platform/folder_listing.h"
 #include "update/file_system.h"
 #include "update/keep_source.h"
@@ -29,11 +29,14 @@ int CUpdateRun::ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMod
     if (!pszCardFolder || !*pszCardFolder || !pszFlashFolder || !*pszFlashFolder) return 0;
 
     char szCard[kAnsiPath], szPattern[kAnsiPath];
-    if (!FormatInto(szCard, "%s", pszCardFolder) || !FormatInto(szPattern, "%s/*.*", szCard)) return 0;
+    WCHAR szWide[kAnsiPath];
+    if (!FormatInto(szCard, "%s", pszCardFolder) || !FormatInto(szPattern, "%s/*.*", szCard) ||
+        !AnsiToWide(szWide, kAnsiPath, szPattern))
+        return 0;
 
     WIN32_FIND_DATAW fd;
     CFindHandle listing;
-    if (!listing.First(CString(szPattern), &fd)) return 0;
+    if (!listing.First(szWide, &fd)) return 0;
 
     int nJobs = 0;
     MarkerEntry entry;
@@ -41,12 +44,17 @@ int CUpdateRun::ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMod
         ReadMarker(szCard, pszFlashFolder, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, entry);
         if (WhenConsumed(entry.kind, g_bUndelete) == MarkerConsumption::kAtScan) {
             if (mode == ScanMode::kPlanOnly) ++nLeft;
-            else FsRemoveFile(CString(entry.szCardPath));
+            else if (AnsiToWide(szWide, kAnsiPath, entry.szCardPath)) FsRemoveFile(szWide);
         }
         if (entry.kind == MarkerKind::kPlansDeletion && mode != ScanMode::kConsumeOnly) {
             // The job keeps the marker's card path as its source: the run consumes it once the
             // deletion is on the medium.
-            m_jobs.push_back(MakeJob(TRUE, TRUE, entry.szCardPath, entry.szPlanned));
+            // A plan the device has no room for is not run: the scan stops there, and the run
+            // ends as it ends for a card that is not whole.
+            if (!m_jobs.push_back(MakeJob(TRUE, TRUE, entry.szCardPath, entry.szPlanned))) {
+                m_bPlanFits = false;
+                break;
+            }
             ++nJobs;
         }
     } while (listing.Next(&fd));

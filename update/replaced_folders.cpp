@@ -3,7 +3,7 @@
 // be on the card exactly as the card maker wrote it, every byte read and hashed, before the
 // old content is given up. The reads go to the I/O threads, one step each.
 #include <cwchar>
-#include "platform/cstring.h"
+#include "platform/ansi_text.h"
 #include "update/name_rule.h"
 #include "update/update_run.h"
 
@@ -11,13 +11,13 @@ namespace {
 
 // Whether the manifest's path lies in the card's top-level folder that a marker deletion of
 // the plan replaces (the flash folder of the same name).
-bool InReplacedFolder(const std::vector<UPDATE_JOB> &jobs, LPCWSTR pszPath) {
+bool InReplacedFolder(const CJobList &jobs, LPCWSTR pszPath) {
     LPCWSTR pszEnd = wcschr(pszPath, L'\\');
     if (!pszEnd) return false;
     for (const UPDATE_JOB &job : jobs) {
         if (!job.bFolder || !job.bDelete || !job.szSource[0]) continue;
-        const CString target = job.szTarget;
-        if (CompareNames(pszPath, int(pszEnd - pszPath), LastNameOf(target), -1) == 0) return true;
+        WCHAR szTarget[kWidePath];
+        if (AnsiToWide(szTarget, kWidePath, job.szTarget) && CompareNames(pszPath, int(pszEnd - pszPath), LastNameOf(szTarget), -1) == 0) return true;
     }
     return false;
 }

@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 #include <cstdio>
-#include "platform/cstring.h"
+#include "platform/ansi_text.h"
+#include "platform/heap_array.h"
 #include "update/card_admission.h"
 #include "update/device_paths.h"
 #include "update/file_system.h"
@@ -17,18 +18,18 @@ namespace {
 // The image files in the card's root, removed once the update is in.
 const char *const kImageFiles[] = {"Data.fai", "nk.rom", "tcBoot.rom"};
 
-// A job path as the wide string the platform calls take.
+// A job path as the wide string the platform calls take (a job's path always fits).
 struct WidePath {
     WCHAR sz[kWidePath];
-    explicit WidePath(LPCSTR pszAnsi) {
-        CString str = pszAnsi;
-        CopyBounded(sz, kWidePath, str);
-    }
+    explicit WidePath(LPCSTR pszAnsi) { AnsiToWide(sz, kWidePath, pszAnsi); }
 };
 
 // The same folder of the flash store, whatever the letter case of its name: two targets the
 // marker rules planned, each the flash store, "/" and a folder name they took.
-bool SameFolder(LPCSTR pszA, LPCSTR pszB) { return PathsMatch(CString(pszA), CString(pszB)); }
+bool SameFolder(LPCSTR pszA, LPCSTR pszB) {
+    const WidePath a(pszA), b(pszB);
+    return PathsMatch(a.sz, b.sz);
+}
 
 // A folder deletion that a delete marker planned: the job holds the marker's card path.
 bool IsMarkerDeletion(const UPDATE_JOB &job) { return job.bFolder && job.bDelete && job.szSource[0]; }
@@ -45,7 +46,13 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
 // stays and is copied. So are the nLeft markers that the scan of a card with a manifest
 // left for later. A folder that an earlier marker deleted already gives no steps.
-std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bool bClearTemporaries) {
+// One record a job of the plan: its steps, and whether its marker is kept for the next run.
+struct JobRecord {
+    int nSteps;
+    bool bMarkerKept;
+};
+
+void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, JobRecord *steps) {
     int nConsumedMarkers = nLeft;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
@@ -53,34 +60,33 @@ std::vector<int> PlannedSteps(const std::vector<UPDATE_JOB> &jobs, int nLeft, bo
     // The copies are counted first: their count clears the left-over temporaries out of the
     // folders they write into (bClearTemporaries: a card that is not whole changes nothing),
     // which the deletions' counts would otherwise count as entries.
-    std::vector<int> steps(jobs.size(), 0);
+    for (size_t i = 0; i < jobs.size(); ++i) steps[i] = {0, false};
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i] = CountWalkSteps(Walk::kCopy, WidePath(jobs[i].szSource).sz,
+            steps[i].nSteps = CountWalkSteps(Walk::kCopy, WidePath(jobs[i].szSource).sz,
                                       bClearTemporaries ? WidePath(jobs[i].szTarget).sz : nullptr) -
                        nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
         if (!job.bFolder) {
-            steps[i] = 1;
+            steps[i].nSteps = 1;
         } else if (!job.bDelete) {
             continue;   // counted above
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
-            steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
+            steps[i].nSteps = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz) - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
                                  SameFolder(jobs[k].szTarget, job.szTarget);
-            if (!bDeletedBefore) steps[i] = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
+            if (!bDeletedBefore) steps[i].nSteps = CountWalkSteps(Walk::kDeletion, WidePath(job.szTarget).sz);
         }
     }
-    return steps;
 }
 
 } // namespace
 
-CUpdateRun::CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount)
+CUpdateRun::CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCount)
     : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_entries(*this, m_room) {}
 
 int CUpdateRun::Run() {
@@ -107,19 +113,28 @@ int CUpdateRun::Run() {
     if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
     else CollectMarkerJobs(szCard, szFlash);
     WCHAR szManifest[kWidePath] = L"";
-    const bool bWhole = !bManifest || (ManifestPathIn(card.sz, szManifest) &&
-                                       admission.ReadManifest(m_manifest, card.sz, szManifest) &&
-                                       CompareCard(m_manifest, card.sz, g_bUndelete, false, nullptr) == 0);
-    m_jobs.push_back(MakeJob(TRUE, FALSE, szCard, szFlash));
-    m_jobs.push_back(MakeJob(TRUE, TRUE, nullptr, szCard));
+    if (m_bPlanFits && !m_jobs.push_back(MakeJob(TRUE, FALSE, szCard, szFlash))) m_bPlanFits = false;
+    if (m_bPlanFits && !m_jobs.push_back(MakeJob(TRUE, TRUE, nullptr, szCard))) m_bPlanFits = false;
     for (const char *pszImage : kImageFiles)
-        if (FormatInto(szImage, "/SDMMC/%s", pszImage)) m_jobs.push_back(MakeJob(FALSE, TRUE, nullptr, szImage));
+        if (m_bPlanFits && FormatInto(szImage, "/SDMMC/%s", pszImage) &&
+            !m_jobs.push_back(MakeJob(FALSE, TRUE, nullptr, szImage)))
+            m_bPlanFits = false;
+    // Memory the device does not have for the plan, its records or the card's check makes
+    // the card one that is not whole: nothing on either side changes.
+    const size_t nJobs = m_jobs.size();
+    const HeapArray<JobRecord> planned = NewHeapArray<JobRecord>(nJobs);
+    if (!planned) m_bPlanFits = false;
+    const bool bWhole = m_bPlanFits &&
+                        (!bManifest || (ManifestPathIn(card.sz, szManifest) &&
+                                        admission.ReadManifest(m_manifest, card.sz, szManifest) &&
+                                        CompareCard(m_manifest, card.sz, g_bUndelete, false, nullptr) == 0));
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
-    const size_t nJobs = m_jobs.size();
-    const std::vector<int> planned = PlannedSteps(m_jobs, nLeft, bWhole);
-    for (int nSteps : planned) m_nTotal += nSteps;
+    if (planned) {
+        PlanSteps(m_jobs, nLeft, bWhole, planned.get());
+        for (size_t i = 0; i < nJobs; ++i) m_nTotal += planned[i].nSteps;
+    }
     // Each file of a folder that a delete marker replaces is read, and its digest checked,
     // before the folder goes: one step each.
     const int nChecks = bManifest && bWhole && !g_bUndelete ? CountReplacedFiles() : 0;
@@ -149,7 +164,6 @@ int CUpdateRun::Run() {
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
-    std::vector<size_t> keptMarkers;   // the jobs of markers kept for the next run
     for (size_t i = 0; i < nJobs && bApply; ++i) {
         const UPDATE_JOB job = m_jobs[i];
         if (IsMarkerDeletion(job)) {
@@ -167,7 +181,7 @@ int CUpdateRun::Run() {
             // marker is judged on its own folder.
             if (ConsumesMarker(job) && DeletionLeftRemovable(target.sz)) {
                 bKeepCard = true;
-                keptMarkers.push_back(i);
+                planned[i].bMarkerKept = true;
             } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(WidePath(job.szSource).sz);
         } else if (job.bFolder && job.bDelete) {
             // The manifest goes first, on the medium with the markers' removal: a deletion cut
@@ -192,7 +206,7 @@ int CUpdateRun::Run() {
             CopyFolder(WidePath(job.szSource).sz, WidePath(job.szTarget).sz, outcome);
             m_pChanged = nullptr;
             m_pManifest = nullptr;
-            if (m_nCount - nBefore < planned[i]) outcome.bFailed = true;
+            if (m_nCount - nBefore < planned[i].nSteps) outcome.bFailed = true;
             bKeepCard = bKeepCard || outcome.bFailed || (!g_bUndelete && !m_changed.FlushAll());
         } else {
             if (!g_bUndelete) FsRemoveFile(WidePath(job.szTarget).sz);
@@ -207,9 +221,10 @@ int CUpdateRun::Run() {
     // Finish: the card folder back (empty), the marker copies out of the flash store, the
     // follow-on program started, and the dialog ended. A marker kept for the next run was
     // copied with the card's top folder: that copy is no content of the flash store.
-    for (size_t i : keptMarkers) {
+    for (size_t i = 0; i < nJobs && planned; ++i) {
         WCHAR szCopy[kWidePath];
-        if (JoinPath(szCopy, kWidePath, WidePath(szFlash).sz, LastNameOf(WidePath(m_jobs[i].szSource).sz)))
+        if (planned[i].bMarkerKept &&
+            JoinPath(szCopy, kWidePath, WidePath(szFlash).sz, LastNameOf(WidePath(m_jobs[i].szSource).sz)))
             FsRemoveFile(szCopy);
     }
     m_jobs.clear();

@@ -5,17 +5,16 @@
 // and their workspaces, and the flash store's room.
 #pragma once
 #include <windows.h>
-#include <vector>
 #include "update/changed_folders.h"
 #include "update/entry_queue.h"
+#include "update/job_list.h"
 #include "update/manifest.h"
 #include "update/room_budget.h"
 #include "update/run_screen.h"
-#include "update/update_job.h"
 
 class CUpdateRun : private IEntryHandler {
 public:
-    CUpdateRun(IRunScreen &screen, std::vector<UPDATE_JOB> &jobs, int &nTotal, int &nCount);
+    CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCount);
     CUpdateRun(const CUpdateRun &) = delete;
     CUpdateRun &operator=(const CUpdateRun &) = delete;
 
@@ -53,7 +52,8 @@ private:
     bool CheckReplacedFiles(LPCWSTR pszCard);
 
     IRunScreen &m_screen;              // where the bar and the end go
-    std::vector<UPDATE_JOB> &m_jobs;   // the plan, in execution order
+    CJobList &m_jobs;                  // the plan, in execution order
+    bool m_bPlanFits = true;           // every job of the plan was appended
     int &m_nTotal;                     // progress steps planned
     int &m_nCount;                     // progress steps done
     CRoomBudget m_room;                // the flash store's room, for every writer of the run

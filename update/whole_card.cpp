@@ -1,6 +1,9 @@
 #include "update/whole_card.h"
 #include <cwchar>
+#include <algorithm>
 #include <memory>
+#include <new>
+#include "platform/heap_array.h"
 #include "platform/cstring.h"
 #include "platform/file_handle.h"
 #include "platform/folder_listing.h"
@@ -16,14 +19,16 @@ class CCardComparison {
 public:
     CCardComparison(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHash, ICardFindings *pFindings)
         : m_manifest(manifest), m_bKeepSource(bKeepSource), m_bHash(bHash), m_pFindings(pFindings),
-          m_seen(manifest.Count(), false) {
+          m_seen(NewHeapArray<bool>(manifest.Count())) {
+        if (m_seen) std::fill(m_seen.get(), m_seen.get() + manifest.Count(), false);
         m_bFits = wcslen(pszCard) + 2 < kResolvedPath && CopyBounded(m_szPath, kResolvedPath, pszCard);
         if (!m_bFits) m_szPath[0] = L'\0';
         m_cchCard = wcslen(m_szPath);
     }
 
     int Run() {
-        if (!m_bFits) return Report(CardFinding::kUnreadable, L"", nullptr, 0);
+        // A card the device cannot hold the check of in memory is not found whole.
+        if (!m_bFits || !m_seen) return Report(CardFinding::kUnreadable, L"", nullptr, 0);
         Walk(m_cchCard);
         for (size_t i = 0; i < m_manifest.Count(); ++i)
             if (!m_seen[i] && !MayBeConsumed(m_manifest.Entry(i)))
@@ -103,7 +108,7 @@ private:
     BOOL m_bKeepSource;              // nothing is consumed: a marker listed must be there
     bool m_bHash;                    // every file of its size read and hashed
     ICardFindings *m_pFindings;      // where findings go, or null
-    std::vector<bool> m_seen;        // the manifest's entries found on the card
+    HeapArray<bool> m_seen;          // the manifest's entries found on the card
     WCHAR m_szPath[kResolvedPath] = L"";   // the card folder, then the entry at work
     size_t m_cchCard = 0;            // the card folder's part of it
     bool m_bFits = false;            // the card folder's path leaves room for its entries
@@ -114,7 +119,12 @@ private:
 } // namespace
 
 int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings) {
-    std::unique_ptr<CCardComparison> comparison(new CCardComparison(manifest, pszCard, bKeepSource, bHashFiles, pFindings));
+    std::unique_ptr<CCardComparison> comparison(
+        new (std::nothrow) CCardComparison(manifest, pszCard, bKeepSource, bHashFiles, pFindings));
+    if (!comparison) {
+        if (pFindings) pFindings->Found(CardFinding::kUnreadable, L"", nullptr, 0);
+        return 1;
+    }
     return comparison->Run();
 }
 

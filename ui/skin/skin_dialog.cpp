@@ -1,5 +1,6 @@
 // The skinned dialog's bitmap: where it comes from and who deletes it.
 #include "ui/skin/skin_dialog.h"
+#include <new>
 #include "platform/device_calls.h"
 
 // The key colour is magenta, the colour skin artwork keeps for "no window here" because
@@ -57,8 +58,9 @@ BOOL CSkinDialog::LoadBitmapByName(LPCWSTR lpszResourceName, LPCWSTR lpszImageNa
 }
 
 BOOL CSkinDialog::AttachResourceBitmap(LPCWSTR lpszResourceName) {
-    m_pBitmap = new CBitmap;
-    if (!m_pBitmap->LoadBitmap(lpszResourceName)) {
+    // Short of memory, the dialog stays without its bitmap, as without the resource.
+    m_pBitmap = new (std::nothrow) CBitmap;
+    if (!m_pBitmap || !m_pBitmap->LoadBitmap(lpszResourceName)) {
         delete m_pBitmap;
         m_pBitmap = nullptr;
         return FALSE;
@@ -77,7 +79,8 @@ BOOL CSkinDialog::CopyBitmap(CBitmap *pSource) {
 
     {
         CBitmapDC dcSource(nullptr, pSource);
-        m_pBitmap = new CBitmap;
+        m_pBitmap = new (std::nothrow) CBitmap;
+        if (!m_pBitmap) return FALSE;
         if (!m_pBitmap->CreateCompatibleBitmap(&dcSource, bm.bmWidth, bm.bmHeight)) {
             delete m_pBitmap;
             m_pBitmap = nullptr;
