@@ -29,6 +29,27 @@ apply() {
         "$tools/wine-run.sh" --build "$build" --root "$3" --rerun-on-signal "${PROGRAM:-$build/Tessivard.exe}" >/dev/null 2>&1
 }
 
+# with_follow_on TREE...: each tree holds the follow-on program, the recorder that writes
+# qormane/started.txt when the program starts it.
+with_follow_on() {
+    local tree
+    for tree in "$@"; do
+        mkdir -p "$tree/qormane" && cp -p "$build/follow_on.exe" "$tree/qormane/Lindvaret.exe" || return 1
+    done
+}
+
+# run_on NAME CARD FLASH: apply on a device of copies of both, in $work/device-NAME ($dev);
+# fails, saying so, unless the program ended and started the follow-on program.
+run_on() {
+    dev="$work/device-${1//[^A-Za-z0-9]/-}"
+    apply "$2" "$3" "$dev" || { fail "$1: the program ended with $?"; return 1; }
+    local record="$dev/ResidentFlash/qormane/started.txt" waited
+    # The program starts it as it ends: it may write its record a moment later (20 s under load).
+    for waited in $(seq 200); do [ -f "$record" ] && break; sleep 0.1; done
+    [ -f "$record" ] || { fail "$1: the follow-on program was not started"; return 1; }
+    rm "$record"
+}
+
 # A tree as lines: each folder, and each file with its size and time of last change.
 listing() {
     (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' \) -o \( -type f -printf '%P\t%s\t%T@\n' \) | LC_ALL=C sort)

@@ -46,10 +46,7 @@ else fail "cmake does not configure a build with a key"; fi
 
 # The update: maps replaced by its delete marker, a file added.
 d="$work/set"
-for tree in now new; do
-    mkdir -p "$d/$tree/qormane"
-    cp -p "$build/follow_on.exe" "$d/$tree/qormane/Lindvaret.exe"
-done
+with_follow_on "$d/now" "$d/new"
 put "$d/now/maps/seoul.map" "seoul 2025"
 put "$d/now/maps/old.map" "old"
 put "$d/new/maps/seoul.map" "seoul 2026" 1700000100
@@ -78,16 +75,6 @@ done
     ! grep -rqF -e "$(sed -n 2p "$signatures/maker.pem")" -e "$(sed -n 2p "$k/other.pem")" "$d"/{signed,plain,other,later}* &&
     pass "no signature without --sign, no private key on any card" || fail "a card holds what it must not"
 
-# run_on NAME CARD FLASH: PROGRAM on copies of both; the device in $dev, the follow-on
-# program started.
-run_on() {
-    dev="$work/device-${1//[^A-Za-z0-9]/-}"
-    apply "$2" "$3" "$dev" || { fail "$1: the program ended with $?"; return 1; }
-    local record="$dev/ResidentFlash/qormane/started.txt" waited
-    for waited in $(seq 200); do [ -f "$record" ] && break; sleep 0.1; done
-    [ -f "$record" ] || { fail "$1: the follow-on program was not started"; return 1; }
-    rm "$record"
-}
 # taken NAME SEQUENCE: the device's flash store is NEW beside the record, its card folder empty.
 taken() {
     local record="$dev/ResidentFlash/~tessivard-sequence"
