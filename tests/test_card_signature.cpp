@@ -1,6 +1,6 @@
 // Signed cards. The program's verdicts on signatures that openssl made and judged when the
 // build ran (tests/signature_reference.sh): keys of each size, bits flipped, a forger's
-// manifest, another key, numbers and files no signature is. The sequence record. And whole
+// manifest, another key, numbers and files no signature is. And whole
 // runs in-process by a build holding the reference's maker key: a signed card goes in, an
 // older one or one not the maker's changes nothing, and the bar stays where it started.
 #include <windows.h>
@@ -12,7 +12,6 @@
 #include "probe_dialog.h"
 #include "test_support.h"
 #include "update/card_signature.h"
-#include "update/sequence_record.h"
 
 namespace {
 
@@ -76,35 +75,6 @@ TEST(SignatureVerdicts, AKeyThatIsNoMakersVerifiesNothing) {
     }
 }
 
-class SequenceRecordFile : public ::testing::Test {
-protected:
-    void SetUp() override { ClearDevice(), PutFolder(L"/ResidentFlash"); }
-    SequenceRecord Read(ULONGLONG &sequence) { return ReadSequenceRecord(L"/ResidentFlash", sequence); }
-};
-
-TEST_F(SequenceRecordFile, WrittenInPlaceOfTheOldOneAndReadBack) {
-    ULONGLONG sequence = 1;
-    EXPECT_EQ(Read(sequence), SequenceRecord::kNone);
-    ASSERT_TRUE(WriteSequenceRecord(L"/ResidentFlash", 5));
-    EXPECT_EQ(Content(kRecord), "5\n");
-    ASSERT_TRUE(WriteSequenceRecord(L"/ResidentFlash", 18446744073709551615ull));
-    EXPECT_EQ(Read(sequence), SequenceRecord::kRead);
-    EXPECT_EQ(sequence, 18446744073709551615ull);
-    EXPECT_EQ(Names(L"/ResidentFlash"), std::vector<std::wstring>{L"~tessivard-sequence"}) << "no temporary left";
-}
-
-TEST_F(SequenceRecordFile, AnythingElseOfItsNameIsUnreadable) {
-    for (const char *text : {"5", "05\n", "5 \n", "-5\n", "\n", "18446744073709551616\n", "123456789012345678901\n"}) {
-        PutFile(kRecord, text);
-        ULONGLONG sequence = 0;
-        EXPECT_EQ(Read(sequence), SequenceRecord::kUnreadable) << text;
-    }
-    DeleteFileW(kRecord.c_str());
-    PutFolder(kRecord);
-    ULONGLONG sequence = 0;
-    EXPECT_EQ(Read(sequence), SequenceRecord::kUnreadable) << "a folder";
-}
-
 // Whole runs of the build with the maker's key, on the reference's card and a flash store
 // that holds the map's older version.
 class SignedRuns : public ::testing::Test {
@@ -128,6 +98,7 @@ protected:
         EXPECT_EQ(Content(L"/ResidentFlash/maps/seoul.map"), "seoul 2026");
         EXPECT_TRUE(Tree(kCard).empty() && !Exists(L"/SDMMC/nk.rom"));
         EXPECT_EQ(Content(kRecord), std::to_string(sequence) + "\n");
+        EXPECT_FALSE(Exists(L"/ResidentFlash/~tessivard-partial.tmp")) << "the record's temporary is gone";
         EXPECT_TRUE(FillsTheBarOnce(run));
         EXPECT_EQ(g_steps.removedBesideManifest, 0) << "the manifest and its signature go before the card's content";
         record = Content(kRecord);
@@ -162,8 +133,10 @@ TEST_F(SignedRuns, ACardNotTheMakersChangesNothing) {
     Lay(5, "-"), ExpectRefused("no signature");
     Lay(0, "m5.sig"), ExpectRefused("no manifest");
     Lay(5, "-"), PutFolder(kCard + L"/~tessivard-signature"), ExpectRefused("a folder of the signature's name");
-    record = "x\n";
-    Lay(5), ExpectRefused("a record that does not read as one");
+    for (const char *text : {"x\n", "05\n", "5"}) {
+        record = text;
+        Lay(5), ExpectRefused("a record that does not read as one");
+    }
 }
 
 } // namespace

@@ -200,11 +200,8 @@ TEST(CardKeyResource, OnlyAKeyedBuildHoldsAKeyAndItsVersionBlockNamesIt) {
         const char *p = key ? static_cast<const char *>(LockResource(LoadResource(module, key))) : nullptr;
         EXPECT_EQ(p ? std::string(p, SizeofResource(module, key)) : "", build.key) << build.program;
         HRSRC version = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
-        std::vector<BYTE> block;
-        if (version) {
-            const BYTE *v = static_cast<const BYTE *>(LockResource(LoadResource(module, version)));
-            block.assign(v, v + SizeofResource(module, version));
-        }
+        const BYTE *v = version ? static_cast<const BYTE *>(LockResource(LoadResource(module, version))) : nullptr;
+        const std::vector<BYTE> block(v, v ? v + SizeofResource(module, version) : v);
         LPCWSTR value = nullptr;
         UINT len = 0;
         ASSERT_TRUE(!block.empty() && VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\CardKey", (void **)&value, &len))

@@ -60,7 +60,7 @@ made() {
 }
 echo "Cards made and signed:"
 made signed5 --sign "$signatures/maker.pem" --sequence 5 && made signed4 --sign "$signatures/maker.pem" --sequence 4 &&
-    made signed6 --sign "$signatures/maker.pem" --sequence 6 && made plain5 --sequence 5 &&
+    made plain5 --sequence 5 &&
     made other5 --sign "$k/other.pem" --sequence 5 && made later7 --sequence 7 || finish
 out=$(card sign --card "$d/later7" --key "$signatures/maker.pem" 2>&1) || fail "sign: $out"
 for name in signed5 later7; do
@@ -118,11 +118,9 @@ sed -i -e "s/ $(sha256sum <"$d/new/config.ini" | cut -c1-64) / $(sha256sum <"$d/
 card check --card "$d/forged" 2>&1 | grep -qF "the card is whole" || fail "the forger's card is not whole to a device without a key"
 refused_card "a forger's card" "$d/forged" "$d/now" "(not made by this key over these bytes)"
 
-echo "The sequence:"
-PROGRAM=$keyed run_on seq5 "$d/signed5" "$d/now" && taken "sequence 5 goes in" 5
-cp -a "$dev/ResidentFlash" "$work/flash5" && echo 5 >"$work/flash5/~tessivard-sequence"
+# A lower sequence than the device's record (in-process runs go through the sequences' every order).
+cp -a "$keyed_flash" "$work/flash5" && echo 5 >"$work/flash5/~tessivard-sequence"
 refused_card "sequence 4 after 5" "$d/signed4" "$work/flash5"
-PROGRAM=$keyed run_on seq6 "$d/signed6" "$work/flash5" && taken "sequence 6 after 5 goes in" 6
 
 echo "A signed card cut short finishes:"
 # The keyed build stopped dead after its k-th change (the record's among the first), then a
