@@ -3,14 +3,14 @@
 set -u
 build=$(cd "$1" && pwd -P)
 tools=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd -P)
-work="$build/card-tests/$(basename "$0" .sh)"
-rm -rf "$work" && mkdir -p "$work" || exit 1
+# A folder of this run's own (kept when something failed, to look at).
+mkdir -p "$build/card-tests" && work=$(mktemp -d "$build/card-tests/$(basename "$0" .sh).XXXXXX") || exit 1
 failures=0
 
 card() { TESSIVARD_BUILD="$build" "$tools/tessivard-card" "$@"; }
 pass() { echo "  ok    $1"; }
 fail() { echo "  FAIL  $1"; failures=$((failures + 1)); }
-finish() { [ $failures -eq 0 ] || { echo "$failures failed"; exit 1; }; echo "all passed"; }
+finish() { [ $failures -eq 0 ] || { echo "$failures failed (their files: $work)"; exit 1; }; rm -rf "$work"; echo "all passed"; }
 
 # put FILE [CONTENT [TIME]]: a file with its content and its time of last change (seconds).
 put() { mkdir -p "$(dirname "$1")" && printf '%s' "${2-}" > "$1" && touch -d "@${3:-1700000000}" "$1"; }
