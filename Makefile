@@ -1,6 +1,9 @@
 # The two set-up commands are 'make demo' and 'make test'; both install what is missing first.
 BUILD ?= build
-CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+# CARD_KEY=maker.pub.pem: a program that takes only the cards that maker signed (README);
+# a keyed build goes into a build folder of its own (BUILD=...).
+KEY_FLAG = $(if $(CARD_KEY),-DTESSIVARD_CARD_KEY=$(abspath $(CARD_KEY)))
+CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release $(KEY_FLAG)
 RUN = tools/wine-run.sh --build $(BUILD)
 
 WIN32_BUILD = $(BUILD)/win32
@@ -20,7 +23,7 @@ build: deps
 # warnings as errors. Built, not run (no 32-bit Wine here).
 win32: deps
 	@cmake --no-warn-unused-cli -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DTESSIVARD_PROGRAM_ONLY=ON >/dev/null
+	  -DCMAKE_BUILD_TYPE=Release -DTESSIVARD_PROGRAM_ONLY=ON $(KEY_FLAG) >/dev/null
 	@cmake --build $(WIN32_BUILD) -j 2 -- --no-print-directory
 
 # One persistent wineserver for the whole run; ctest's summary line is the last thing printed.

@@ -9,6 +9,9 @@ struct CardOptions {
     std::wstring flash;              // check: NOW, when given
     bool bKeepSource = false;        // make: the card selects keep-source mode
     bool bNoManifest = false;        // make: the card carries no manifest (applied unchecked)
+    bool bSequence = false;          // make: the manifest numbers the card (format 2)
+    ULONGLONG sequence = 0;          // ... with this sequence
+    std::wstring keyModulus;         // check: the modulus of the maker's key (tools/card_key.sh), when given
     bool bFlashSize = false;         // make: whether the room is to be judged
     ULONGLONG cbFlashSize = 0;       // ... the flash store's size
     ULONGLONG cbCluster = 4096;      // ... and its allocation unit

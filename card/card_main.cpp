@@ -9,13 +9,17 @@
 namespace {
 
 const wchar_t kUsage[] =
-    L"usage: TessivardCard make --from NOW --to NEW --card CARD [--keep-source] [--no-manifest]\n"
+    L"usage: TessivardCard make --from NOW --to NEW --card CARD [--keep-source] [--no-manifest] [--sequence N]\n"
     L"                          [--flash-size BYTES [--cluster BYTES]] [--code-page N]\n"
-    L"       TessivardCard check --card CARD [--flash NOW] [--code-page N]\n"
+    L"       TessivardCard check --card CARD [--flash NOW] [--key-modulus FILE] [--code-page N]\n"
     L"  NOW: a copy of the flash store as the device holds it; NEW: the flash store as it must become;\n"
     L"  CARD: the card's root folder (make: missing or empty; the card folder ResidentFlash is written in it).\n"
     L"  --keep-source: the card keeps itself (marker undelete) and may remove nothing.\n"
     L"  --no-manifest: no manifest on the card: the device applies it without checking it is whole.\n"
+    L"  --sequence: the card's number in the manifest: a device built with its maker's key takes no card\n"
+    L"    numbered lower than the last it took (sign the manifest afterwards: README, signed cards).\n"
+    L"  --key-modulus: check the manifest's signature with the maker's key, its modulus as tools/card_key.sh\n"
+    L"    writes it (card_key.bin; tools/tessivard-card check --key PUBLIC.pem makes it).\n"
     L"  --flash-size: whether the update fits a flash store of that size, allocation unit --cluster (4096).\n"
     L"  --code-page: the device's ANSI code page (949); the platform's must be the same.\n"
     L"  Exit status: 0 done, 1 refused or findings, 2 wrong usage, 3 a folder or file that cannot be read or written.";
@@ -60,6 +64,8 @@ bool Parse(int argc, wchar_t **argv, CardOptions &o, std::wstring &why) {
         else if (bMake && option == L"--to") o.to = value;
         else if (option == L"--card") o.card = value;
         else if (bCheck && option == L"--flash") o.flash = value;
+        else if (bCheck && option == L"--key-modulus") o.keyModulus = value;
+        else if (bMake && option == L"--sequence" && ParseNumber(value, number)) o.bSequence = true, o.sequence = number;
         else if (bMake && option == L"--flash-size" && ParseNumber(value, number)) o.bFlashSize = true, o.cbFlashSize = number;
         else if (bMake && option == L"--cluster" && ParseNumber(value, number)) bCluster = true, o.cbCluster = number;
         else if (option == L"--code-page" && ParseNumber(value, number) && number < 65536) o.codePage = UINT(number);
@@ -67,6 +73,7 @@ bool Parse(int argc, wchar_t **argv, CardOptions &o, std::wstring &why) {
     }
     if (o.card.empty() || (bMake && (o.from.empty() || o.to.empty()))) return why = L"a folder is missing", false;
     if (bCluster && !o.bFlashSize) return why = L"--cluster needs --flash-size", false;
+    if (o.bSequence && o.bNoManifest) return why = L"--sequence needs the manifest", false;
     if (bMake && (Overlap(o.card, o.from) || Overlap(o.card, o.to))) return why = L"the card must lie outside NOW and NEW", false;
     return true;
 }

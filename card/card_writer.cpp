@@ -113,6 +113,7 @@ std::wstring DescribeFault(const CManifest &manifest) {
     case ManifestFault::kSkippedName: why = L"a path holds a name the device skips"; break;
     case ManifestFault::kSameName: why = L"two paths are the same name to the device"; break;
     case ManifestFault::kNoMemory: why = L"there was no memory to read it"; break;
+    case ManifestFault::kNotSigned: why = L"no signature of its bytes by the key"; break;
     }
     if (manifest.FaultLine()) why += L", line " + std::to_wstring(manifest.FaultLine());
     return why;
@@ -133,10 +134,11 @@ bool DigestOfFile(const std::wstring &path, Digest &digest, ULONGLONG &cbRead, D
     return true;
 }
 
-bool MakeManifest(const std::wstring &newRoot, const CardPlan &plan, CardDigests &digests, std::string &text,
-                  std::wstring &error) {
+bool MakeManifest(const std::wstring &newRoot, const CardPlan &plan, const ULONGLONG *pSequence, CardDigests &digests,
+                  std::string &text, std::wstring &error) {
     digests.assign(plan.items.size(), Digest{});
-    BeginManifest(text);
+    if (pSequence) BeginSequencedManifest(text, *pSequence);
+    else BeginManifest(text);
     bool ok = true;
     for (size_t i = 0; i < plan.items.size() && ok; ++i) {
         const CardItem &item = plan.items[i];
@@ -165,10 +167,10 @@ bool MakeManifest(const std::wstring &newRoot, const CardPlan &plan, CardDigests
 } // namespace
 
 bool WriteCard(const std::wstring &cardRoot, const std::wstring &newRoot, const CardPlan &plan, bool bManifest,
-               std::wstring &error) {
+               const ULONGLONG *pSequence, std::wstring &error) {
     CardDigests digests;
     std::string manifest;
-    if (bManifest && !MakeManifest(newRoot, plan, digests, manifest, error)) return false;
+    if (bManifest && !MakeManifest(newRoot, plan, pSequence, digests, manifest, error)) return false;
     const std::wstring root = HostPath(cardRoot, L"");
     const DWORD attributes = GetFileAttributesW(root.c_str());
     const bool bMadeRoot = attributes == INVALID_FILE_ATTRIBUTES;

@@ -8,11 +8,12 @@
 #include "update/manifest.h"
 
 // cardRoot and newRoot as the person gave them. With bManifest the card's manifest
-// (update/manifest.h) is written first: every file of NEW is read and hashed before the card
-// is written, and every copy must hash the same. False, with a one-line message naming the
-// path in error, when the card cannot be written; nothing of it is left then.
+// (update/manifest.h) is written first, numbered with *pSequence when given: every file of
+// NEW is read and hashed before the card is written, and every copy must hash the same.
+// False, with a one-line message naming the path in error, when the card cannot be written;
+// nothing of it is left then.
 bool WriteCard(const std::wstring &cardRoot, const std::wstring &newRoot, const CardPlan &plan, bool bManifest,
-               std::wstring &error);
+               const ULONGLONG *pSequence, std::wstring &error);
 
 // Why the manifest was refused, in words.
 std::wstring DescribeFault(const CManifest &manifest);

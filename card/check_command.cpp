@@ -4,7 +4,9 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
 #include "card/device_rules.h"
+#include "platform/file_handle.h"
 #include "platform/cstring.h"
+#include "update/card_signature.h"
 #include "update/name_rule.h"
 #include "update/whole_card.h"
 
@@ -35,19 +37,70 @@ public:
     }
 };
 
-// What the device makes of the card's manifest: the card goes in only when it is whole.
-int CheckManifest(const std::wstring &folder, bool bKeepSource) {
+std::wstring WhyNotSigned(SignatureVerdict verdict) {
+    switch (verdict) {
+    case SignatureVerdict::kGood: break;
+    case SignatureVerdict::kWrongLength: return L"not exactly as many bytes as the key's modulus";
+    case SignatureVerdict::kNotBelowModulus: return L"as a number, not below the key's modulus";
+    case SignatureVerdict::kMismatch: return L"not made by this key over these bytes";
+    case SignatureVerdict::kNoSignature: return L"there is no signature file";
+    case SignatureVerdict::kNoKey: return L"the key is no maker's key the device takes";
+    }
+    return L"";
+}
+
+// The manifest's signature and sequence, as a device built with the key (pKey) or with
+// any key (none given) sees them.
+void CheckSignature(const std::wstring &folder, const CManifest &manifest, const CardKey *pKey) {
+    const std::wstring sequence = manifest.Sequence() ? L"sequence " + std::to_wstring(manifest.Sequence())
+                                                      : std::wstring(L"no sequence (taken as 0)");
+    if (pKey) {
+        Out(std::wstring(L"  ") + kSignatureName + L": the manifest signed by the key, " + sequence +
+            L": a device built with the key takes the card unless it took one of a higher sequence");
+    } else if (HasSignature(HostPath(folder, L"").c_str())) {
+        Out(std::wstring(L"  ") + kSignatureName + L": signed, " + sequence + L" (--key checks the signature)");
+    } else {
+        Out(L"  no signature: a device built with its maker's key applies nothing of the card");
+    }
+}
+
+// The key's modulus, as tools/card_key.sh writes it: no more bytes than the longest.
+bool ReadModulus(const std::wstring &path, std::vector<BYTE> &modulus, std::wstring &error) {
+    CFileHandle file(OpenToRead(HostPath(path, L"").c_str()));
+    modulus.assign(kMaxModulusBytes + 1, 0);
+    DWORD got = 0;
+    if (!file.IsOpen() || !ReadFile(file.Get(), modulus.data(), DWORD(modulus.size()), &got, nullptr)) {
+        error = L"cannot read the key's modulus " + path + L": " + ErrorText(file.IsOpen() ? GetLastError() : file.OpenError());
+        return false;
+    }
+    modulus.resize(got);
+    if (IsCardKeyModulus(modulus.data(), modulus.size())) return true;
+    error = L"not the modulus of a key the device takes (2048, 3072 or 4096 bits): " + path;
+    return false;
+}
+
+// What the device makes of the card's manifest: the card goes in only when it is whole;
+// with the maker's key, only when that key signed it.
+int CheckManifest(const std::wstring &folder, bool bKeepSource, const CardKey *pKey) {
     const std::wstring hostFolder = HostPath(folder, L"");
     if (!HasManifest(hostFolder.c_str())) {
-        Out(L"  no manifest: the device applies the card as it finds it, unchecked");
-        return 0;
+        Out(pKey ? L"  no manifest: a device built with the key applies nothing of the card"
+                 : L"  no manifest: the device applies the card as it finds it, unchecked");
+        return pKey ? 1 : 0;
     }
+    const std::wstring signature = HostPath(folder, kSignatureName);
+    CSignatureCheck check(pKey ? *pKey : CardKey(), signature.c_str());
     CManifest manifest;
-    if (!manifest.Read(HostPath(folder, kManifestName).c_str())) {
-        Out(std::wstring(L"  ") + kManifestName + L": the manifest is not intact (" + DescribeFault(manifest) +
-            L"): the device applies nothing of the card");
+    if (!manifest.Read(HostPath(folder, kManifestName).c_str(), pKey ? &check : nullptr)) {
+        if (manifest.Fault() == ManifestFault::kNotSigned)
+            Out(std::wstring(L"  ") + kSignatureName + L": no signature of the manifest by the key (" +
+                WhyNotSigned(check.Verdict()) + L"): a device built with the key applies nothing of the card");
+        else
+            Out(std::wstring(L"  ") + kManifestName + L": the manifest is not intact (" + DescribeFault(manifest) +
+                L"): the device applies nothing of the card");
         return 1;
     }
+    CheckSignature(folder, manifest, pKey);
     ManifestFindings findings;
     CompareCard(manifest, hostFolder.c_str(), bKeepSource, true, &findings);
     if (findings.nFindings)
@@ -64,12 +117,12 @@ public:
             if (IsKeepSourceMarker(entry.name, entry.bFolder)) m_bKeepSource = true;
     }
 
-    int Run(const std::wstring &folder) {
+    int Run(const std::wstring &folder, const CardKey *pKey) {
         for (const HostEntry &entry : m_card.children)
             if (!entry.bFolder) ReadTopLevelFile(entry);
         Walk(m_card, L"");
         Summarize();
-        const int nManifest = CheckManifest(folder, m_bKeepSource);
+        const int nManifest = CheckManifest(folder, m_bKeepSource, pKey);
         return m_nSkipped + m_nPlansNothing + nManifest ? kRefused : kDone;
     }
 
@@ -152,7 +205,9 @@ private:
         const std::wstring device = DevicePath(kCardFolderW, rel);
         const HostEntry *pPrevious = nullptr;
         for (const HostEntry &child : folder.children) {
-            if (IsConsumed(child) || (rel.empty() && !child.bFolder && IsManifestName(child.name.c_str()))) continue;
+            if (IsConsumed(child) || (rel.empty() && !child.bFolder && (IsManifestName(child.name.c_str()) ||
+                                                                          IsSignatureName(child.name.c_str()))))
+                continue;
             const std::wstring childRel = Below(rel, child.name);
             std::wstring why = WhyWalkPasses(Walk::kCopy, device, child.name, child.bFolder);
             if (!why.empty()) {
@@ -211,6 +266,15 @@ int RunCheck(const CardOptions &o) {
         Err(L"TessivardCard: " + error);
         return kCannot;
     }
+    std::vector<BYTE> modulus;
+    CardKey key;
+    if (!o.keyModulus.empty()) {
+        if (!ReadModulus(o.keyModulus, modulus, error)) {
+            Err(L"TessivardCard: " + error);
+            return kCannot;
+        }
+        key.pModulus = modulus.data(), key.cbModulus = modulus.size();
+    }
     Out(L"The card " + o.card + L", read by the device's rules (code page " + std::to_wstring(GetACP()) + L"):");
-    return Checker(card, o.flash.empty() ? nullptr : &now).Run(folder);
+    return Checker(card, o.flash.empty() ? nullptr : &now).Run(folder, o.keyModulus.empty() ? nullptr : &key);
 }

@@ -94,6 +94,10 @@ std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wst
         return L"a folder whose name begins with '.', which the walks neither copy, remove nor enter";
     case WalkReason::kManifest:
         return L"is the name of the card's manifest, which the copy never copies";
+    case WalkReason::kSignature:
+        return L"is the name of the manifest's signature, which the copy never copies";
+    case WalkReason::kSequenceRecord:
+        return L"is the name of a keyed device's sequence record, which no card writes";
     }
     return L"";
 }

@@ -95,14 +95,16 @@ int RunMake(const CardOptions &o) {
         Out(L"Nothing was written.");
         return kRefused;
     }
-    if (!WriteCard(o.card, o.to, plan, !o.bNoManifest, error)) {
+    if (!WriteCard(o.card, o.to, plan, !o.bNoManifest, o.bSequence ? &o.sequence : nullptr, error)) {
         Err(L"TessivardCard: " + error);
         return kCannot;
     }
     PrintCard(o, plan);
     if (o.bKeepSource) Out(L"  keep-source mode: the device keeps the card as it is and removes nothing");
     Out(o.bNoManifest ? L"  no manifest: the device applies the card as it finds it, unchecked"
-                      : L"  manifest " + std::wstring(kManifestName) + L": the device applies the card only whole, every file as it was made");
+                      : L"  manifest " + std::wstring(kManifestName) +
+                            (o.bSequence ? L" (sequence " + std::to_wstring(o.sequence) + L")" : L"") +
+                            L": the device applies the card only whole, every file as it was made");
     if (o.bFlashSize) PrintRoom(o, room);
     return kDone;
 }

@@ -39,3 +39,15 @@ bool DecimalText(char *pszBuffer, size_t cchBuffer, ULONGLONG n) {
     pszBuffer[cch] = '\0';
     return true;
 }
+
+bool ReadDecimal(const char *p, size_t cch, ULONGLONG &n) {
+    if (cch == 0 || cch > 20 || (cch > 1 && p[0] == '0')) return false;
+    n = 0;
+    for (size_t i = 0; i < cch; ++i) {
+        if (p[i] < '0' || p[i] > '9') return false;
+        const ULONGLONG digit = ULONGLONG(p[i] - '0');
+        if (n > (~0ULL - digit) / 10) return false;
+        n = n * 10 + digit;
+    }
+    return true;
+}

@@ -15,3 +15,6 @@ bool CopyBounded(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszSource);
 
 // The decimal digits of n, terminated; false when they do not fit.
 bool DecimalText(char *pszBuffer, size_t cchBuffer, ULONGLONG n);
+// Back: exactly what DecimalText writes (digits only, no sign, no leading zero, no more than
+// a ULONGLONG holds) of the cch chars at p; false for anything else.
+bool ReadDecimal(const char *p, size_t cch, ULONGLONG &n);

@@ -5,3 +5,4 @@
 #define IDB_BACKGROUND      129  // the full-screen background, 800 x 480, 24 bits
 #define IDD_UPDATER_DIALOG  102  // the only window
 #define IDC_PROGRESS        1000 // the progress bar in IDD_UPDATER_DIALOG
+#define IDR_CARD_KEY        130  // RCDATA: the modulus of the maker's key, in a keyed build only

@@ -16,7 +16,7 @@ void CheckInPlace(const EntrySlot &entry) {
     if (entry.work == EntryWork::kNone) return;
     if (entry.work == EntryWork::kVerify) return g_steps.verified.push_back(entry.szSource);
     if (entry.work == EntryWork::kRemove && std::wstring(entry.szTarget).rfind(L"/SDMMC/", 0) == 0 &&
-        Exists(L"/SDMMC/ResidentFlash/~tessivard-manifest"))
+        (Exists(L"/SDMMC/ResidentFlash/~tessivard-manifest") || Exists(L"/SDMMC/ResidentFlash/~tessivard-signature")))
         ++g_steps.removedBesideManifest;
     g_steps.worked.push_back(entry.work == EntryWork::kCopy ? entry.szSource : entry.szTarget);
     if (entry.bFailed) return;

@@ -13,7 +13,7 @@ struct StepRecord {
                                        // copied file's source, the removed file
     std::vector<std::string> misplaced;   // steps that came before their entry was in place
     std::vector<std::wstring> verified;   // the card files read and checked before the markers went
-    int removedBesideManifest = 0;        // card files removed while the card's manifest was still there
+    int removedBesideManifest = 0;        // card files removed while the card's manifest (or its signature) was still there
     COLORREF crEndOfBar = CLR_INVALID;   // the bar's last pixel once a step reached the plan's end
     bool readPictures = false;           // read the painted bar after every step (slow)
     std::vector<std::string> wrongPictures;   // steps after which the bar showed another position's picture

@@ -119,6 +119,35 @@ TEST(ManifestReading, AManifestCutShortOrChangedIsRefused) {
     EXPECT_EQ(FaultOf(""), ManifestFault::kFormat);
 }
 
+TEST(ManifestReading, FormatTwoNumbersTheCardAndFormatOneReadsAsNumberZero) {
+    CManifest manifest;
+    ASSERT_TRUE(manifest.Parse(kLiteral.data(), kLiteral.size()));
+    EXPECT_EQ(manifest.Sequence(), 0u);
+    const std::string body = "folder - - maps\n" + FileLine("maps/seoul.map", kSeoul);
+    auto sealed = [&](const std::string &head, const std::string &lines) {
+        std::string text = head + lines;
+        SealManifest(text);
+        return text;
+    };
+    std::string head;
+    BeginSequencedManifest(head, 18446744073709551615ull);
+    EXPECT_EQ(head, "tessivard-manifest 2\nsequence 18446744073709551615\n");
+    std::string text = sealed(head, body);
+    ASSERT_TRUE(manifest.Parse(text.data(), text.size()));
+    EXPECT_EQ(manifest.Sequence(), 18446744073709551615ull);
+    EXPECT_EQ(manifest.Count(), 2u);
+    text = sealed("tessivard-manifest 2\nsequence 7\n", body + "broken\n");
+    EXPECT_FALSE(manifest.Parse(text.data(), text.size()));
+    EXPECT_EQ(manifest.FaultLine(), 5u) << "the sequence line counts";
+    EXPECT_EQ(manifest.Sequence(), 0u) << "a refused manifest numbers nothing";
+    for (const char *bad : {"sequence 07\n", "sequence -7\n", "sequence \n", "sequence 7 \n", "Sequence 7\n",
+                                   "sequence 18446744073709551616\n", ""})
+        EXPECT_EQ(FaultOf(sealed(std::string("tessivard-manifest 2\n") + bad, body)), ManifestFault::kFormat) << bad;
+    EXPECT_EQ(FaultOf(sealed("tessivard-manifest 3\nsequence 7\n", body)), ManifestFault::kFormat);
+    EXPECT_EQ(FaultOf(sealed("tessivard-manifest 1\nsequence 7\n", body)), ManifestFault::kBadLine)
+        << "format 1 has no sequence";
+}
+
 TEST(ManifestReading, APathTheCopyWouldNotTakeAsListedRefusesTheWholeManifest) {
     const std::string digest = HashOf("x");
     auto file = [&](const std::string &path) { return "file 1 " + digest + " " + path + "\n"; };
@@ -132,6 +161,8 @@ TEST(ManifestReading, APathTheCopyWouldNotTakeAsListedRefusesTheWholeManifest) {
     EXPECT_EQ(FaultOf(Sealed(file("maps/~Tessivard-Partial.tmp"))), ManifestFault::kSkippedName);
     EXPECT_EQ(FaultOf(Sealed(file("~tessivard-manifest"))), ManifestFault::kSkippedName);
     EXPECT_EQ(FaultOf(Sealed(file("maps/~TESSIVARD-MANIFEST"))), ManifestFault::kSkippedName);
+    EXPECT_EQ(FaultOf(Sealed(file("maps/~Tessivard-Sequence"))), ManifestFault::kSkippedName) << "a keyed device's record";
+    EXPECT_EQ(FaultOf(Sealed(file("~tessivard-signature"))), ManifestFault::kSkippedName);
     EXPECT_EQ(FaultOf(Sealed(file("maps/dot."))), ManifestFault::kSkippedName) << "a trailing dot names a sibling";
     EXPECT_EQ(FaultOf(Sealed(file("CON"))), ManifestFault::kSkippedName) << "a device name";
     EXPECT_EQ(FaultOf(Sealed(file("a*b"))), ManifestFault::kSkippedName) << "a character the device's file system refuses";

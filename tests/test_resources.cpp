@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "resource.h"
+#include "device_files.h"
 #include "test_support.h"
 
 namespace {
@@ -180,6 +181,34 @@ TEST_F(ProgramResources, VersionBlockIsUsEnglishWithTheProgramsNames) {
     ASSERT_EQ(len, 4u);
     EXPECT_EQ(translation[0], 0x0409);
     EXPECT_EQ(translation[1], 1200);
+}
+
+// The maker's key: none in the build without one; the keyed test build holds the modulus the
+// key reader wrote from the build's test key, and names the key's fingerprint.
+TEST(CardKeyResource, OnlyAKeyedBuildHoldsAKeyAndItsVersionBlockNamesIt) {
+    const std::string modulus = Content(BuildPath(L"tests\\signatures\\maker\\card_key.bin"));
+    const std::string fingerprint = Content(BuildPath(L"tests\\signatures\\maker\\fingerprint"));
+    ASSERT_EQ(modulus.size(), 256u) << "the build's test key was not read";
+    const struct { const wchar_t *program; std::string key; std::wstring text; } builds[] = {
+        {L"Tessivard.exe", "", L"none: cards apply unsigned"},
+        {L"tests\\Tessivard_keyed.exe", modulus, L"RSA 2048, SHA-256 " + std::wstring(fingerprint.begin(), fingerprint.end() - 1)},
+    };
+    for (const auto &build : builds) {
+        HMODULE module = LoadLibraryExW(BuildPath(build.program).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_TRUE(module) << build.program;
+        HRSRC key = FindResourceW(module, MAKEINTRESOURCEW(IDR_CARD_KEY), RT_RCDATA);
+        const char *p = key ? static_cast<const char *>(LockResource(LoadResource(module, key))) : nullptr;
+        EXPECT_EQ(p ? std::string(p, SizeofResource(module, key)) : "", build.key) << build.program;
+        HRSRC version = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+        const BYTE *v = version ? static_cast<const BYTE *>(LockResource(LoadResource(module, version))) : nullptr;
+        const std::vector<BYTE> block(v, v ? v + SizeofResource(module, version) : v);
+        LPCWSTR value = nullptr;
+        UINT len = 0;
+        ASSERT_TRUE(!block.empty() && VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\CardKey", (void **)&value, &len))
+            << build.program;
+        EXPECT_EQ(std::wstring(value), build.text);
+        FreeLibrary(module);
+    }
 }
 
 TEST_F(ProgramResources, NothingIsStoredUnderAnotherLanguage) {

@@ -174,6 +174,18 @@ TEST_F(UpdateRun, CardFilesBearingATemporarysNameAreSkippedAndKeepTheCard) {
     EXPECT_EQ(g_steps.positions.size(), 4u + 3u) << "each still takes its step";
 }
 
+// A keyed device's sequence record: no card writes it or removes it, whatever build reads it.
+TEST_F(UpdateRun, NoCardWritesOrRemovesTheSequenceRecord) {
+    PutFile(L"/ResidentFlash/~tessivard-sequence", "3\n");
+    PutFile(L"/SDMMC/ResidentFlash/~Tessivard-Sequence", "9\n");
+    PutFile(L"/SDMMC/ResidentFlash/maps/~tessivard-sequence", "9\n");
+    PutFile(L"/SDMMC/ResidentFlash/delete_~tessivard-sequence", "");
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    run.Run();
+    EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"~tessivard-sequence", "3\n"}, {L"maps\\seoul.map", "seoul 2026"}}));
+    EXPECT_EQ(Content(L"/SDMMC/ResidentFlash/~Tessivard-Sequence"), "9\n") << "the card is kept, as a copy that failed keeps it";
+}
+
 // A cut leaves a temporary in a folder the walk reaches late; on a nearly full store the
 // copy's first files need its room. The plan clears every folder the copy will write into
 // before anything is written, and counts the deletions without them.

@@ -17,6 +17,10 @@ have x86_64-w64-mingw32-windres        || need="$need binutils-mingw-w64-x86-64"
 have i686-w64-mingw32-g++-posix        || need="$need g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix"
 have i686-w64-mingw32-windres          || need="$need binutils-mingw-w64-i686"
 { have wine && have wineserver; }      || need="$need wine wine64"
+# Signed cards: the key reader, the card maker's signing and the tests' keys (openssl); the
+# tests' sums of big numbers (bc)
+have openssl                           || need="$need openssl"
+have bc                                || need="$need bc"
 # powercutfs, the power-cut test file system: a host program on libfuse3
 have fusermount3                       || need="$need fuse3"
 have pkg-config                        || need="$need pkg-config"

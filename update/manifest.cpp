@@ -15,18 +15,28 @@ namespace {
 
 constexpr char kSealPrefix[] = "seal ";
 constexpr size_t kSealLine = sizeof kSealPrefix - 1 + kDigestHex + 1;
+constexpr char kSequencePrefix[] = "sequence ";
 
-// A size as the writer writes it: decimal digits, no sign, no leading zero, no overflow.
-bool ReadSize(const char *p, size_t cb, ULONGLONG &value) {
-    if (cb == 0 || cb > 20 || (cb > 1 && p[0] == '0')) return false;
-    value = 0;
-    for (size_t i = 0; i < cb; ++i) {
-        if (p[i] < '0' || p[i] > '9') return false;
-        const ULONGLONG digit = ULONGLONG(p[i] - '0');
-        if (value > (~0ULL - digit) / 10) return false;
-        value = value * 10 + digit;
-    }
-    return true;
+// Whether the text begins with the line, its newline included.
+bool StartsWithLine(const char *p, size_t cb, const char *pszLine) {
+    const size_t cbLine = strlen(pszLine);
+    return cb > cbLine && memcmp(p, pszLine, cbLine) == 0 && p[cbLine] == '\n';
+}
+
+// The lines before the entries: "tessivard-manifest 1", or "tessivard-manifest 2" and
+// "sequence N". Their bytes (0: no manifest of a format this reads) and their count.
+size_t ReadHeader(const char *p, size_t cb, ULONGLONG &sequence, size_t &nLines) {
+    sequence = 0;
+    nLines = 1;
+    if (StartsWithLine(p, cb, kManifestFirstLine)) return sizeof kManifestFirstLine;
+    if (!StartsWithLine(p, cb, kSequencedFirstLine)) return 0;
+    const char *line = p + sizeof kSequencedFirstLine, *end = static_cast<const char *>(memchr(line, '\n', cb - sizeof kSequencedFirstLine));
+    const size_t cbPrefix = sizeof kSequencePrefix - 1;
+    if (!end || size_t(end - line) <= cbPrefix || memcmp(line, kSequencePrefix, cbPrefix) != 0 ||
+        !ReadDecimal(line + cbPrefix, size_t(end - line) - cbPrefix, sequence))
+        return 0;
+    nLines = 2;
+    return size_t(end + 1 - p);
 }
 
 // The next field ending in a space, from p up to end; advances p past the space.
@@ -97,12 +107,13 @@ void CManifest::Clear() {
 
 bool CManifest::Refuse(ManifestFault fault, size_t nLine) {
     m_fault = fault;
+    m_sequence = 0;
     m_nFaultLine = nLine;
     Clear();
     return false;
 }
 
-bool CManifest::Read(LPCWSTR pszFile) {
+bool CManifest::Read(LPCWSTR pszFile, IManifestCheck *pCheck) {
     Clear();
     CFileHandle file(OpenToRead(pszFile));
     ULONGLONG cb = 0;
@@ -120,6 +131,7 @@ bool CManifest::Read(LPCWSTR pszFile) {
         got += n;
         if (got == cbRoom) return Refuse(ManifestFault::kTooLarge, 0);   // grew while read
     }
+    if (pCheck && !pCheck->Accepts(text.get(), got)) return Refuse(ManifestFault::kNotSigned, 0);
     return Parse(text.get(), got);
 }
 
@@ -128,12 +140,12 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
     m_fault = ManifestFault::kNone;
     m_nFaultLine = 0;
     if (cbText > kMaxManifestBytes) return Refuse(ManifestFault::kTooLarge, 0);
-    const size_t cbFirst = sizeof kManifestFirstLine - 1;
-    if (cbText <= cbFirst || memcmp(pText, kManifestFirstLine, cbFirst) != 0 || pText[cbFirst] != '\n')
-        return Refuse(ManifestFault::kFormat, 1);
+    size_t nLine = 0;
+    const size_t cbHeader = ReadHeader(pText, cbText, m_sequence, nLine);
+    if (cbHeader == 0) return Refuse(ManifestFault::kFormat, 1);
 
     // The seal: the last line, over every byte before it.
-    if (cbText < cbFirst + 1 + kSealLine || pText[cbText - 1] != '\n') return Refuse(ManifestFault::kNotSealed, 0);
+    if (cbText < cbHeader + kSealLine || pText[cbText - 1] != '\n') return Refuse(ManifestFault::kNotSealed, 0);
     const char *pSeal = pText + cbText - kSealLine;
     Digest listed, actual;
     if ((pSeal[-1] != '\n') || memcmp(pSeal, kSealPrefix, sizeof kSealPrefix - 1) != 0 ||
@@ -147,7 +159,7 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
     // Room for every line, and for every path at the most its line can hold: a path is at
     // most its line less "folder - - " (11 bytes), each byte at most one character, and its
     // NUL takes the place of the newline. (A line too short for that is refused anyway.)
-    const char *pBody = pText + cbFirst + 1;
+    const char *pBody = pText + cbHeader;
     size_t nLines = 0;
     for (const char *p = pBody; p < pSeal; ++nLines) p = static_cast<const char *>(memchr(p, '\n', size_t(pSeal - p))) + 1;
     const size_t nEntryRoom = nLines < kMaxManifestEntries ? nLines : kMaxManifestEntries;
@@ -159,7 +171,6 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
     const std::unique_ptr<ManifestPathSpace> pSpace(new (std::nothrow) ManifestPathSpace);
     if (!m_entries || !m_paths || !pSpace) return Refuse(ManifestFault::kNoMemory, 0);
 
-    size_t nLine = 1;
     for (const char *p = pBody; p < pSeal;) {
         ++nLine;
         const char *end = static_cast<const char *>(memchr(p, '\n', size_t(pSeal - p)));
@@ -188,7 +199,7 @@ bool CManifest::ParseEntry(const char *pLine, size_t cbLine, size_t nLine, Manif
     ManifestEntry entry = {};
     entry.bFolder = Is(kind, cbKind, "folder");
     if (entry.bFolder ? !Is(size, cbSize, "-") || !Is(hex, cbHex, "-")
-                      : !Is(kind, cbKind, "file") || !ReadSize(size, cbSize, entry.cbSize) ||
+                      : !Is(kind, cbKind, "file") || !ReadDecimal(size, cbSize, entry.cbSize) ||
                             !DigestFromHex(hex, cbHex, entry.digest))
         return Refuse(ManifestFault::kBadLine, nLine);
 

@@ -149,6 +149,15 @@ void BeginManifest(std::string &text) {
     text += '\n';
 }
 
+void BeginSequencedManifest(std::string &text, ULONGLONG sequence) {
+    char szSequence[24];
+    DecimalText(szSequence, sizeof szSequence, sequence);
+    text = kSequencedFirstLine;
+    text += "\nsequence ";
+    text += szSequence;
+    text += '\n';
+}
+
 void SealManifest(std::string &text) {
     CSha256 hash;
     hash.Add(text.data(), DWORD(text.size()));

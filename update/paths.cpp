@@ -42,3 +42,5 @@ BOOL IsReservedName(LPCWSTR pszName) {
 }
 
 BOOL IsManifestName(LPCWSTR pszName) { return NamesMatch(pszName, kManifestName); }
+BOOL IsSignatureName(LPCWSTR pszName) { return NamesMatch(pszName, kSignatureName); }
+BOOL IsSequenceRecordName(LPCWSTR pszName) { return NamesMatch(pszName, kSequenceRecordName); }

@@ -35,6 +35,18 @@ BOOL IsReservedName(LPCWSTR pszName);
 inline constexpr WCHAR kManifestName[] = L"~tessivard-manifest";
 BOOL IsManifestName(LPCWSTR pszName);   // in any letter case
 
+// The maker's signature of the manifest's bytes (update/card_signature.h), beside it in the
+// card folder's top level: every build passes over it wherever it passes over the manifest,
+// and a build without a key ignores what it holds.
+inline constexpr WCHAR kSignatureName[] = L"~tessivard-signature";
+BOOL IsSignatureName(LPCWSTR pszName);   // in any letter case
+
+// The sequence of the last signed card a keyed device took (update/sequence_record.h), in the
+// flash store's top level. No card writes it: the copy walk refuses the name at any depth, and
+// no delete marker plans it.
+inline constexpr WCHAR kSequenceRecordName[] = L"~tessivard-sequence";
+BOOL IsSequenceRecordName(LPCWSTR pszName);   // in any letter case
+
 // Formats into the zero-filled buffer; false, with the buffer all zero again, when the text
 // does not fit whole.
 template <size_t N, typename... Args>

@@ -3,6 +3,7 @@
 #include <new>
 #include "platform/ansi_text.h"
 #include "platform/heap_array.h"
+#include "update/card_admission.h"
 #include "update/device_paths.h"
 #include "update/file_system.h"
 #include "update/keep_source.h"
@@ -113,11 +114,14 @@ int CUpdateRun::Run() {
     }
 
     // The plan: marker deletions first, then the five fixed jobs. A card with a manifest is
-    // applied only when it is whole: until then, its scan consumes nothing.
+    // applied only when it is whole: until then, its scan consumes nothing. A device built
+    // with its maker's key takes only a signed manifest: a card without one is not whole.
     FormatInto(szCard, "%s", CARD_FOLDER);
     FormatInto(szFlash, "%s", FLASH_FOLDER);
     LPCWSTR pszCard = Wide(space.szCard, szCard);
-    const bool bManifest = HasManifest(pszCard);
+    const CCardAdmission admission(L"" FLASH_FOLDER);
+    const bool bManifest = admission.IsKeyed() || HasManifest(pszCard);
+    const bool bSignature = HasSignature(pszCard);
     int nLeft = 0;
     if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
     else CollectMarkerJobs(szCard, szFlash);
@@ -133,7 +137,8 @@ int CUpdateRun::Run() {
     const HeapArray<JobRecord> planned = NewHeapArray<JobRecord>(nJobs);
     if (!planned) m_bPlanFits = false;
     const bool bWhole = m_bPlanFits &&
-                        (!bManifest || (ManifestPathIn(pszCard, space.szManifest) && m_manifest.Read(space.szManifest) &&
+                        (!bManifest || (ManifestPathIn(pszCard, space.szManifest) &&
+                                        admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
                                         CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0));
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
@@ -164,8 +169,9 @@ int CUpdateRun::Run() {
     // flash folder again with nothing left to copy into it.
     // A card with a manifest that is not whole, or holds a file of a replaced folder other
     // than it was made, is not applied at all: the card stays byte for byte, the bar stops
-    // where the check stopped, and the run ends as every run does.
-    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(pszCard));
+    // where the check stopped, and the run ends as every run does. A keyed device records the
+    // card's sequence before its first change, so that no older card goes in over it.
+    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(pszCard)) && admission.RecordSequence(m_manifest);
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
@@ -195,6 +201,10 @@ int CUpdateRun::Run() {
             if (!bKeepCard && !g_bUndelete && bManifest) {
                 if (!FsRemoveFile(space.szManifest)) bKeepCard = true;
                 Step(nullptr);
+                if (bSignature) {
+                    if (!bKeepCard && !RemoveSignature(pszCard)) bKeepCard = true;
+                    Step(nullptr);
+                }
             }
             if (!bKeepCard && !g_bUndelete && !FsFlushFolder(pszCard)) bKeepCard = true;
             if (!bKeepCard) DeleteFolder(Wide(space.szTarget, job.szTarget));

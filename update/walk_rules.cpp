@@ -10,8 +10,10 @@ WalkRule ReadWalkEntry(Walk walk, LPCWSTR pszFolder, LPCWSTR pszName, bool bFold
     if (!IsPlainChildName(pszFolder, pszName)) rule = {unaddressable, WalkReason::kNotItself};
     else if (bFolder && pszName[0] == L'.') rule = {WalkAction::kPass, WalkReason::kDotFolder};
     else if (walk == Walk::kCopy && IsReservedName(pszName)) rule = {WalkAction::kFail, WalkReason::kReserved};
-    else if (walk == Walk::kCopy && !bFolder && IsManifestName(pszName) && NamesMatch(pszFolder, L"" CARD_FOLDER))
-        rule = {WalkAction::kPass, WalkReason::kManifest};
+    else if (walk == Walk::kCopy && IsSequenceRecordName(pszName)) rule = {WalkAction::kFail, WalkReason::kSequenceRecord};
+    else if (walk == Walk::kCopy && !bFolder && (IsManifestName(pszName) || IsSignatureName(pszName)) &&
+             NamesMatch(pszFolder, L"" CARD_FOLDER))
+        rule = {WalkAction::kPass, IsManifestName(pszName) ? WalkReason::kManifest : WalkReason::kSignature};
     if (rule.action != WalkAction::kWork && rule.action != WalkAction::kEnter) szChild[0] = L'\0';
     return rule;
 }

@@ -31,6 +31,9 @@ enum class WalkReason {
     kDotFolder,     // a folder whose name begins with '.'
     kManifest,      // the card's manifest, in the card folder's top level: the copy passes
                     // over it (the card is checked against it, it is no content)
+    kSignature,     // the maker's signature of the manifest, beside it: passed over alike
+    kSequenceRecord,   // the name of a keyed device's sequence record (any letter case, any
+                       // depth): the copy never writes it, and a card that holds it is kept
 };
 
 struct WalkRule {

@@ -87,8 +87,8 @@ private:
             const size_t cchFolder = m_levels[nDepth - 1].cchPath;
             const WIN32_FIND_DATAW &fd = m_levels[nDepth - 1].fd;
             const size_t cchName = wcslen(fd.cFileName);
-            if (cchFolder == m_cchCard && IsManifestName(fd.cFileName)) {
-                // the manifest itself
+            if (cchFolder == m_cchCard && (IsManifestName(fd.cFileName) || IsSignatureFile(fd))) {
+                // the manifest itself, and its signature
             } else if (cchFolder + 1 + cchName >= kResolvedPath) {
                 Report(CardFinding::kUnreadable, Relative(), nullptr, 0);
             } else {
@@ -161,6 +161,10 @@ int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bo
     if (comparison) return comparison->Run();
     if (pFindings) pFindings->Found(CardFinding::kUnreadable, L"", nullptr, 0);
     return 1;
+}
+
+bool IsSignatureFile(const WIN32_FIND_DATAW &fd) {
+    return !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsSignatureName(fd.cFileName);
 }
 
 bool ManifestPathIn(LPCWSTR pszCard, WCHAR (&szPath)[kWidePath]) { return JoinPath(szPath, kWidePath, pszCard, kManifestName); }

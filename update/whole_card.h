@@ -2,7 +2,7 @@
 // file listed is there at its size (and, when asked, with its digest); a folder listed is
 // there as a folder; a marker listed may be missing, since an interrupted run may have
 // consumed it (not in keep-source mode, which consumes nothing); anything there that the
-// manifest does not list, the manifest itself aside, is extra. The device applies a card
+// manifest does not list, the manifest and its signature aside, is extra. The device applies a card
 // with a manifest only when it is whole; the card maker's check names every finding.
 #pragma once
 #include <windows.h>
@@ -32,6 +32,10 @@ protected:
 // With bHashFiles every file of its size is read and hashed too (the device reads only
 // those it must: update/update_run.cpp). pFindings may be null.
 int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings);
+
+// A listed entry that is the manifest's signature: a file of that name (a folder of that name
+// is extra, as any unlisted folder is).
+bool IsSignatureFile(const WIN32_FIND_DATAW &fd);
 
 // The manifest's path in the card folder; false when it does not fit.
 bool ManifestPathIn(LPCWSTR pszCard, WCHAR (&szPath)[kWidePath]);

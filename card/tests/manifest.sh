@@ -7,10 +7,7 @@
 . "$(dirname "$0")/lib.sh"
 
 d="$work/set"
-for tree in now new; do
-    mkdir -p "$d/$tree/qormane"
-    cp -p "$build/follow_on.exe" "$d/$tree/qormane/Lindvaret.exe"
-done
+with_follow_on "$d/now" "$d/new"
 put "$d/now/maps/seoul.map" "seoul 2025"
 put "$d/now/maps/old.map" "old"
 put "$d/now/voice/guide.wav" "voice 2025"
@@ -44,20 +41,9 @@ if [ -f "$manifest" ] && [ ! -e "$d/card-without/ResidentFlash/~tessivard-manife
     pass "make writes the manifest by default, --no-manifest none"
 else fail "the manifest: $(cat "$manifest" 2>&1 | head -5)"; fi
 
-# run_on NAME CARD: the real program on a device of NOW and a copy of CARD; the device in $dev.
-run_on() {
-    dev="$work/device-$1"
-    apply "$2" "$d/now" "$dev" || { fail "$1: the program ended with $?"; return 1; }
-    local record="$dev/ResidentFlash/qormane/started.txt" waited
-    # The program starts it as it ends: it may write its record a moment later (20 s under load).
-    for waited in $(seq 200); do [ -f "$record" ] && break; sleep 0.1; done
-    [ -f "$record" ] || { fail "$1: the follow-on program was not started"; return 1; }
-    rm "$record"
-}
-
 echo "Whole cards:"
 for kind in with without; do
-    run_on "whole-$kind" "$d/card-$kind" || continue
+    run_on "whole-$kind" "$d/card-$kind" "$d/now" || continue
     if same_tree "$dev/ResidentFlash" "$d/new" && [ -z "$(ls -A "$dev/SDMMC/ResidentFlash")" ]; then
         pass "a whole card $kind a manifest leaves exactly NEW and an empty card folder"
     else fail "whole-$kind: $(diff <(listing "$dev/ResidentFlash") <(listing "$d/new") | head -5)"; fi
@@ -65,7 +51,7 @@ done
 
 # A card that lost its "update" marker to an earlier, interrupted run.
 cp -a "$d/card-with" "$d/card-consumed" && rm "$d/card-consumed/ResidentFlash/update"
-if run_on consumed "$d/card-consumed"; then
+if run_on consumed "$d/card-consumed" "$d/now"; then
     same_tree "$dev/ResidentFlash" "$d/new" && pass "a card whose update marker an earlier run consumed still goes in" ||
         fail "consumed: the flash store is not NEW"
 fi
@@ -80,7 +66,7 @@ fault() {
     out=$(card check --card "$faulty" 2>&1)
     if [ $? -ne 1 ] || ! grep -qF -- "$finding" <<<"$out"; then fail "$name: check does not tell \"$finding\": $out"; fi
     cp -a "$faulty" "$faulty.before"
-    run_on "$name" "$faulty" || return
+    run_on "$name" "$faulty" "$d/now" || return
     if ! same_tree "$dev/ResidentFlash" "$d/now"; then fail "$name: the flash store changed"
     elif ! same_tree "$dev/SDMMC" "$faulty.before"; then fail "$name: the card changed"
     else pass "$name"; fi
@@ -99,7 +85,7 @@ echo "A byte flipped outside a replaced folder:"
 cp -a "$d/card-with" "$work/card-flipped" && flip "$work/card-flipped/ResidentFlash/voice/guide.wav"
 out=$(card check --card "$work/card-flipped" 2>&1)
 [ $? -eq 1 ] && grep -qF "voice/guide.wav: changed" <<<"$out" && pass "check names the changed file" || fail "check: $out"
-if run_on flipped "$work/card-flipped"; then
+if run_on flipped "$work/card-flipped" "$d/now"; then
     if [ "$(cat "$dev/ResidentFlash/voice/guide.wav")" != "voice 2025" ]; then fail "flipped: the flipped copy went in"
     elif [ "$(cat "$dev/ResidentFlash/maps/sub/a.map" 2>&1)" != "a 2026" ]; then fail "flipped: the rest did not go in"
     elif ! cmp -s "$dev/SDMMC/ResidentFlash/voice/guide.wav" "$work/card-flipped/ResidentFlash/voice/guide.wav" ||
@@ -112,7 +98,7 @@ cp -a "$d/card-without" "$work/card-short-plain" && truncate -s 9 "$work/card-sh
 out=$(card check --card "$work/card-short-plain" 2>&1)
 grep -qF "no manifest: the device applies the card as it finds it, unchecked" <<<"$out" && pass "check tells the card has no manifest" ||
     fail "check without a manifest: $out"
-if run_on short-plain "$work/card-short-plain"; then
+if run_on short-plain "$work/card-short-plain" "$d/now"; then
     [ "$(cat "$dev/ResidentFlash/voice/guide.wav")" = "voice 202" ] && [ -z "$(ls -A "$dev/SDMMC/ResidentFlash")" ] &&
         pass "a card without a manifest is applied as it is, cut short or not" || fail "short-plain: not applied as always"
 fi
