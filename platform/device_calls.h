@@ -56,6 +56,24 @@ typedef enum _CE_VOLUME_INFO_LEVEL {
 BOOL CeGetVolumeInfoW(LPCWSTR pszRootPath, CE_VOLUME_INFO_LEVEL InfoLevel, LPCE_VOLUME_INFO lpVolumeInfo);
 #define CeGetVolumeInfo CeGetVolumeInfoW
 
+// --- fsioctl.h: a file system's controls ---
+// CeFsIoControl (CE 6.0):
+//   https://learn.microsoft.com/en-us/previous-versions/windows/embedded/ee489589(v=winembedded.60)
+// FSCTL_FLUSH_BUFFERS "flushes all buffers in a specified file system" (CE 5.0 and later):
+//   https://learn.microsoft.com/en-us/previous-versions/aa918368(v=msdn.10)
+// fsioctl.h defines it as CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 33, METHOD_BUFFERED,
+// FILE_ANY_ACCESS) and keeps the misspelt FSSCTL_FLUSH_BUFFERS as another name for it. A
+// driver that does not implement a control code answers ERROR_NOT_SUPPORTED.
+
+#define FSCTL_FLUSH_BUFFERS  CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 33, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#define FSSCTL_FLUSH_BUFFERS FSCTL_FLUSH_BUFFERS
+
+// Sends the control code to the file system mounted at pszDir ("\ResidentFlash"). TRUE on
+// success; FALSE with the driver's error otherwise.
+BOOL CeFsIoControlW(LPCWSTR pszDir, DWORD dwIoctl, LPVOID lpInBuf, DWORD nInBufSize, LPVOID lpOutBuf,
+                    DWORD nOutBufSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
+#define CeFsIoControl CeFsIoControlW
+
 // --- shellapi.h: a bitmap from a file ---
 // SHLoadDIBitmap (CE 6.0):
 //   https://learn.microsoft.com/en-us/previous-versions/windows/embedded/ee505632(v=winembedded.60)
@@ -71,3 +89,4 @@ static_assert(offsetof(CE_VOLUME_INFO, dwBlockSize) == 12);
 static_assert(offsetof(CE_VOLUME_INFO, szStoreName) == 16);
 static_assert(offsetof(CE_VOLUME_INFO, szPartitionName) == 16 + 2 * STORENAMESIZE);
 static_assert(sizeof(CE_VOLUME_INFO) == 16 + 2 * (STORENAMESIZE + PARTITIONNAMESIZE));
+static_assert(FSCTL_FLUSH_BUFFERS == 0x00090084);
