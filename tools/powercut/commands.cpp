@@ -53,6 +53,7 @@ static std::string stats(FileSystem& fs)
            " renames=" + std::to_string(c.renames) + " writes=" + std::to_string(c.writes) +
            " creates=" + std::to_string(c.creates) + " mkdirs=" + std::to_string(c.mkdirs) +
            " unlinks=" + std::to_string(c.unlinks) + " rmdirs=" + std::to_string(c.rmdirs) +
+           " refused=" + std::to_string(c.refused) +
            " used=" + std::to_string(fs.store.live.used_blocks() * kBlockSize) +
            " requests=" + std::to_string(c.requests);
 }
@@ -84,7 +85,7 @@ static std::string cut(Daemon& d, const PowerCut& how, bool again)
 std::string run_command(Daemon& d, const std::string& line, bool& quit)
 {
     static const std::string usage = "error usage: load DIR | reset | capacity BYTES | arm | "
-                                     "cut MODE | recut MODE | fail K | stats | quit "
+                                     "cut MODE | recut MODE | fail K | stats | vacated | quit "
                                      "(MODE: flushed, immediate or mixed SEED)";
     const size_t space = line.find(' ');
     const std::string word = line.substr(0, space);
@@ -117,6 +118,7 @@ std::string run_command(Daemon& d, const std::string& line, bool& quit)
         }
         return power_on(d, [](FileSystem& fs) {
             fs.store.power_on(fs.layout);
+            fs.lay_out_paths();
             fs.cut.reset();
             fs.counts = Counters();
         });
@@ -129,6 +131,10 @@ std::string run_command(Daemon& d, const std::string& line, bool& quit)
     }
     if (word == "stats")
         return stats(d.fs);
+    if (word == "vacated") {
+        Guard g(d.fs.lock);
+        return "ok" + d.fs.vacated_list();
+    }
     if (word == "quit") {
         d.mount.stop();
         quit = true;

@@ -1,4 +1,4 @@
-// The control commands: load, reset, capacity, arm, cut, recut, fail, stats, quit.
+// The control commands: load, reset, capacity, arm, cut, recut, fail, stats, vacated, quit.
 #pragma once
 
 #include "filesystem.h"

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #define FUSE_USE_VERSION 314
@@ -15,6 +16,7 @@
 struct Counters {  // requests since the last reset or arm, for the harness's reports
     uint64_t fsync = 0, fsyncdir = 0, renames = 0, writes = 0;
     uint64_t creates = 0, mkdirs = 0, unlinks = 0, rmdirs = 0;
+    uint64_t refused = 0;  // renames refused because their new name was taken
     uint64_t requests = 0; // every request that reads or changes the tree (what fail counts)
 };
 
@@ -36,6 +38,10 @@ struct FileSystem {
     uint64_t fail_from = 0;    // the card pulled: this request since the fail command and all
                                // after it fail with EIO; 0: none fails
     uint64_t since_fail = 0;   // requests since the fail command
+    bool refuse_replace = false; // --refuse-replace: a rename onto a name that is taken fails
+                                 // with EEXIST, as the device's MoveFileW fails
+    bool volume_flush = false;   // --volume-flush: an fsync of the root folder is the volume's
+                                 // flush, and commits everything (FSCTL_FLUSH_BUFFERS)
 
     // 0 if the file may take new_size bytes; ENOSPC if the files would exceed the capacity,
     // EFBIG if one file would exceed what memory should hold.
@@ -46,6 +52,14 @@ struct FileSystem {
     int space_for_folder() const;
     // Counts a request that reads or changes the tree: true if fail mode refuses it.
     bool pulled();
+
+    // The template's files, by inode, each with its path as the reset laid it out; and the
+    // paths an unlink of that file left without a file since the reset (vacated.cpp).
+    std::unordered_map<Ino, std::string> laid_out;
+    std::set<std::string> vacated;
+    void lay_out_paths();            // at a reset: the live tree is the template
+    void note_unlinked(Ino file);    // after an unlink of the file succeeded
+    std::string vacated_list() const; // " PATH PATH...", '%', space and control bytes as %XX
 };
 
 // The kernel's requests, answered from a FileSystem passed as the session's user data.

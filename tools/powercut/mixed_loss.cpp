@@ -3,11 +3,15 @@
 // fall between any two write-backs. So each object comes back in one of its own states:
 //  - a folder: its entries and metadata as of its own last fsync, or as at the cut, or, when
 //    a rename replaced a name in it since that fsync, as between the removal of the old name
-//    and the rename (the replaced name gone, the source name still there);
+//    and the rename (the replaced name gone, the source name still there), or, when a rename
+//    within it moved a name since that fsync, as between the removal of the source's entry
+//    and the writing of the new one (the file under neither name, and lost);
 //  - a file: its content and metadata as of its own last fsync, or as at the cut.
 // An object made since the last arm with no fsync of its own comes back empty, with its
 // metadata as at the cut. The seed picks each object's state from the seed and its inode
 // number alone, so a seed and a cut give one tree, whatever order things are read in.
+// A file under two names at once (a cross-link: a move between folders whose new folder came
+// back written and whose old one not) is not modelled: the first name met keeps it.
 #include "power.h"
 
 #include <deque>
@@ -21,18 +25,31 @@ static uint64_t mix(uint64_t x)
     return x ^ (x >> 31);
 }
 
-enum State : unsigned { as_flushed, as_at_cut, as_torn };
+enum State : unsigned { as_flushed, as_at_cut, as_torn, as_between };
 
-static State pick(uint64_t seed, Ino ino, unsigned ways)
+static unsigned pick(uint64_t seed, Ino ino, unsigned ways)
 {
-    return State(mix(mix(seed) ^ ino) % ways);
+    return unsigned(mix(mix(seed) ^ ino) % ways);
+}
+
+// The state the seed picks for a folder among those it may come back in: a folder that no
+// rename left halfway picks between two, as a file does.
+static State folder_pick(const Store& store, uint64_t seed, Ino ino)
+{
+    State ways[4] = {as_flushed, as_at_cut};
+    unsigned n = 2;
+    if (store.torn.count(ino))
+        ways[n++] = as_torn;
+    if (store.between.count(ino))
+        ways[n++] = as_between;
+    return ways[pick(seed, ino, n)];
 }
 
 // A folder's entries and metadata in the state the seed picked for it.
 static Meta folder_state(const Store& store, Ino ino, State state)
 {
     const Meta& live = store.live.nodes.at(ino).meta();
-    const Namespace& past = state == as_torn ? store.torn : store.own;
+    const Namespace& past = state == as_torn ? store.torn : state == as_between ? store.between : store.own;
     if (state == as_at_cut)
         return live;
     if (auto it = past.find(ino); it != past.end())
@@ -60,14 +77,14 @@ Tree Store::after_mixed_cut(uint64_t seed) const
         Meta meta;
         Blob data;
         if (was.is_dir()) {
-            meta = folder_state(*this, ino, pick(seed, ino, torn.count(ino) ? 3 : 2));
+            meta = folder_state(*this, ino, folder_pick(*this, seed, ino));
             for (auto it = meta.entries.begin(); it != meta.entries.end();) {
                 if (named.insert(it->second).second)
                     todo.emplace_back(it++->second, ino);
                 else
                     it = meta.entries.erase(it);
             }
-        } else if (pick(seed, ino, 2) == as_at_cut) {
+        } else if (State(pick(seed, ino, 2)) == as_at_cut) {
             meta = was.meta();
             data = was.data;
         } else {

@@ -25,6 +25,7 @@ void Store::fsync_folder(Ino ino)
 {
     own[ino] = live.nodes.at(ino).meta();
     torn.erase(ino);
+    between.erase(ino);
     flush_names();
 }
 
@@ -34,19 +35,25 @@ int Store::rename(Ino parent, const std::string& name, Ino newparent, const std:
     Ino moving = 0, replaced = 0;
     const bool over = live.lookup(parent, name, moving) == 0 &&
                       live.lookup(newparent, newname, replaced) == 0 && moving != replaced;
+    const bool moves = moving != 0 && moving != replaced;
     Meta to, from;
-    if (over) {
+    if (over || moves)
         to = live.nodes.at(newparent).meta();
-        if (parent != newparent)
-            from = live.nodes.at(parent).meta();
-    }
+    if (over && parent != newparent)
+        from = live.nodes.at(parent).meta();
     if (int err = live.rename(parent, name, newparent, newname, flags))
         return err;
+    to.entries.erase(newname);
     if (over) {
-        to.entries.erase(newname);
-        torn[newparent] = std::move(to);
+        torn[newparent] = to;
         if (parent != newparent)
             torn[parent] = std::move(from); // still naming the source
+    }
+    // Between two folders each comes back on its own, which already gives the file under
+    // neither name; within one folder that moment is a state of the folder.
+    if (moves && parent == newparent) {
+        to.entries.erase(name);
+        between[parent] = std::move(to);
     }
     return 0;
 }
@@ -61,6 +68,7 @@ void Store::arm()
     durable = live.names();
     own = durable;
     torn.clear();
+    between.clear();
 }
 
 void Store::power_on(Tree tree)

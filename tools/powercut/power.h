@@ -1,6 +1,8 @@
 // What survives a power cut. Two media are modelled: a journaled one (losses flushed and
 // immediate), whose namespace is committed whole by any fsync, and a FAT-like one (loss
 // mixed), where each folder's entries and each file's content reach the medium on their own.
+// On both, the volume's flush (an fsync of the root folder, with --volume-flush) commits
+// everything.
 #pragma once
 
 #include "tree.h"
@@ -26,6 +28,9 @@ struct Store {
     Namespace torn;     // folders whose entries a rename over a name changed since their own
                         // last fsync: the folder between the removal of the old name and the
                         // rename, the last such moment
+    Namespace between;  // folders in which a rename moved a name since their own last fsync:
+                        // the folder with the source's name gone and the new one not yet
+                        // written (a replaced name gone too), the last such moment
 
     // fsync of any file or folder commits the whole namespace, as a journal does. Only the
     // inodes changed since the last flush are copied: an fsync costs what changed, not what
@@ -36,11 +41,13 @@ struct Store {
     void fsync_file(Ino file);
     // The folder's entries and metadata, and the journaled namespace.
     void fsync_folder(Ino folder);
-    // Tree::rename, noting the moment a FAT-like medium passes through when the rename
-    // replaces a name: the old name removed, the source not yet renamed.
+    // Tree::rename, noting the moments a FAT-like medium passes through: when the rename
+    // replaces a name, the old name removed and the source not yet renamed; within one
+    // folder, the source's name removed and the new one not yet written.
     int rename(Ino parent, const std::string& name, Ino newparent, const std::string& newname,
                unsigned flags);
-    // Every file's content and the namespace count as flushed from now on.
+    // Every file's content and the namespace count as flushed from now on: a reset, the arm
+    // command, and the volume's flush.
     void arm();
     // The power comes on with this tree: everything in it is durable.
     void power_on(Tree tree);

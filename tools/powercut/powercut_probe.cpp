@@ -49,6 +49,9 @@ int main(int argc, char** argv)
     each_object_comes_back_on_its_own();
     a_rename_over_a_name_may_tear();
     a_files_fsync_commits_no_name();
+    a_root_fsync_commits_the_whole_mount();
+    a_folders_fsync_commits_that_folder_only();
+    without_the_option_the_root_is_a_folder();
     a_pulled_card_fails_from_the_kth_request();
     the_card_loses_what_it_did_not_flush();
     ctl("reset");

@@ -2,11 +2,20 @@
 // tests mount it over a device's flash store folder, and over the card's root, and cut the
 // power under the updater.
 //
-//   powercutfs [--uncached] MOUNTPOINT SOCKET   mounts, prints "ready" once mounted, serves
+//   powercutfs [--uncached] [--refuse-replace] [--volume-flush] MOUNTPOINT SOCKET
+//                                               mounts, prints "ready" once mounted, serves
 //                                               until quit; --uncached: the kernel keeps no
 //                                               name or attribute (entry and attribute
 //                                               timeouts 0), so every lookup and stat is a
-//                                               request that fail mode counts (the card mount)
+//                                               request that fail mode counts (the card mount);
+//                                               --refuse-replace: a rename onto a name that is
+//                                               taken fails with EEXIST, file or folder, as
+//                                               the device's MoveFileW fails (Wine's MoveFileW
+//                                               without MOVEFILE_REPLACE_EXISTING looks for the
+//                                               name itself and never asks; a rename that may
+//                                               replace reaches us as a rename without flags);
+//                                               --volume-flush: an fsync of the root folder is
+//                                               the volume's flush (below)
 //   powercutfs --ctl SOCKET COMMAND [ARG...]    sends one command, prints the reply line;
 //                                               exit 0 on "ok", 1 on "error <reason>", 2 on
 //                                               misuse
@@ -25,8 +34,14 @@
 //                   when the power comes back). fail 0: none fails. Counted are the requests
 //                   that read or change the tree: all but forget, flush, release, releasedir.
 //   stats           "ok fsync=N fsyncdir=N renames=N writes=N creates=N mkdirs=N unlinks=N
-//                   rmdirs=N used=BYTES requests=N": requests since the last reset or arm,
-//                   space taken; requests counts as fail does.
+//                   rmdirs=N refused=N used=BYTES requests=N": requests since the last reset
+//                   or arm, space taken; refused: renames refused for a name that is taken;
+//                   requests counts as fail does.
+//   vacated         "ok PATH PATH...": the template's files (paths as the last reset laid them
+//                   out) that an unlink removed while no other file held the name, so that
+//                   the unlink left the path without a file, since the last reset: the
+//                   files whose old version a run removed before a new one took its place.
+//                   '%', space and control bytes of a path are written %XX.
 //   quit            unmounts, answers, ends.
 //
 // What survives a cut under flushed and immediate (a journaled medium):
@@ -37,6 +52,10 @@
 //    each inode's mode, owner, times and extended attributes) is durable as of the last
 //    namespace flush: an fsync of ANY file or folder commits all of it, as a journal commits
 //    its metadata with the next flush. A reset and an arm count as a flush of everything.
+//  - With --volume-flush, an fsync of the mount's root folder is the volume's flush (the
+//    device's FSCTL_FLUSH_BUFFERS flushes every buffer of the file system): it commits the
+//    namespace and every file's content, under every loss, mixed included. Without it the
+//    root folder's fsync is a folder's like any other.
 //  - cut flushed: the namespace comes back as of the last namespace flush, so a name made,
 //    renamed or removed since then is undone; an unlinked or replaced file comes back under
 //    its old name. cut immediate: the namespace comes back as it was at the cut.
@@ -46,10 +65,16 @@
 // What survives a cut under mixed SEED (a FAT-like medium, mixed_loss.cpp):
 //  - Each folder's entries reach the medium when that folder is fsynced, independently of
 //    every other folder; an fsync of a file commits its content and its own attributes, and
-//    no name. Each folder comes back with its entries as of its own last fsync or as at the
-//    cut; each file with its content as of its own last fsync (not empty) or as at the cut.
+//    no name; nothing but the volume's flush commits another object. Each folder comes
+//    back with its entries as of its own last fsync or as at the cut; each file with its
+//    content as of its own last fsync (not empty) or as at the cut.
 //  - A rename over an existing name is a removal and then a rename: the folders it touched
 //    may also come back between the two, the old target gone and the source still there.
+//  - A rename whose folders were not fsynced since comes back under the old name, the new
+//    one, or neither (the file lost with its content, as lost clusters): between two folders
+//    each folder comes back on its own, and within one the folder may come back with the
+//    old entry removed and the new one not yet written. Never under both names: a
+//    cross-link is not modelled (a file two folders name keeps the name met first).
 //  - SEED picks each object's state from its inode number: the same seed and the same cut
 //    give the same tree.
 // After a cut the tree is durable as it came back; the state at the cut is kept for recut
@@ -83,7 +108,7 @@
 
 static int usage()
 {
-    fprintf(stderr, "usage: powercutfs [--uncached] MOUNTPOINT SOCKET\n"
+    fprintf(stderr, "usage: powercutfs [--uncached] [--refuse-replace] [--volume-flush] MOUNTPOINT SOCKET\n"
                     "       powercutfs --ctl SOCKET COMMAND [ARG...]\n");
     return 2;
 }
@@ -101,7 +126,13 @@ static int stop_signals()
     return signalfd(-1, &set, SFD_CLOEXEC);
 }
 
-static int serve(const std::string& mountpoint, const std::string& socket_path, bool uncached)
+struct ServeOptions {
+    bool uncached = false;
+    bool refuse_replace = false;
+    bool volume_flush = false;
+};
+
+static int serve(const std::string& mountpoint, const std::string& socket_path, ServeOptions options)
 {
     const int signals = stop_signals();
     std::string error;
@@ -111,7 +142,9 @@ static int serve(const std::string& mountpoint, const std::string& socket_path, 
         return 1;
     }
     Daemon daemon(mountpoint);
-    daemon.fs.cache_seconds = uncached ? 0 : 1;
+    daemon.fs.cache_seconds = options.uncached ? 0 : 1;
+    daemon.fs.refuse_replace = options.refuse_replace;
+    daemon.fs.volume_flush = options.volume_flush;
     if (!daemon.mount.start(error)) {
         fprintf(stderr, "powercutfs: %s\n", error.c_str());
         unlink(socket_path.c_str());
@@ -136,8 +169,19 @@ int main(int argc, char** argv)
             line.append(" ").append(argv[i]);
         return send_line(argv[2], line);
     }
-    const bool uncached = argc == 4 && strcmp(argv[1], "--uncached") == 0;
-    if (argc == 3 + uncached && argv[1 + uncached][0] != '-')
-        return serve(argv[1 + uncached], argv[2 + uncached], uncached);
+    ServeOptions options;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        if (strcmp(argv[i], "--uncached") == 0)
+            options.uncached = true;
+        else if (strcmp(argv[i], "--refuse-replace") == 0)
+            options.refuse_replace = true;
+        else if (strcmp(argv[i], "--volume-flush") == 0)
+            options.volume_flush = true;
+        else
+            return usage();
+    }
+    if (argc - i == 2)
+        return serve(argv[i], argv[i + 1], options);
     return usage();
 }

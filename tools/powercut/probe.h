@@ -50,5 +50,8 @@ void a_write_takes_what_fits();
 void each_object_comes_back_on_its_own(); // probe_fat_like.cpp
 void a_rename_over_a_name_may_tear();
 void a_files_fsync_commits_no_name();
+void a_root_fsync_commits_the_whole_mount();     // probe_volume.cpp
+void a_folders_fsync_commits_that_folder_only();
+void without_the_option_the_root_is_a_folder();
 void a_pulled_card_fails_from_the_kth_request(); // probe_card.cpp
 void the_card_loses_what_it_did_not_flush();

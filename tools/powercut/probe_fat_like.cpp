@@ -1,6 +1,7 @@
 // The mixed loss, the FAT-like medium: each folder's entries and each file's content come back
 // on their own, as of their own last fsync or as at the cut, picked by the seed; a rename
-// over a name may come back torn; an fsync of a file commits no name.
+// over a name may come back torn, and any rename under neither name; an fsync of a file
+// commits no name.
 #include "probe.h"
 
 #include <unistd.h>
@@ -84,7 +85,7 @@ void a_rename_over_a_name_may_tear()
     check(fsync_folder(mnt + "/empty"), "fsync of empty");
     check(rename((mnt + "/empty/x").c_str(), (mnt + "/empty/y").c_str()) == 0,
           "rename to a new name");
-    std::set<std::string> states;
+    std::set<std::string> states, moves;
     for (unsigned seed = 0; seed < 24; ++seed) {
         const std::string cut = seed_cut(seed, seed == 0);
         check(ctl(cut), cut);
@@ -95,15 +96,43 @@ void a_rename_over_a_name_may_tear()
             states.insert("after");
         else if (!target && source == Maybe("new"))
             states.insert("torn");
+        else if (!target && !source)
+            states.insert("neither");
         else
-            check(false, cut + ": a rename over a name comes back before, after, or with the "
-                               "target gone and the source there; not otherwise");
+            check(false, cut + ": a rename over a name comes back before, after, with the "
+                               "target gone and the source there, or with both gone; not "
+                               "otherwise");
         const Maybe x = get(mnt + "/empty/x"), y = get(mnt + "/empty/y");
-        check((x == Maybe("x")) != (y == Maybe("x")) && (!x || !y),
-              cut + ": a rename to a new name comes back under exactly one name");
+        if (x == Maybe("x") && !y)
+            moves.insert("old");
+        else if (!x && y == Maybe("x"))
+            moves.insert("new");
+        else if (!x && !y)
+            moves.insert("neither");
+        else
+            check(false, cut + ": a rename to a new name comes back under the old name, the "
+                               "new one or neither, never both, and with its content");
     }
-    check(states.size() == 3, "over 24 seeds a rename over a name comes back before, after and "
-                              "torn (" + std::to_string(states.size()) + " of the 3 seen)");
+    check(states.size() == 4, "over 24 seeds a rename over a name comes back before, after, "
+                              "torn and under neither name (" + std::to_string(states.size()) +
+                              " of the 4 seen)");
+    check(moves.size() == 3, "over 24 seeds a rename to a new name comes back under the old "
+                             "name, the new one and neither (" + std::to_string(moves.size()) +
+                             " of the 3 seen)");
+
+    ctl("reset");
+    put("empty/x", "x", true);
+    check(fsync_folder(mnt + "/empty"), "fsync of empty");
+    check(rename((mnt + "/empty/x").c_str(), (mnt + "/empty/y").c_str()) == 0 &&
+              fsync_folder(mnt + "/empty"),
+          "rename to a new name, then the folder's fsync");
+    unsigned moved = 0;
+    for (unsigned seed = 0; seed < kSeeds; ++seed) {
+        check(ctl(seed_cut(seed, seed == 0)), "cut mixed");
+        moved += get(mnt + "/empty/y") == Maybe("x") && !get(mnt + "/empty/x");
+    }
+    check(moved == kSeeds, "the folder's fsync after a rename to a new name leaves it there "
+                           "under every seed");
 
     ctl("reset");
     put("sub/new", "new", true);

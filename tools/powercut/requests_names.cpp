@@ -2,6 +2,7 @@
 // it survives a cut is the durable namespace's business (power.h).
 #include "request_support.h"
 
+#include <linux/fs.h> // RENAME_NOREPLACE
 #include <sys/xattr.h>
 
 #include <string>
@@ -111,7 +112,11 @@ void unlink(fuse_req_t req, fuse_ino_t parent, const char* name)
     Held h(req);
     if (!h.powered())
         return;
+    Ino gone = 0;
+    h.tree().lookup(parent, name, gone);
     int err = h.tree().unlink(parent, name);
+    if (err == 0)
+        h.fs.note_unlinked(gone);
     h.fs.counts.unlinks += err == 0;
     h.reply_err(err);
 }
@@ -126,14 +131,19 @@ void rmdir(fuse_req_t req, fuse_ino_t parent, const char* name)
     h.reply_err(err);
 }
 
+// The device's file system replaces no name by a rename: with --refuse-replace every rename
+// is one that must not replace (RENAME_NOREPLACE), whatever the caller asked.
 void rename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newparent,
             const char* newname, unsigned flags)
 {
     Held h(req);
     if (!h.powered())
         return;
+    if (h.fs.refuse_replace)
+        flags |= RENAME_NOREPLACE;
     int err = h.fs.store.rename(parent, name, newparent, newname, flags);
     h.fs.counts.renames += err == 0;
+    h.fs.counts.refused += err == EEXIST;
     h.reply_err(err);
 }
 
@@ -193,14 +203,19 @@ void releasedir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
 }
 
 // A folder's fsync commits the whole namespace of a journaled medium, as any fsync does, and
-// this folder's entries on a FAT-like one. Without this handler the kernel would report
-// success and commit nothing.
+// this folder's entries on a FAT-like one. With --volume-flush the root folder's fsync is
+// the volume's flush (the desktop's CeFsIoControlW with FSCTL_FLUSH_BUFFERS ends here):
+// every name, and every file's content, on either medium. Without this handler the kernel
+// would report success and commit nothing.
 void fsyncdir(fuse_req_t req, fuse_ino_t ino, int, fuse_file_info*)
 {
     Held h(req);
     if (!h.powered() || !h.node(ino))
         return;
-    h.fs.store.fsync_folder(ino);
+    if (ino == kRootIno && h.fs.volume_flush)
+        h.fs.store.arm();
+    else
+        h.fs.store.fsync_folder(ino);
     h.fs.counts.fsyncdir++;
     h.reply_err(0);
 }
