@@ -41,7 +41,7 @@ check() {   # check NAME CONDITION...
     local name=$1; shift
     if eval "$*"; then echo "  ok    $name"; passed=$((passed + 1)); else echo "  FAIL  $name"; failed=$((failed + 1)); fi
 }
-no_temporary() { ! find "$flash" -iname '~tessivard-partial*.tmp' | grep -q .; }
+no_temporary() { ! find "$flash" -iname '~tessivard-*' ! -iname '~tessivard-sequence' | grep -q .; }   # nor an old version set aside, nor the record
 # The program does not wait for the follow-on program: give it time to write (a Wine
 # process can take seconds to start while other tests load the machine).
 started() {

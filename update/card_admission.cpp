@@ -15,9 +15,9 @@ bool CCardAdmission::ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR 
     return m_record == SequenceRecord::kNone || (m_record == SequenceRecord::kRead && manifest.Sequence() >= m_recorded);
 }
 
-bool CCardAdmission::RecordSequence(const CManifest &manifest) const {
+bool CCardAdmission::RecordSequence(const CManifest &manifest, CRecoveryRecord &recovery) const {
     if (!m_bKeyed || (m_record == SequenceRecord::kRead && manifest.Sequence() == m_recorded)) return true;
-    return WriteSequenceRecord(m_pszFlash, manifest.Sequence());
+    return WriteSequenceRecord(m_pszFlash, manifest.Sequence(), &recovery);
 }
 
 bool RemoveSignature(LPCWSTR pszCard) {

@@ -26,8 +26,9 @@ public:
     // Right before the card changes anything: the record raised to the card's sequence, on
     // the medium. An equal sequence leaves it as it is, so that a card kept after an
     // interrupted run finishes. False: the record could not be written, and the card must
-    // not go in.
-    bool RecordSequence(const CManifest &manifest) const;
+    // not go in. The record file is replaced as every file of the flash store is, under the
+    // flash store's recovery record.
+    bool RecordSequence(const CManifest &manifest, CRecoveryRecord &recovery) const;
 
 private:
     LPCWSTR m_pszFlash;           // the flash store, which holds the record

@@ -94,7 +94,7 @@ BOOL CEntryQueue::Open(int nThreads) {
         // Each thread takes the program's stack size, as the worker does (the device's
         // default): what it runs, an entry's file work, fits well within it.
         for (int i = 0; i < nThreads; ++i) {
-            pPool->starts[i] = {pPool, &m_handler, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room}};
+            pPool->starts[i] = {pPool, &m_handler, CopyWorkspace{pPool->chunks[i], kCopyChunk, i, &m_room, m_pRecord}};
             HANDLE h = CreateThread(nullptr, 0, IoThreadProc, &pPool->starts[i], 0, nullptr);
             if (!h) break;
             pPool->threads[pPool->nThreads++] = h;
@@ -148,7 +148,7 @@ void CEntryQueue::Push() {
     Pool *pPool = m_pPool;
     if (!pPool) {
         EntrySlot &slot = m_pAlone->slot;
-        if (slot.work != EntryWork::kNone) m_handler.Work(slot, CopyWorkspace{m_pAlone->chunk, kCopyChunk, 0, &m_room});
+        if (slot.work != EntryWork::kNone) m_handler.Work(slot, CopyWorkspace{m_pAlone->chunk, kCopyChunk, 0, &m_room, m_pRecord});
         Step(slot);
         return;
     }

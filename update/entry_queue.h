@@ -11,6 +11,7 @@
 #include <windows.h>
 #include "update/entry_work.h"
 
+class CRecoveryRecord;
 class CRoomBudget;
 
 // What the queue's entries are for: their file work, on an I/O thread (or on the walk's
@@ -37,7 +38,8 @@ constexpr DWORD kCopyChunk = 64 * 1024;
 
 class CEntryQueue {
 public:
-    CEntryQueue(IEntryHandler &handler, CRoomBudget &room) : m_handler(handler), m_room(room) {}
+    CEntryQueue(IEntryHandler &handler, CRoomBudget &room, CRecoveryRecord *pRecord = nullptr)
+        : m_handler(handler), m_room(room), m_pRecord(pRecord) {}
     ~CEntryQueue() { Close(); }
     CEntryQueue(const CEntryQueue &) = delete;
     CEntryQueue &operator=(const CEntryQueue &) = delete;
@@ -80,6 +82,7 @@ private:
 
     IEntryHandler &m_handler;   // the entries' work and steps: the run's
     CRoomBudget &m_room;        // the flash store's room, shared by every writer
+    CRecoveryRecord *m_pRecord; // the flash store's record, shared by every writer
     Pool *m_pPool = nullptr;    // slots, buffers and threads while open
     Alone *m_pAlone = nullptr;  // the walk's slot and buffer while ready and not open
 };

@@ -1,7 +1,5 @@
 #include "update/file_system.h"
 #include "update/seams.h"
-#include "update/paths.h"
-#include <cwchar>
 
 BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade) {
     BOOL made = CreateDirectoryW(pszFolder, nullptr);
@@ -33,8 +31,15 @@ BOOL FsRemoveFolder(LPCWSTR pszFolder) {
 }
 
 HANDLE FsCreateFile(LPCWSTR pszFile) {
-    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     AfterFileOperation();
+    return hFile;
+}
+
+HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade) {
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *pbMade = hFile != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (*pbMade) AfterFileOperation();
     return hFile;
 }
 
@@ -46,18 +51,8 @@ BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData) {
     return FALSE;
 }
 
-BOOL FsRename(HANDLE hFile, LPCWSTR pszTo) {
-    // The request holds the new name in place of its one-character array.
-    union {
-        FILE_RENAME_INFO info;
-        BYTE bytes[sizeof(FILE_RENAME_INFO) + kWidePath * sizeof(WCHAR)];
-    } request = {};
-    const size_t cchTo = wcslen(pszTo);
-    if (cchTo >= kWidePath) return FALSE;
-    request.info.ReplaceIfExists = TRUE;
-    request.info.FileNameLength = DWORD(cchTo * sizeof(WCHAR));
-    wmemcpy(request.info.FileName, pszTo, cchTo + 1);
-    BOOL renamed = SetFileInformationByHandle(hFile, FileRenameInfo, &request, sizeof request);
+BOOL FsMove(LPCWSTR pszFrom, LPCWSTR pszTo) {
+    BOOL moved = MoveFileW(pszFrom, pszTo);
     AfterFileOperation();
-    return renamed;
+    return moved;
 }

@@ -2,7 +2,7 @@
 // removal first clears a read-only file's attribute, which is no change of a name).
 // Each change of a name (a file or folder made, renamed or removed) and each flush is a
 // point where the power may go (AfterFileOperation, update/seams.h); a write into an open
-// file is not. FsFlush and FsFlushFolder are seams: update/seams.h says what they do.
+// file is not. FsFlush and FsFlushVolume are seams: update/seams.h says what they do.
 #pragma once
 #include <windows.h>
 #include "update/seams.h"
@@ -11,11 +11,15 @@
 BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade = nullptr);
 BOOL FsRemoveFile(LPCWSTR pszFile);      // a read-only file too
 BOOL FsRemoveFolder(LPCWSTR pszFolder);   // an empty folder
-// A new file for writing, replacing any of that name; its handle can rename it (FsRename).
+// A new file for writing, replacing any of that name.
 HANDLE FsCreateFile(LPCWSTR pszFile);
+// The file for writing from its first byte, made when it is not there (*pbMade), its
+// content kept until written over.
+HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade);
 // All of it, or FALSE. A file system that fills part-way through takes what fits and
 // reports success; that is a full disk too (ERROR_DISK_FULL).
 BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData);
-// Gives the open file the name pszTo, replacing the file of that name in one step. Through
-// the handle the platform neither opens the file again nor looks its old name up.
-BOOL FsRename(HANDLE hFile, LPCWSTR pszTo);
+// Gives the closed file pszFrom the name pszTo, in the same folder or another of the volume.
+// The device's MoveFileW fails when pszTo exists: no name is ever replaced by a rename
+// (update/replacement.h says how a file takes its new version).
+BOOL FsMove(LPCWSTR pszFrom, LPCWSTR pszTo);

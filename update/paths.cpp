@@ -19,25 +19,58 @@ LPCWSTR LastNameOf(LPCWSTR pszPath) {
     return pszName;
 }
 
-BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]) {
-    szTemp[0] = L'\0';
-    if (nTemporary < 0 || nTemporary >= kTemporaries) return FALSE;
+namespace {
+
+// The reserved name beside the path's last name.
+BOOL NameBeside(LPCWSTR pszPath, LPCWSTR pszReserved, WCHAR (&szBeside)[kTemporaryPath]) {
+    szBeside[0] = L'\0';
     const WCHAR *pszName = LastNameOf(pszPath);
     if (pszName == pszPath) return FALSE;
-    int n = _snwprintf(szTemp, kTemporaryPath, L"%.*ls%ls", int(pszName - pszPath), pszPath,
-                         kTemporaryNames[nTemporary]);
+    int n = _snwprintf(szBeside, kTemporaryPath, L"%.*ls%ls", int(pszName - pszPath), pszPath, pszReserved);
     if (n >= 0 && size_t(n) < kTemporaryPath) return TRUE;
-    szTemp[0] = L'\0';
+    szBeside[0] = L'\0';
     return FALSE;
+}
+
+} // namespace
+
+BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]) {
+    szTemp[0] = L'\0';
+    return nTemporary >= 0 && nTemporary < kTemporaries && NameBeside(pszPath, kTemporaryNames[nTemporary], szTemp);
+}
+
+BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]) {
+    szAside[0] = L'\0';
+    return nTemporary >= 0 && nTemporary < kTemporaries && NameBeside(pszPath, kAsideNames[nTemporary], szAside);
+}
+
+BOOL VolumeRootOf(LPCWSTR pszPath, WCHAR (&szRoot)[kVolumeRoot]) {
+    szRoot[0] = L'\0';
+    if (pszPath[0] != L'\\' && pszPath[0] != L'/') return FALSE;
+    size_t cch = 1;
+    while (pszPath[cch] && pszPath[cch] != L'\\' && pszPath[cch] != L'/') ++cch;
+    if (cch == 1 || cch >= kVolumeRoot) return FALSE;
+    wmemcpy(szRoot, pszPath, cch);
+    szRoot[cch] = L'\0';
+    return TRUE;
 }
 
 BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
     return IsTakenName(pszName) && wcslen(pszFolder) + 1 + wcslen(pszName) < kWidePath;
 }
 
-BOOL IsReservedName(LPCWSTR pszName) {
+BOOL IsTemporaryName(LPCWSTR pszName) {
     for (const WCHAR *pszTemporary : kTemporaryNames)
         if (NamesMatch(pszName, pszTemporary)) return TRUE;
+    return FALSE;
+}
+
+BOOL IsReservedName(LPCWSTR pszName) {
+    if (IsTemporaryName(pszName) || NamesMatch(pszName, kFlushFileName)) return TRUE;
+    for (const WCHAR *pszAside : kAsideNames)
+        if (NamesMatch(pszName, pszAside)) return TRUE;
+    for (const WCHAR *pszRecord : kRecordNames)
+        if (NamesMatch(pszName, pszRecord)) return TRUE;
     return FALSE;
 }
 

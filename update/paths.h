@@ -25,9 +25,24 @@ constexpr int kTemporaries = 2;
 inline constexpr const WCHAR *kTemporaryNames[kTemporaries] = {L"~tessivard-partial.tmp", L"~tessivard-partial-1.tmp"};
 inline constexpr WCHAR kTemporaryPattern[] = L"~tessivard-partial*";   // lists every one of them
 
-// The names of the program's own temporaries: a card entry of such a name (in any letter
-// case) is never copied over a temporary.
+// Where a writer's replacement puts the old version while the temporary takes the target's
+// name (update/replacement.h): one name per writer, like the temporaries, never derived from
+// the target's name (which may be at the file system's 255-character limit, or be a name
+// the card holds).
+inline constexpr const WCHAR *kAsideNames[kTemporaries] = {L"~tessivard-old.tmp", L"~tessivard-old-1.tmp"};
+
+// The two slots of the flash store's recovery record (update/recovery_record.h), in its top
+// level; and the empty file a volume flush falls back to where the volume's driver lacks the
+// flush control code, at a volume's root (update/seams.h, FsFlushVolume).
+inline constexpr const WCHAR *kRecordNames[2] = {L"~tessivard-record-a", L"~tessivard-record-b"};
+inline constexpr WCHAR kFlushFileName[] = L"~tessivard-flush";
+
+// The names of the program's own files beside the content: the temporaries, the old versions
+// set aside, the record's slots and the flush file. A card entry of such a name (in any
+// letter case) is never copied over one of them.
 BOOL IsReservedName(LPCWSTR pszName);
+// A temporary's name alone (kTemporaryNames): what holds no version of anything yet.
+BOOL IsTemporaryName(LPCWSTR pszName);
 
 // The card's manifest (update/manifest.h), in the card folder's top level: a name reserved
 // like the temporaries, but no temporary. The copy walk passes over it there without failing
@@ -68,6 +83,15 @@ LPCWSTR LastNameOf(LPCWSTR pszPath);
 // Temporary nTemporary (of kTemporaryNames) beside the path's last name (pszPath holds at
 // least one separator).
 BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
+// The same for the writer's aside name (kAsideNames).
+BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]);
+
+// The root of the volume that holds the path: its first name with the separator before it
+// ("\ResidentFlash\maps\a.map" -> "\ResidentFlash", "/SDMMC/ResidentFlash" -> "/SDMMC"),
+// as the device mounts each file system at a folder of the root. FALSE, the buffer emptied,
+// for a path that does not begin with a separator or a root that does not fit.
+constexpr size_t kVolumeRoot = 64;
+BOOL VolumeRootOf(LPCWSTR pszPath, WCHAR (&szRoot)[kVolumeRoot]);
 
 // TRUE when "folder\name" is the entry `name` directly inside `folder`: a name the name
 // rules take, and a joined path that fits the walks' paths. The folder is the program's own

@@ -1,8 +1,10 @@
 #include "update/file_system.h"
+#include "update/replacement.h"
 
-// The temporary's content reaches the medium before its name takes the target's: a power
-// cut in between leaves the old target, never a renamed file that comes back empty.
-BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTarget) {
-    const BOOL committed = FsFlush(hTemp) && FsRename(hTemp, pszTarget);
-    return CloseHandle(hTemp) && committed;
+// The temporary's content reaches the medium before any name changes: a power cut in
+// between leaves the old target, never a renamed file that comes back empty.
+BOOL CommitTemporary(HANDLE hTemp, const NewVersion &version) {
+    const BOOL flushed = FsFlush(hTemp);
+    const BOOL closed = CloseHandle(hTemp);
+    return flushed && closed && TakeNewVersion(version);
 }

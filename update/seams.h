@@ -5,8 +5,10 @@
 #pragma once
 #include <windows.h>
 
+class CRecoveryRecord;
 class CUpdateRun;
 struct CopyWorkspace;
+struct NewVersion;
 struct Digest;
 struct EntrySlot;
 
@@ -20,24 +22,40 @@ void AfterFileOperation();
 BOOL FsFlush(HANDLE hFile);
 
 // update/seam_commit.cpp. Puts the written temporary in the target's place: its content on
-// the medium, then its name over the target's. Closes hTemp in every case. A broken build
-// renames first, for the power-loss tests to catch.
-BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTarget);
+// the medium, then the steps by which the target takes it (TakeNewVersion,
+// update/replacement.h). Closes hTemp in every case. A broken build takes the steps first,
+// for the power-loss tests to catch.
+BOOL CommitTemporary(HANDLE hTemp, const NewVersion &version);
 
-// update/seam_flash_durable.cpp. Puts the names of the file system that holds pszFolder on
-// the medium: every file and folder made, renamed or removed there so far survives a power
-// cut from now on. A broken build skips it, for the power-loss tests to catch.
-BOOL FsFlushFolder(LPCWSTR pszFolder);
+// update/seam_volume_flush.cpp. Puts everything changed so far on the file system that
+// holds pszPath on the medium: every name made, renamed or removed in any of its folders,
+// and every file's content. The device's FSCTL_FLUSH_BUFFERS; where the volume's driver
+// lacks that control code, FlushFileBuffers on a file of the volume opened for the purpose,
+// which commits the names on a transaction-safe FAT and not on a plain one (README). A
+// broken build skips it, for the power-loss tests to catch.
+BOOL FsFlushVolume(LPCWSTR pszPath);
+
+// update/seam_step_on_medium.cpp. Called between two steps of a replacement in the flash
+// store, and of its recovery: on plain FAT the volume is flushed, so that the step is on the
+// medium before the next one starts (a rename that a cut catches half written comes back
+// under its old name, its new one or neither); a transaction-safe volume commits it with the
+// next flush of any file, and nothing is done here. A broken build never flushes here.
+BOOL StepOnMedium(LPCWSTR pszFlash, bool bTransactionSafe);
+
+// update/seam_recover.cpp. The recovery at every start, before anything else
+// (CRecoveryRecord::Recover, update/recovery_record.h). A broken build skips it.
+void RecoverReplacements(CRecoveryRecord &record);
 
 // update/seam_io_threads.cpp. The number of I/O threads a run starts, at most kMaxIoThreads
 // (update/entry_queue.h). The build without I/O threads (0) has the worker do each entry's
 // file work itself: the tests run both builds, and only that one repeats a run exactly.
 int IoThreadCount();
 
-// update/seam_replace.cpp. Puts a copy of pszSource in pszTarget's place in one step
-// (update/file_ops.h); with pExpected, only a copy of exactly those bytes. The bench's
-// plain-copy build copies straight over the target instead, to measure what the one-step
-// replacement costs.
+// update/seam_replace.cpp. Puts a copy of pszSource in pszTarget's place
+// (ReplaceNewVersion, update/replacement.h); with pExpected, only a copy of exactly those
+// bytes. The bench's plain-copy build copies straight over the target instead, to measure
+// what the replacement's steps cost; a broken test build removes the old version before the
+// copy, for the power-loss tests to catch.
 BOOL ReplaceWithCopy(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected);
 
 // update/seam_file_read.cpp. Reads the next bytes of a card file for a copy or a hash. A test
@@ -76,3 +94,8 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 // test build fails every call of each, to show that the room is then not read (a
 // replacement's temporary goes beside its target) and that the skinned dialog is left
 // without a bitmap. A device build has neither file: the device's coredll gives both calls.
+
+// platform/desktop/seam_fs_io_control.cpp holds the desktop's CeFsIoControlW
+// (platform/device_calls.h), whose FSCTL_FLUSH_BUFFERS flushes a whole volume: a test build
+// (tests/variants/no_volume_flush.cpp) answers ERROR_NOT_SUPPORTED to every call, as a
+// device whose file system driver lacks the control. A device build has no such file.

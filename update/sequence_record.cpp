@@ -1,8 +1,11 @@
 #include "update/sequence_record.h"
 #include "platform/bounded_text.h"
 #include "platform/file_handle.h"
+#include "platform/heap_array.h"
 #include "update/file_system.h"
 #include "update/paths.h"
+#include "update/recovery_record.h"
+#include "update/replacement.h"
 #include "update/seams.h"
 
 namespace {
@@ -36,19 +39,39 @@ SequenceRecord ReadSequenceRecord(LPCWSTR pszFlash, ULONGLONG &sequence) {
     return SequenceRecord::kRead;
 }
 
-bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence) {
-    WCHAR szPath[kRecordPath], szTemp[kTemporaryPath];
+bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence, CRecoveryRecord *pRecovery) {
+    // The temporary's and the aside name's paths, on the heap: the worker's frames stay small.
+    struct Paths {
+        WCHAR szTemp[kTemporaryPath], szAside[kTemporaryPath];
+    };
+    const HeapArray<Paths> paths = NewHeapArray<Paths>(1);
+    WCHAR szPath[kRecordPath];
     char text[kRecordBytes];
-    if (!RecordPath(pszFlash, szPath) || !PartialBeside(szPath, 0, szTemp) || !DecimalText(text, sizeof text - 1, sequence))
+    if (!paths || !RecordPath(pszFlash, szPath) || !PartialBeside(szPath, 0, paths[0].szTemp) ||
+        !AsideBeside(szPath, 0, paths[0].szAside) || !DecimalText(text, sizeof text - 1, sequence))
         return false;
+    LPCWSTR szTemp = paths[0].szTemp, szAside = paths[0].szAside;
     const size_t cb = strlen(text);
     text[cb] = '\n';
+    NewVersion version = {};
+    version.pszTarget = szPath;
+    version.pszTemp = szTemp;
+    version.pszAside = szAside;
+    version.bOld = GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
+    version.cbNew = cb + 1;
+    CSha256 hash;
+    hash.Add(text, cb + 1);
+    hash.Finish(version.digest);
+    version.pRecord = pRecovery;
+    version.pszVolume = pszFlash;
+    version.bTransactionSafe = pRecovery && pRecovery->IsTransactionSafe();
+    if (pRecovery && !pRecovery->UseFolder(0, szPath)) return false;
     CFileHandle temp(FsCreateFile(szTemp));
     if (!temp.IsOpen()) return false;
-    if (!FsWrite(temp.Get(), text, DWORD(cb + 1)) || !CommitTemporary(temp.Release(), szPath)) {
+    if (!FsWrite(temp.Get(), text, DWORD(cb + 1)) || !CommitTemporary(temp.Release(), version)) {
         temp.Close();   // still open only where the writing failed
-        FsRemoveFile(szTemp);
+        if (GetFileAttributesW(szTemp) != INVALID_FILE_ATTRIBUTES) FsRemoveFile(szTemp);
         return false;
     }
-    return FsFlushFolder(pszFlash);
+    return FsFlushVolume(pszFlash);
 }

@@ -16,7 +16,7 @@ void VisitTemporaries(LPCWSTR pszFolder, Visit visit) {
     CFindHandle listing;
     if (!listing.First(szPath, &fd)) return;
     do {
-        if (IsReservedName(fd.cFileName) && JoinPath(szPath, kTemporaryPath, pszFolder, fd.cFileName) && !visit(szPath))
+        if (IsTemporaryName(fd.cFileName) && JoinPath(szPath, kTemporaryPath, pszFolder, fd.cFileName) && !visit(szPath))
             break;
     } while (listing.Next(&fd));
 }

@@ -11,7 +11,7 @@
 #include "platform/cstring.h"
 #include "platform/folder_listing.h"
 #include "platform/locks.h"
-#include "update/changed_folders.h"
+#include "update/unflushed_changes.h"
 #include "update/entry_queue.h"
 #include "update/file_ops.h"
 #include "update/file_system.h"
@@ -65,7 +65,7 @@ bool GoDown(CWalkSpace &space, size_t nDepth) {
 struct WalkContext {
     CEntryQueue &entries;
     CRoomBudget &room;
-    CChangedFolders *pChanged;
+    CUnflushedChanges *pChanged;
     const CManifest *pManifest;   // a copy of a card with a manifest: every file's digest
     size_t cchSource;             // the copy's source folder's part of its entries' paths
     CWalkSpace &space;            // the walk's levels and paths
@@ -108,8 +108,7 @@ BOOL MakeTargetFolder(const WalkContext &walk, LPCWSTR pszFolder) {
         walk.room.GiveBack(0, true);
     }
     if (bMade && walk.pChanged) {
-        walk.pChanged->Add(pszFolder);
-        walk.pChanged->AddParentOf(pszFolder);
+        walk.pChanged->Note();
     }
     return ok;
 }
@@ -128,7 +127,7 @@ bool EnterCopyFolder(const WalkContext &walk, size_t nLevel, CopyOutcome &outcom
         // now: it goes once nothing is being written.
         walk.entries.Drain();
         RemoveTemporaries(space.szTarget);
-        if (walk.pChanged) walk.pChanged->Add(space.szTarget);
+        if (walk.pChanged) walk.pChanged->Note();
     }
     space.levels[nLevel].cchTarget = wcslen(space.szTarget);
     if (OpenLevel(space, nLevel)) return true;
@@ -204,13 +203,13 @@ int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, Copy
 void RemoveEmptiedFolder(const WalkContext &walk, CWalkSpace &space, size_t nLevel) {
     space.levels[nLevel].listing.Close();
     walk.entries.Drain();
-    if (FsRemoveFolder(space.szPath) && walk.pChanged) walk.pChanged->AddParentOf(space.szPath);
+    if (FsRemoveFolder(space.szPath) && walk.pChanged) walk.pChanged->Note();
 }
 
 // The second removal of a subfolder (the space's child), which takes one whose own listing
 // found nothing, and its step.
 void StepRemovedSubfolder(const WalkContext &walk, CWalkSpace &space) {
-    if (FsRemoveFolder(space.szChild) && walk.pChanged) walk.pChanged->AddParentOf(space.szChild);
+    if (FsRemoveFolder(space.szChild) && walk.pChanged) walk.pChanged->Note();
     walk.entries.Back();
     walk.entries.Push();
 }
@@ -260,7 +259,7 @@ int DeleteTree(const WalkContext &walk, LPCWSTR pszFolder) {
 void CUpdateRun::Step(const EntrySlot *pEntry) {
     // A file renamed into its folder, or removed from it (a failed replacement too may have
     // removed the old version first).
-    if (m_pChanged && pEntry && pEntry->work != EntryWork::kNone) m_pChanged->AddParentOf(pEntry->szTarget);
+    if (m_pChanged && pEntry && pEntry->work != EntryWork::kNone) m_pChanged->Note();
     ++m_nCount;
     const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;
     m_screen.ShowStep(nPos);

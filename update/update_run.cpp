@@ -90,16 +90,20 @@ void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, RunSpace
 } // namespace
 
 CUpdateRun::CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCount)
-    : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_entries(*this, m_room) {}
+    : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_record(L"" FLASH_FOLDER),
+      m_changed(L"" FLASH_FOLDER), m_entries(*this, m_room, &m_record) {}
 
 bool CUpdateRun::Prepare() {
     if (!m_pSpace) m_pSpace.reset(new (std::nothrow) RunSpace);
     if (!m_entries.IsReady()) m_entries.Open();
-    return m_pSpace && m_entries.IsReady();
+    return m_record.Prepare() && m_pSpace && m_entries.IsReady();
 }
 
 int CUpdateRun::Run() {
     CEntryQueue::ThreadsWanted();   // a build that asks for too many ends here, before any change
+    // Replacements that a power cut interrupted are finished or undone first, card or no
+    // card, before a kept marker's deletion is tried again or anything else changes.
+    if (m_record.Prepare()) RecoverReplacements(m_record);
     // A device short of memory for what the run works in ends the run here, before the scan
     // consumes any marker: as a card that is not whole ends it, with nothing changed.
     if (!Prepare()) return Finish(nullptr);
@@ -162,16 +166,16 @@ int CUpdateRun::Run() {
     // update stays on the card for another try.
     // Nothing on the card that the flash store's new state replaces goes before that state
     // is on the medium: the card and the flash store are two file systems, and a power cut
-    // can lose the flash store's last changes while the card's removals stay done. Each
-    // folder of the flash store keeps its own entries (update/changed_folders.h): every one
-    // the flash jobs changed is flushed, deepest first. On the card, the markers' removal is
+    // can lose the flash store's last changes while the card's removals stay done. The flash
+    // store's volume is flushed whole (update/unflushed_changes.h), which puts every
+    // folder's names on the medium, plain FAT's too. On the card, the markers' removal is
     // on the medium before any of the card's content goes, so that no later run deletes a
     // flash folder again with nothing left to copy into it.
     // A card with a manifest that is not whole, or holds a file of a replaced folder other
     // than it was made, is not applied at all: the card stays byte for byte, the bar stops
     // where the check stopped, and the run ends as every run does. A keyed device records the
     // card's sequence before its first change, so that no older card goes in over it.
-    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(pszCard)) && admission.RecordSequence(m_manifest);
+    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(pszCard)) && admission.RecordSequence(m_manifest, m_record);
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
@@ -182,7 +186,7 @@ int CUpdateRun::Run() {
             // A cut in an earlier run's deletion can leave the folder there but empty, which
             // the walk lists as nothing: the marker's folder goes all the same.
             LPCWSTR pszTarget = Wide(space.szTarget, job.szTarget);
-            if (DeleteFolder(pszTarget) == 0 && FsRemoveFolder(pszTarget)) m_changed.AddParentOf(pszTarget);
+            if (DeleteFolder(pszTarget) == 0 && FsRemoveFolder(pszTarget)) m_changed.Note();
             m_pChanged = nullptr;
             // The delete marker that planned this deletion is consumed only now, and only when
             // the deletion left nothing that a later one could take. A file the platform would
@@ -206,7 +210,7 @@ int CUpdateRun::Run() {
                     Step(nullptr);
                 }
             }
-            if (!bKeepCard && !g_bUndelete && !FsFlushFolder(pszCard)) bKeepCard = true;
+            if (!bKeepCard && !g_bUndelete && !FsFlushVolume(pszCard)) bKeepCard = true;
             if (!bKeepCard) DeleteFolder(Wide(space.szTarget, job.szTarget));
         } else if (job.bFolder) {
             // A listing that lists fewer entries than the plan counted (a card pulled, or
@@ -233,6 +237,7 @@ int CUpdateRun::Run() {
 // next run was copied with the card's top folder: that copy is no content of the flash store.
 int CUpdateRun::Finish(const JobRecord *pPlanned) {
     m_entries.Close();   // no I/O thread outlives the walks
+    m_record.Close();    // every replacement done and on the medium: the record goes
     m_pManifest = nullptr;
     m_screen.ShowLastStep(m_nCount < m_nTotal ? m_nCount : m_nTotal);
     for (size_t i = 0; i < m_jobs.size() && pPlanned; ++i) {

@@ -6,7 +6,8 @@
 #pragma once
 #include <windows.h>
 #include <memory>
-#include "update/changed_folders.h"
+#include "update/recovery_record.h"
+#include "update/unflushed_changes.h"
 #include "update/entry_queue.h"
 #include "update/job_list.h"
 #include "update/manifest.h"
@@ -86,9 +87,10 @@ private:
     int &m_nTotal;                     // progress steps planned
     int &m_nCount;                     // progress steps done
     CRoomBudget m_room;                // the flash store's room, for every writer of the run
+    CRecoveryRecord m_record;          // the flash store's replacements under way
+    CUnflushedChanges m_changed;       // the flash store's names the walks changed, not yet flushed
     CEntryQueue m_entries;             // the walks' entries between their listing and their step
-    CChangedFolders m_changed;         // the flash store's folders the walks changed, not yet flushed
-    CChangedFolders *m_pChanged = nullptr;   // where the walk at work notes them: only a walk of the flash store
+    CUnflushedChanges *m_pChanged = nullptr;   // where the walk at work notes them: only a walk of the flash store
     CManifest m_manifest;              // the card's, once read whole
     const CManifest *m_pManifest = nullptr;  // the copy's digests: only a copy of a card with a manifest
     std::unique_ptr<RunSpace> m_pSpace;      // what the run works in, once prepared

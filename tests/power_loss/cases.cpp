@@ -11,6 +11,8 @@ namespace {
 
 PowercutMount g_flash("flash"), g_card("card");
 long g_changes = 0, g_cardRequests = 0;
+std::vector<std::string> g_flashOptions, g_cardOptions;   // powercutfs's, for each mount
+fs::path g_cardTemplate;                                   // what the card's daemon lays out
 
 fs::path FlashFolder() { return g_places.root / "ResidentFlash"; }
 fs::path CardRoot() { return g_places.root / "SDMMC"; }
@@ -108,13 +110,17 @@ std::string Loss::Card() const {
     return "mixed " + std::to_string(Mix(std::stoull(flash.substr(6))) % 1000000000);
 }
 
-void MountDevice() {
+void MountDevice(bool bRefuseReplace, bool bVolumeFlush) {
     fs::create_directories(FlashFolder());
     fs::create_directories(CardRoot());
-    g_flash.Start(FlashFolder().string(), (g_places.work / "flash.sock").string(), false);
+    if (bRefuseReplace) g_flashOptions.push_back("--refuse-replace");
+    if (bVolumeFlush) g_flashOptions.push_back("--volume-flush");
+    g_cardOptions = g_flashOptions;
     // The card folder itself is removed and made again by the program: the card's root is
     // the mount. Uncached, so that every lookup is a request a pull can fail.
-    g_card.Start(CardRoot().string(), (g_places.work / "card.sock").string(), true);
+    g_cardOptions.push_back("--uncached");
+    g_flash.Start(FlashFolder().string(), (g_places.work / "flash.sock").string(), g_flashOptions);
+    g_card.Start(CardRoot().string(), (g_places.work / "card.sock").string(), g_cardOptions);
 }
 
 Expected SetUpDevice(const Device &d) {
@@ -122,8 +128,9 @@ Expected SetUpDevice(const Device &d) {
     fs::remove_all(t);
     WriteTree(t / "ResidentFlash", d.flash);
     WriteTree(t / "SDMMC", d.card);
+    g_cardTemplate = t / "SDMMC";
     g_flash.Control("load " + (t / "ResidentFlash").string());
-    g_card.Control("load " + (t / "SDMMC").string());
+    g_card.Control("load " + g_cardTemplate.string());
     g_flash.Control("capacity " + std::to_string(d.capacity));
     ResetDevice();
     if (g_flash.Stat("used") != long(BlocksOf(d.flash) * kBlock)) Fail("the flash store does not take the room the device was drawn with");
@@ -196,7 +203,7 @@ Outcome AfterCut(const Expected &e, const Loss &loss, bool bFirst) {
     return o.problem.empty() ? Converges(e) : o;
 }
 
-Outcome PulledAt(const Expected &e, long j, const Loss &loss) {
+Outcome PulledAt(const Expected &e, long j, const Loss &loss, std::set<std::string> *pVacated) {
     auto pulled = [j] {
         ResetDevice();
         g_card.Control("fail " + std::to_string(j));
@@ -204,6 +211,7 @@ Outcome PulledAt(const Expected &e, long j, const Loss &loss) {
     pulled();
     const RunEnd end = RunProgram(0, pulled);
     g_card.Control("fail 0");   // back in, as it was at the pull
+    if (pVacated) *pVacated = Vacated();
     if (end.code != 0) return Problem("the run with the card pulled", end);
     Outcome o;
     const FoldedTree card = CardFolderOf(CardNow());
@@ -216,3 +224,46 @@ Outcome PulledAt(const Expected &e, long j, const Loss &loss) {
     return o.problem.empty() ? Converges(e) : o;
 }
 
+
+std::set<std::string> Vacated() {
+    const std::string reply = g_flash.Control("vacated");
+    std::set<std::string> paths;
+    for (size_t at = reply.find(' '); at != reply.npos;) {
+        const size_t end = reply.find(' ', at + 1);
+        const std::string word = reply.substr(at + 1, end == reply.npos ? reply.npos : end - at - 1);
+        std::string path;
+        for (size_t i = 0; i < word.size(); ++i) {
+            if (word[i] == '%' && i + 2 < word.size()) {
+                path += char(std::stoi(word.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                path += word[i];
+            }
+        }
+        if (!path.empty()) paths.insert(Lower(path));
+        at = end;
+    }
+    return paths;
+}
+
+Outcome CardGoneAfter(const Expected &e, const Loss &loss, const std::set<std::string> &vacated, bool bRecovery,
+                      long &nInPlace) {
+    g_flash.Control("recut " + loss.flash);
+    const FoldedTree before = FlashNow();
+    // Out for good: no mount, and no card folder for the program to find.
+    g_card.Stop();
+    std::error_code error;
+    fs::remove(CardRoot(), error);
+    if (error || fs::exists(CardRoot())) Fail("the card's folder stays after the card went: " + CardRoot().string());
+    Show("before the start with the card gone");
+    const RunEnd end = RunProgram(0);
+    Show("after the start with the card gone");
+    Outcome o;
+    if (end.code != 0) o = Problem("the start with the card gone", end);
+    else o.problem = CardGoneUnsound(e, before, FlashNow(), vacated, bRecovery, nInPlace);
+    // Back in for the next case, which resets it.
+    fs::create_directories(CardRoot());
+    g_card.Start(CardRoot().string(), (g_places.work / "card.sock").string(), g_cardOptions);
+    g_card.Control("load " + g_cardTemplate.string());
+    return o;
+}

@@ -6,6 +6,9 @@
 #include "device.h"
 #include "program_run.h"
 
+#include <set>
+#include <string>
+
 // What the power keeps at a cut, on both file systems: "flushed", "immediate" or
 // "mixed SEED" (the card's own seed drawn from the flash store's).
 struct Loss {
@@ -18,8 +21,10 @@ struct Outcome {
     bool bCrash = false;       // the problem is a Wine process that died of a signal
 };
 
-// Mounts the flash store and the card (powercutfs each) in the device root.
-void MountDevice();
+// Mounts the flash store and the card (powercutfs each) in the device root; with
+// bRefuseReplace both refuse a rename onto a name that is taken, as the device does, and
+// with bVolumeFlush both take an fsync of their root folder for the volume's flush.
+void MountDevice(bool bRefuseReplace, bool bVolumeFlush);
 // Makes d the device both file systems come back to at a reset, and runs the update once,
 // uninterrupted: what every case must converge to. Ends the harness when that run fails.
 Expected SetUpDevice(const Device &d);
@@ -35,4 +40,20 @@ RunEnd CutAt(long k);
 Outcome AfterCut(const Expected &e, const Loss &loss, bool bFirst);
 // A fresh device whose card is pulled at its j-th request; the run to its end, then the
 // flash store's power lost as loss keeps, and the card back in as it was at the pull.
-Outcome PulledAt(const Expected &e, long j, const Loss &loss);
+// pVacated, when given, gets what that run vacated (below).
+Outcome PulledAt(const Expected &e, long j, const Loss &loss, std::set<std::string> *pVacated = nullptr);
+
+// The flash store's files that the run just ended removed before anything took their place
+// (powercutfs's vacated list, folded): the old versions of replacements in place, where only
+// the old version's room holds the new one, and the files of a marker's folder. Asked before
+// the power goes.
+std::set<std::string> Vacated();
+
+// The card gone for good after a case: the flash store's power lost once more from the moment
+// of the last cut, as loss keeps (what the case's own check saw), the card taken out, its
+// folder gone, and one start with no card. Judged by CardGoneUnsound; the card is back in
+// for the next case, though no recut of it is possible until the next reset: this is the
+// last case of a cut point or a pull. nInPlace: the vacated files it did not hold to their
+// old or new version (replacements in place; a marker's folder's files are apart).
+Outcome CardGoneAfter(const Expected &e, const Loss &loss, const std::set<std::string> &vacated, bool bRecovery,
+                      long &nInPlace);

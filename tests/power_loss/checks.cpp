@@ -67,6 +67,55 @@ std::string Unsound(const Expected &e, const FoldedTree &flash, const FoldedTree
     return "";
 }
 
+std::string CardGoneUnsound(const Expected &e, const FoldedTree &before, const FoldedTree &after,
+                            const std::set<std::string> &vacated, bool bRecovery, long &nInPlace) {
+    nInPlace = 0;
+    if (!after.clash.empty()) return "two spellings of one name in the flash store: " + after.clash;
+    // A marker is brought too in keep-source mode; a marker's folder goes whatever the mode.
+    auto brought = [&e](const std::string &path) { return e.card.files.count(path) != 0; };
+    auto inMarkedFolder = [&e](const std::string &path) {
+        for (const auto &[marker, content] : e.card.files)
+            if (!PlannedFolder(marker).empty() && IsWithin(path, PlannedFolder(marker))) return true;
+        return false;
+    };
+    for (const auto &[path, content] : after.files) {
+        if (IsTemporary(path)) {
+            if (bRecovery) return "left the temporary " + after.spelled.at(path);
+            continue;
+        }
+        if (!Holds(e.oldFlash.files, path, content) && !Holds(e.card.files, path, content))
+            return "torn: " + after.spelled.at(path) + " (" + std::to_string(content.size()) + " bytes, neither version)";
+    }
+    for (const auto &[path, content] : e.oldFlash.files) {
+        const bool bInPlace = brought(path) && vacated.count(path) && !inMarkedFolder(path);
+        nInPlace += bInPlace;
+        if (after.files.count(path) || vacated.count(path)) continue;
+        if (brought(path)) return "gone: " + path + " (the update replaces it; neither version is there)";
+        if (e.endFlash.files.count(path)) return "lost from the flash store: " + path;
+    }
+    for (const std::string &path : e.oldFlash.folders)
+        if (e.endFlash.folders.count(path) && !inMarkedFolder(path) && !after.folders.count(path))
+            return "lost folder of the flash store: " + path;
+    for (const std::string &path : after.folders)
+        if (!e.oldFlash.folders.count(path) && !e.card.folders.count(path)) return "stray folder: " + after.spelled.at(path);
+    // With no card the start has nothing to bring: it may finish or undo what the cut left
+    // halfway, and change nothing else.
+    for (const auto &[path, content] : before.files) {
+        if (IsTemporary(path) || brought(path)) continue;
+        auto it = after.files.find(path);
+        if (it == after.files.end()) return "the start with no card removed " + before.spelled.at(path);
+        if (it->second != content) return "the start with no card changed " + before.spelled.at(path);
+    }
+    for (const auto &[path, content] : after.files)
+        if (!IsTemporary(path) && !brought(path) && !before.files.count(path))
+            return "the start with no card made " + after.spelled.at(path);
+    for (const std::string &path : before.folders)
+        if (!after.folders.count(path) && !e.card.folders.count(path)) return "the start with no card removed the folder " + before.spelled.at(path);
+    for (const std::string &path : after.folders)
+        if (!before.folders.count(path)) return "the start with no card made the folder " + after.spelled.at(path);
+    return "";
+}
+
 std::string UpdateNotDone(const Expected &e, bool bKeepSource) {
     const FoldedTree endFolder = CardFolderOf(e.endCard);
     for (const auto &[path, content] : e.card.files)

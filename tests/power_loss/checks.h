@@ -3,6 +3,8 @@
 #pragma once
 #include "tree.h"
 
+#include <set>
+
 struct Expected {
     FoldedTree oldFlash;      // the flash store before the update
     FoldedTree card;          // the card folder before the update (below /SDMMC/ResidentFlash)
@@ -31,6 +33,17 @@ FoldedTree CardFolderOf(const FoldedTree &cardRoot);
 // still on the card or in the flash store, nothing of the flash store lost that the update
 // keeps, and no deletion lost for good (its marker gone, a file of its folder back).
 std::string Unsound(const Expected &e, const FoldedTree &flash, const FoldedTree &cardFolder);
+
+// What is wrong with the flash store after a start with the card gone for good; "" when it is
+// sound. before: as the case and the loss left it; after: as the start left it; vacated: the
+// files the interrupted run removed before anything took their place (cases.h). The start
+// leaves the flash store as it found it but for the replacements it finishes or undoes, and
+// then every file the update replaces holds its old or its new version, never torn or absent,
+// except a vacated one: replaced in place (counted in nInPlace), or in a marker's folder; a
+// file the update brings new is absent or new; nothing the update keeps is lost. With
+// bRecovery, no temporary is left either.
+std::string CardGoneUnsound(const Expected &e, const FoldedTree &before, const FoldedTree &after,
+                            const std::set<std::string> &vacated, bool bRecovery, long &nInPlace);
 
 // What an uninterrupted run on a fresh device left wrong; "" when it did what an update does
 // (checked where the store has no limit: with little room the update may not go in).

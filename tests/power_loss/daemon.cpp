@@ -24,7 +24,7 @@ void Unmount(const std::string &folder) {
 
 } // namespace
 
-void PowercutMount::Start(const std::string &mountpoint, const std::string &socket, bool bUncached) {
+void PowercutMount::Start(const std::string &mountpoint, const std::string &socket, const std::vector<std::string> &options) {
     m_mountpoint = mountpoint;
     m_socket = socket;
     Unmount(mountpoint);   // a mount a killed run left behind
@@ -38,9 +38,12 @@ void PowercutMount::Start(const std::string &mountpoint, const std::string &sock
         dup2(out[1], 1);
         close(out[0]);
         close(out[1]);
-        const std::string program = g_places.powercutfs;
-        if (bUncached) execl(program.c_str(), program.c_str(), "--uncached", mountpoint.c_str(), socket.c_str(), nullptr);
-        else execl(program.c_str(), program.c_str(), mountpoint.c_str(), socket.c_str(), nullptr);
+        std::vector<char *> argv = {const_cast<char *>(g_places.powercutfs.c_str())};
+        for (const std::string &option : options) argv.push_back(const_cast<char *>(option.c_str()));
+        argv.push_back(const_cast<char *>(mountpoint.c_str()));
+        argv.push_back(const_cast<char *>(socket.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(out[1]);

@@ -2,13 +2,15 @@
 // and stopped with its mount unmounted, whichever way the harness ends.
 #pragma once
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 class PowercutMount {
 public:
     explicit PowercutMount(const char *pszName) : m_name(pszName) {}
-    // Mounts at mountpoint (an empty folder) and waits for "ready"; uncached for the card.
-    void Start(const std::string &mountpoint, const std::string &socket, bool bUncached);
+    // Mounts at mountpoint (an empty folder) with powercutfs's options ("--uncached" for the
+    // card, "--refuse-replace") and waits for "ready".
+    void Start(const std::string &mountpoint, const std::string &socket, const std::vector<std::string> &options);
     // The reply line; ends the harness unless it starts with "ok".
     std::string Control(const std::string &command);
     // One number of the stats line ("requests", "fsync", ...).

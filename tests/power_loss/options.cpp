@@ -8,7 +8,8 @@
 const char kUsage[] =
     "usage: power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all] [--pulls P|all]\n"
     "         [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]\n"
-    "         [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]\n";
+    "         [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]\n"
+    "         [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]\n";
 
 namespace {
 
@@ -37,6 +38,10 @@ bool Parse(int argc, char **argv, Options &o) {
         else if (a == "--empty-runs") o.bEmptyRuns = true;
         else if (a == "--list") o.bList = true;
         else if (a == "--expect-caught") o.bExpectCaught = true;
+        else if (a == "--refuse-replace") o.bRefuseReplace = true;
+        else if (a == "--volume-flush") o.bVolumeFlush = true;
+        else if (a == "--card-gone") o.bCardGone = true;
+        else if (a == "--recovery") o.bCardGone = o.bRecovery = true;
         else if (a == "--seed" && number(n, false)) o.seed = uint64_t(n);
         else if (a == "--seeds" && number(o.seeds, false) && o.seeds > 0) {}
         else if (a == "--cuts" && number(o.cuts, true)) {}

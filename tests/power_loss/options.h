@@ -19,6 +19,13 @@ struct Options {
     bool bRoom = false, bPrepared = false, bExpectCaught = false;
     bool bEmptyRuns = false;        // generated devices with runs of empty folders (empty_runs.h)
     bool bList = false;             // prints the devices drawn, runs nothing
+    bool bRefuseReplace = true;     // both mounts refuse a rename onto a name that is taken, as
+                                    // the device does (powercutfs --refuse-replace)
+    bool bVolumeFlush = true;       // both mounts take an fsync of their root folder for the
+                                    // volume's flush, which commits everything (--volume-flush)
+    bool bCardGone = true;          // after each cut point and each pull, the card taken out
+                                    // for good and a start with no card (cases.h, CardGoneAfter)
+    bool bRecovery = true;          // the card-gone cases also want no temporary left
     long oneCut = 0, onePull = 0;   // one case alone
     std::string oneLoss;
     std::string rerun;              // the command line that reruns a case, up to its case

@@ -4,6 +4,7 @@
 //   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all] [--pulls P|all]
 //              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]
 //              [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]
+//              [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]
 //
 // PROGRAM is a cut build: it ends with exit code 99 right after its k-th change to a file
 // system (k = TESSIVARD_CUT_AFTER). For each seed S .. S+N-1 the harness draws a device
@@ -19,6 +20,13 @@
 // breaks a safety rule; the harness stops at the first case that catches it
 // (POWER_LOSS_ALL=1: goes on) and passes only then. --list: prints each device drawn, its
 // line and both trees in the order the device lists them, and runs nothing.
+// --refuse-replace: both mounts refuse a rename onto a name that is taken, as the device's
+// file system does. --volume-flush: both take an fsync of their root folder for the volume's
+// flush (the desktop's CeFsIoControlW with FSCTL_FLUSH_BUFFERS), which commits everything under
+// every loss. --card-gone: after each cut point's losses and each pull, the card is
+// taken out for good and the device started once with no card, under one of the point's
+// losses in turn (cases.h, CardGoneAfter); the seed's line and the total count these apart.
+// --recovery: the same, and that start must leave no temporary.
 #include "cases.h"
 #include "daemon.h"
 #include "harness.h"
@@ -32,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 
 Places g_places;
 
@@ -45,6 +54,7 @@ namespace {
 struct Tally {
     std::map<std::string, long> perLoss;   // cut points tried, by loss ("mixed": under each of its seeds)
     long seeds = 0, pulls = 0, failures = 0, crashes = 0, beyondEnd = 0;
+    long cardGone = 0, inPlace = 0;        // card-gone starts tried; the in-place files they excused
     bool bStop = false;                    // a broken build is caught: enough
 };
 
@@ -52,15 +62,17 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// where: "cut K" or "pull J"; bCardGone: the start with the card gone after it.
 void Report(const Options &o, Tally &t, uint64_t seed, const std::string &where, const std::string &loss,
-            const Outcome &out) {
+            const Outcome &out, bool bCardGone = false) {
     if (out.problem.empty()) return;
     (out.bCrash ? t.crashes : t.failures)++;
-    std::printf("%s seed %llu, %s, loss %s, build %s: %s | rerun: %s --seed %llu %s --loss '%s'\n",
+    const std::string again = o.bCardGone ? "" : " --card-gone";
+    std::printf("%s seed %llu, %s%s, loss %s, build %s: %s | rerun: %s%s --seed %llu %s --loss '%s'\n",
                 out.bCrash ? "CRASH" : o.bExpectCaught ? "CAUGHT" : "FAIL", (unsigned long long)seed, where.c_str(),
-                loss.c_str(), fs::path(g_places.program).filename().c_str(), out.problem.c_str(), o.rerun.c_str(),
-                (unsigned long long)seed, ("--" + where.substr(0, where.find(' ')) + where.substr(where.find(' '))).c_str(),
-                loss.c_str());
+                bCardGone ? ", card gone" : "", loss.c_str(), fs::path(g_places.program).filename().c_str(),
+                out.problem.c_str(), o.rerun.c_str(), bCardGone ? again.c_str() : "", (unsigned long long)seed,
+                ("--" + where.substr(0, where.find(' ')) + where.substr(where.find(' '))).c_str(), loss.c_str());
     std::fflush(stdout);
     if (o.bExpectCaught && !out.bCrash && !std::getenv("POWER_LOSS_ALL")) t.bStop = true;
 }
@@ -76,7 +88,26 @@ std::string PerLoss(const Options &o, const Tally &t, const Tally &before) {
     return tried.empty() ? " none" : tried;
 }
 
-void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k, const RunEnd &end) {
+// The card gone for good after a case, the flash store as loss left it.
+void TryCardGone(const Options &o, Tally &t, uint64_t seed, const Expected &e, const std::string &where,
+                 const Loss &loss, const std::set<std::string> &vacated) {
+    long nInPlace = 0;
+    const Outcome out = CardGoneAfter(e, loss, vacated, o.bRecovery, nInPlace);
+    ++t.cardGone;
+    t.inPlace += nInPlace;
+    Report(o, t, seed, where, loss.flash, out, true);
+}
+
+// " card gone after 12 cases (3 files replaced in place excused)", or "" without --card-gone.
+std::string CardGoneCount(const Options &o, const Tally &t, const Tally &before) {
+    if (!o.bCardGone) return "";
+    return "; card gone after " + std::to_string(t.cardGone - before.cardGone) + " cases (" +
+           std::to_string(t.inPlace - before.inPlace) + " files replaced in place excused)";
+}
+
+// The cut after change k, under every loss; with --card-gone, then the card gone for good under
+// the nth cut point's loss in turn.
+void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k, const RunEnd &end, long nth) {
     const std::string where = "cut " + std::to_string(k);
     if (end.code == 0) {
         ++t.beyondEnd;   // two I/O threads: this run made fewer changes than the count
@@ -88,9 +119,11 @@ void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k
         out.bCrash = end.signal != 0;
         return Report(o, t, seed, where, "none", out);
     }
+    const std::set<std::string> vacated = o.bCardGone ? Vacated() : std::set<std::string>();
     bool bFirst = true;
     std::string counted;   // the kinds this cut point is counted under already
-    for (const Loss &loss : LossesAt(o, seed, k)) {
+    const std::vector<Loss> losses = LossesAt(o, seed, k);
+    for (const Loss &loss : losses) {
         const std::string kind = loss.flash.substr(0, loss.flash.find(' '));
         if (counted.find(" " + kind) == counted.npos) {
             counted += " " + kind;
@@ -104,6 +137,7 @@ void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k
         Report(o, t, seed, where, loss.flash, out);
         if (t.bStop) return;
     }
+    if (o.bCardGone) TryCardGone(o, t, seed, e, where, losses[size_t(nth) % losses.size()], vacated);
 }
 
 void TryDevice(const Options &o, Tally &t, uint64_t seed) {
@@ -114,35 +148,43 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     const Tally before = t;
     ++t.seeds;
     long points = 0;
-    if (o.oneCut) {
-        TryCut(o, t, seed, e, o.oneCut, CutAt(o.oneCut));
-    } else if (o.onePull) {
-        Report(o, t, seed, "pull " + std::to_string(o.onePull), o.oneLoss, PulledAt(e, o.onePull, Loss{o.oneLoss}));
+    // A pull, and the card gone for good after it under the same loss (once the pull's own
+    // case passed: a failed one may have ended before the power went).
+    auto pull = [&](long j, const Loss &loss) {
+        std::set<std::string> vacated;
         ++t.pulls;
+        const std::string where = "pull " + std::to_string(j);
+        const Outcome out = PulledAt(e, j, loss, &vacated);
+        Report(o, t, seed, where, loss.flash, out);
+        if (o.bCardGone && !t.bStop && out.problem.empty()) TryCardGone(o, t, seed, e, where, loss, vacated);
+    };
+    if (o.oneCut) {
+        TryCut(o, t, seed, e, o.oneCut, CutAt(o.oneCut), 0);
+    } else if (o.onePull) {
+        pull(o.onePull, Loss{o.oneLoss});
     } else {
+        long nth = 0;
         if (o.cuts < 0) {
             for (long k = 1; !t.bStop; ++k) {
                 const RunEnd end = CutAt(k);
                 if (end.code == 0) break;   // every cut point is done
                 points = k;
-                TryCut(o, t, seed, e, k, end);
+                TryCut(o, t, seed, e, k, end, nth++);
             }
         } else {
             points = CountCutPoints(EstimatedChanges());
             for (long k : Sample(points, o.cuts, Mix(seed + 1)))
-                if (!t.bStop) TryCut(o, t, seed, e, k, CutAt(k));
+                if (!t.bStop) TryCut(o, t, seed, e, k, CutAt(k), nth++);
         }
         const std::vector<long> pulls = Sample(CardRequests(), o.pulls, Mix(seed + 2));
         for (size_t i = 0; i < pulls.size() && !t.bStop; ++i) {
             const std::vector<Loss> losses = LossesAt(o, seed, -pulls[i]);
-            const Loss &loss = losses[i % losses.size()];
-            ++t.pulls;
-            Report(o, t, seed, "pull " + std::to_string(pulls[i]), loss.flash, PulledAt(e, pulls[i], loss));
+            pull(pulls[i], losses[i % losses.size()]);
         }
     }
-    std::printf("seed %llu: %s; %ld cut points, tried per loss:%s; %ld of %ld card requests pulled; %ld failed, %ld crashed, %ld runs rerun (%.0f s)\n",
+    std::printf("seed %llu: %s; %ld cut points, tried per loss:%s; %ld of %ld card requests pulled%s; %ld failed, %ld crashed, %ld runs rerun (%.0f s)\n",
                 (unsigned long long)seed, (d.summary + (e.shortfall.empty() ? "" : "; too little room: " + e.shortfall)).c_str(), points, PerLoss(o, t, before).c_str(), t.pulls - before.pulls, CardRequests(),
-                t.failures - before.failures, t.crashes - before.crashes, RerunCount() - rerunsBefore, Seconds(t0));
+                CardGoneCount(o, t, before).c_str(), t.failures - before.failures, t.crashes - before.crashes, RerunCount() - rerunsBefore, Seconds(t0));
     std::fflush(stdout);
 }
 
@@ -175,7 +217,9 @@ int main(int argc, char **argv) {
     g_places.serverLog = g_places.build + "/wine/wineserver.log";
     o.rerun = fs::canonical("/proc/self/exe").string() + " " + g_places.build + " " + g_places.program +
               (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bEmptyRuns ? " --empty-runs" : "") +
-              (o.bExpectCaught ? " --expect-caught" : "");
+              (o.bExpectCaught ? " --expect-caught" : "") + (o.bRefuseReplace ? " --refuse-replace" : "") +
+              (o.bVolumeFlush ? " --volume-flush" : "") +
+              (o.bRecovery ? " --recovery" : o.bCardGone ? " --card-gone" : "");
     if (o.bList) {
         for (long i = 0; i < o.seeds; ++i) ListDevice(o, o.seed + uint64_t(i));
         return 0;
@@ -190,7 +234,7 @@ int main(int argc, char **argv) {
     g_places.root = g_places.work / "device";
     fs::remove_all(g_places.work);
     std::atexit(StopAllMounts);
-    MountDevice();
+    MountDevice(o.bRefuseReplace, o.bVolumeFlush);
 
     const auto t0 = std::chrono::steady_clock::now();
     Tally t;
@@ -199,8 +243,9 @@ int main(int argc, char **argv) {
     fs::remove_all(g_places.work);
 
     // Every run that ended inside Wine and ran once more is counted, even where the second passed.
-    std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls; %ld failed, %ld crashed, %ld runs rerun%s (%.0f s)\n",
-                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls, t.failures, t.crashes, RerunCount(),
+    std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls%s; %ld failed, %ld crashed, %ld runs rerun%s (%.0f s)\n",
+                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls,
+                CardGoneCount(o, t, Tally()).c_str(), t.failures, t.crashes, RerunCount(),
                 t.beyondEnd ? (", " + std::to_string(t.beyondEnd) + " cuts past a run's end").c_str() : "", Seconds(t0));
     if (o.bExpectCaught) {
         std::printf("%s\n", t.failures ? "caught, as it must be" : "NOT caught: the broken build passed every case");

@@ -11,7 +11,10 @@ std::string Lower(std::string s) {
 }
 
 bool IsTemporary(const std::string &path) {
-    return Lower(fs::path(path).filename().string()).rfind("~tessivard-partial", 0) == 0;
+    const std::string name = Lower(fs::path(path).filename().string());
+    for (const char *prefix : {"~tessivard-partial", "~tessivard-old", "~tessivard-record-", "~tessivard-flush"})
+        if (name.rfind(prefix, 0) == 0) return true;
+    return false;
 }
 
 bool IsWithin(const std::string &path, const std::string &folder) {

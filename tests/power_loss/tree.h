@@ -23,7 +23,9 @@ struct FoldedTree {
 };
 
 std::string Lower(std::string s);
-// The program's temporaries ("~tessivard-partial.tmp", "~tessivard-partial-N.tmp"): never content.
+// The program's own files beside the content: its temporaries ("~tessivard-partial.tmp",
+// "~tessivard-partial-N.tmp"), the old versions it sets aside ("~tessivard-old*.tmp"), its
+// recovery record's slots and its flush file: never content.
 bool IsTemporary(const std::string &path);
 // Whether path is folder or lies inside it (both lower case).
 bool IsWithin(const std::string &path, const std::string &folder);

@@ -1,5 +1,6 @@
 // What the failing builds of the platform's calls saw (tests/variants/no_volume_info.cpp,
-// no_dibitmap.cpp, worker_start_fails.cpp), and how often the worker's start fails.
+// no_volume_flush.cpp, no_dibitmap.cpp, worker_start_fails.cpp), and how often the worker's
+// start fails.
 #pragma once
 #include <windows.h>
 #include <mutex>
@@ -10,6 +11,8 @@ struct FailingCalls {
     std::mutex lock;                  // guards the volume's fields: the run's writers read the room at once
     int volumeInfoCalls = 0;          // CeGetVolumeInfoW calls, every one failed
     std::wstring lastVolumeRoot;      // the root path the last of them named
+    int volumeFlushCalls = 0;         // CeFsIoControlW calls, every one answered ERROR_NOT_SUPPORTED
+    std::wstring lastFlushRoot;       // the folder the last of them named
     int dibitmapCalls = 0;            // SHLoadDIBitmap calls, every one failed (UI thread)
     int workerStartFailures = 0;      // the worker's starts still to fail, -1 every one (UI thread)
     std::vector<DWORD> workerStarts;  // the tick count of each try, failed or not (UI thread)

@@ -1,9 +1,10 @@
-// A broken build for the power-loss harness: the card's entries go without the flash
-// store's names being made durable first. Linked in place of update/seam_flash_durable.cpp.
+// A broken build for the power-loss harness: no volume is ever flushed, so the card's
+// entries go without the flash store's names being on the medium first, and the steps of a
+// replacement follow one another unflushed. Linked in place of update/seam_volume_flush.cpp.
 #include "update/seams.h"
 #include "update/file_system.h"
 
-BOOL FsFlushFolder(LPCWSTR) {
+BOOL FsFlushVolume(LPCWSTR) {
     AfterFileOperation();
     return TRUE;
 }

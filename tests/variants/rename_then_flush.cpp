@@ -1,9 +1,11 @@
 // A broken build for the power-loss harness: the temporary takes the target's name before
 // its content is flushed. Linked in place of update/seam_commit.cpp.
-#include "update/seams.h"
+#include "platform/file_handle.h"
 #include "update/file_system.h"
+#include "update/replacement.h"
 
-BOOL CommitTemporary(HANDLE hTemp, LPCWSTR pszTarget) {
-    const BOOL committed = FsRename(hTemp, pszTarget) && FsFlush(hTemp);
-    return CloseHandle(hTemp) && committed;
+BOOL CommitTemporary(HANDLE hTemp, const NewVersion &version) {
+    if (!CloseHandle(hTemp) || !TakeNewVersion(version)) return FALSE;
+    CFileHandle target(CreateFileW(version.pszTarget, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return target.IsOpen() && FsFlush(target.Get());
 }

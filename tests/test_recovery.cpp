@@ -1,0 +1,169 @@
+// What a start finds after a power cut fell between the steps of a replacement, and what it
+// leaves: every state a cut can leave of one target, its old version set aside and its
+// temporary, judged against the record the run wrote; which slot of the record is believed;
+// and that a start with no record changes nothing.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+#include "tests/device_files.h"
+#include "update/paths.h"
+#include "update/recovery_record.h"
+#include "update/sha256.h"
+
+namespace {
+
+const std::string kOld = "the old version of the map";
+const std::string kNew = "the new version of the map, longer";
+const std::string kTorn = "the new version of";   // a cut while it was written, or a bad read
+
+Digest DigestOf(const std::string &bytes) {
+    Digest digest;
+    CSha256 hash;
+    hash.Add(bytes.data(), bytes.size());
+    hash.Finish(digest);
+    return digest;
+}
+
+const std::wstring kFolder = L"/ResidentFlash/maps";
+const std::wstring kTarget = kFolder + L"/seoul.map";
+const std::wstring kTemp = kFolder + L"/" + kTemporaryNames[1];
+const std::wstring kAside = kFolder + L"/" + kAsideNames[1];
+
+void PutOrNot(const std::wstring &path, const char *pszContent) {
+    if (pszContent) PutFile(path, pszContent);
+}
+
+std::string Held(const std::wstring &path) { return Exists(path) ? Content(path) : "<absent>"; }
+
+void Recover() {
+    CRecoveryRecord record(L"/ResidentFlash");
+    ASSERT_TRUE(record.Prepare());
+    record.Recover();
+}
+
+bool NoSlots() {
+    return !Exists(std::wstring(L"/ResidentFlash/") + kRecordNames[0]) &&
+           !Exists(std::wstring(L"/ResidentFlash/") + kRecordNames[1]);
+}
+
+struct Cut {
+    const char *what;
+    const char *pszTarget, *pszAside, *pszTemp;   // what each name holds after the cut; null: absent
+    const char *pszExpected;                      // the target after the start; null: absent
+};
+
+class Recovery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearDevice();
+        PutFolder(kFolder);
+    }
+    void TearDown() override { ClearDevice(); }
+};
+
+TEST_F(Recovery, EveryStateACutLeavesEndsWithAWholeVersion) {
+    const Cut cuts[] = {
+        {"before the old version moved aside: it stays, the temporary goes", kOld.c_str(), nullptr, kNew.c_str(), kOld.c_str()},
+        {"after it moved aside: the new version takes the name", nullptr, kOld.c_str(), kNew.c_str(), kNew.c_str()},
+        {"a temporary that does not hash as recorded: the old version comes back", nullptr, kOld.c_str(), kTorn.c_str(), kOld.c_str()},
+        {"after the new version took the name: the old one goes", kNew.c_str(), kOld.c_str(), nullptr, kNew.c_str()},
+        {"a target that does not hash as recorded: the old version comes back", kTorn.c_str(), kOld.c_str(), nullptr, kOld.c_str()},
+        {"the move aside came back under neither name: the new version takes it", nullptr, nullptr, kNew.c_str(), kNew.c_str()},
+        {"all done but the record: nothing changes", kNew.c_str(), nullptr, nullptr, kNew.c_str()},
+        {"nothing whole to put back: the temporary goes", nullptr, nullptr, kTorn.c_str(), nullptr},
+    };
+    for (const Cut &cut : cuts) {
+        SCOPED_TRACE(cut.what);
+        ClearDevice();
+        PutFolder(kFolder);
+        {
+            CRecoveryRecord record(L"/ResidentFlash");
+            ASSERT_TRUE(record.Prepare());
+            ASSERT_TRUE(record.UseFolder(1, kTarget.c_str()));
+            ASSERT_TRUE(record.NoteReplacement(1, kTarget.c_str(), kNew.size(), DigestOf(kNew)));
+        }   // the power goes: the record stays
+        PutOrNot(kTarget, cut.pszTarget);
+        PutOrNot(kAside, cut.pszAside);
+        PutOrNot(kTemp, cut.pszTemp);
+        Recover();
+        EXPECT_EQ(Held(kTarget), cut.pszExpected ? cut.pszExpected : "<absent>");
+        EXPECT_FALSE(Exists(kAside));
+        EXPECT_FALSE(Exists(kTemp));
+        EXPECT_TRUE(NoSlots());
+    }
+}
+
+// A writer's folder is on the record before its temporary is made: a new file's temporary
+// goes at the next start, card or no card, and no other folder is looked at.
+TEST_F(Recovery, ATemporaryOfAListedFolderGoesAndNoOtherFolderIsWalked) {
+    {
+        CRecoveryRecord record(L"/ResidentFlash");
+        ASSERT_TRUE(record.Prepare());
+        ASSERT_TRUE(record.UseFolder(0, (kFolder + L"/new.map").c_str()));
+    }
+    PutFile(kFolder + L"/" + kTemporaryNames[0], "half a new file");
+    PutFile(L"/ResidentFlash/poi/" + std::wstring(kTemporaryNames[0]), "in a folder the record does not list");
+    Recover();
+    EXPECT_FALSE(Exists(kFolder + L"/" + kTemporaryNames[0]));
+    EXPECT_TRUE(Exists(L"/ResidentFlash/poi/" + std::wstring(kTemporaryNames[0])));
+    EXPECT_TRUE(NoSlots());
+}
+
+// The newer slot wins while it reads whole; a cut while it was written leaves the older one,
+// which still lists what was under way before.
+TEST_F(Recovery, TheNewestWholeSlotIsBelieved) {
+    const std::wstring other = L"/ResidentFlash/voice/guide.wav";
+    const std::wstring otherAside = L"/ResidentFlash/voice/" + std::wstring(kAsideNames[1]);
+    PutFolder(L"/ResidentFlash/voice");
+    for (bool bTornNewest : {false, true}) {
+        SCOPED_TRACE(bTornNewest ? "the newer slot torn" : "both slots whole");
+        RemoveTree(L"/ResidentFlash");
+        PutFolder(kFolder);
+        PutFolder(L"/ResidentFlash/voice");
+        std::wstring newest;
+        {
+            CRecoveryRecord record(L"/ResidentFlash");
+            ASSERT_TRUE(record.Prepare());
+            ASSERT_TRUE(record.NoteReplacement(1, kTarget.c_str(), kNew.size(), DigestOf(kNew)));   // sequence 1
+            ASSERT_TRUE(record.NoteReplacement(1, other.c_str(), kNew.size(), DigestOf(kNew)));     // sequence 2
+            newest = std::wstring(L"/ResidentFlash/") + kRecordNames[0];                             // 2 % 2
+        }
+        if (bTornNewest) {
+            std::string bytes = Content(newest);
+            ASSERT_GT(bytes.size(), 40u);
+            bytes[40] ^= 1;
+            PutFile(newest, bytes);
+        }
+        // Both targets set aside, neither temporary there: each comes back only if listed.
+        PutFile(kAside, kOld);
+        PutFile(otherAside, kOld);
+        Recover();
+        EXPECT_EQ(Held(kTarget), bTornNewest ? kOld : "<absent>");
+        EXPECT_EQ(Held(other), bTornNewest ? "<absent>" : kOld);
+        EXPECT_TRUE(NoSlots());
+    }
+}
+
+// Nothing but the flash store's own folders: a record that names another place touches
+// nothing there. And a start with no record makes nothing and changes nothing.
+TEST_F(Recovery, ARecordTouchesOnlyTheFlashStoreAndNoRecordChangesNothing) {
+    PutFolder(L"/SDMMC/ResidentFlash/maps");
+    const std::wstring card = L"/SDMMC/ResidentFlash/maps/seoul.map";
+    {
+        CRecoveryRecord record(L"/ResidentFlash");
+        ASSERT_TRUE(record.Prepare());
+        ASSERT_TRUE(record.NoteReplacement(0, card.c_str(), kNew.size(), DigestOf(kNew)));
+    }
+    PutFile(L"/SDMMC/ResidentFlash/maps/" + std::wstring(kAsideNames[0]), kOld);
+    Recover();
+    EXPECT_FALSE(Exists(card));
+    EXPECT_EQ(Content(L"/SDMMC/ResidentFlash/maps/" + std::wstring(kAsideNames[0])), kOld);
+
+    PutFile(kTarget, kOld);
+    PutFile(kTemp, "left by a run that wrote no record");
+    const auto before = Tree(L"/ResidentFlash");
+    Recover();
+    EXPECT_EQ(Tree(L"/ResidentFlash"), before);
+}
+
+} // namespace
