@@ -47,7 +47,9 @@ soak: build
 	    --cuts $(K) --pulls $(PULLS) $(if $(EMPTY_RUNS),--empty-runs) || status=1; \
 	done; $(RUN) --stop-server; exit $$status
 
-demo: build
+# A maker's signed card made and applied on a sample device, and pictures of the screen. It
+# builds, in a folder of its own (BUILD/demo), only the programs it runs: tools/demo.sh.
+demo:
 	@tools/install-deps.sh --pictures
 	@tools/demo.sh $(BUILD)
 

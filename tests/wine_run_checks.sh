@@ -6,7 +6,8 @@
 #  - the program's drive is the letter mapped for it, even while another run still holds a
 #    letter on the same root; no letter maps the root once the run is over;
 #  - a process the program started keeps the drive until it ends;
-#  - what the persistent wineserver prints goes to BUILD/wine/wineserver.log, after a mark.
+#  - what the persistent wineserver prints goes to BUILD/wine/wineserver.log, after a mark;
+#  - TESSIVARD_SCREEN=1 in the environment takes the screen's prefix, for every run.
 #   wine_run_checks.sh BUILD
 set -u
 build=$(cd "$1" && pwd -P)
@@ -114,6 +115,20 @@ check "--start-server marks the log and prints nothing itself" \
 check "the server's stdout and stderr both go to the log, after the mark" \
     'grep -A2 "^wine-run.sh: --start-server" <<<"$added" | grep -q "^stand-in server [0-9]* says -p$" &&
      grep -q "^stand-in server [0-9]* complains$" <<<"$added"'
+
+echo "The screen's prefix by the environment (make demo runs every run there, under one server):"
+# No display is given, so a run meant for the screen's prefix stops before Wine starts.
+fresh screen
+mkdir -p "$root/card/ResidentFlash"
+env -u DISPLAY TESSIVARD_SCREEN=1 "$wrapper" --build "$build" --root "$root" "$build/follow_on.exe" >/dev/null 2>"$root.err"
+status=$?
+check "TESSIVARD_SCREEN=1 takes the screen's prefix, as --screen does (exit status $status)" \
+    '[ $status = 2 ] && grep -q "^wine-run.sh: --screen needs an X display" "$root.err"'
+env -u DISPLAY TESSIVARD_SCREEN=1 TESSIVARD_BUILD="$build" "$(dirname "$0")/../tools/tessivard-card" check \
+    --card "$root/card" >/dev/null 2>"$root.err"
+status=$?
+check "and so do the card maker's runs (exit status $status)" \
+    '[ $status = 2 ] && grep -q "^wine-run.sh: --screen needs an X display" "$root.err"'
 
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]

@@ -17,6 +17,9 @@
 #    messages go to DIR/wine/wineserver.log;
 #  - with --screen, a second prefix DIR/wine/screen-prefix that draws on the X display in
 #    $DISPLAY (the x11 graphics driver), for pictures of the screen; otherwise the same.
+#    TESSIVARD_SCREEN=1 in the environment does the same for every run a script makes, its
+#    helpers' included (tools/tessivard-card): the demo runs all of them on its screen, in
+#    one prefix under one server.
 # The program's exit code is this script's exit code. When Wine's own Unix process dies of a
 # Unix signal (SIGSEGV...: exit status 128 + the signal), that is a crash inside Wine, not an
 # exit code of the program: a line on stderr says so, and with --rerun-on-signal the program
@@ -25,7 +28,7 @@
 # 253 for a stack overflow...) and any other exit code stand as they are.
 set -u
 
-build="" root="" screen="" rerun=""
+build="" root="" screen=${TESSIVARD_SCREEN:+1} rerun=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build=$2; shift 2 ;;
