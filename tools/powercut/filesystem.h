@@ -5,6 +5,7 @@
 #include "power.h"
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -50,16 +51,22 @@ struct FileSystem {
     uint64_t size_limit(const Node& file) const;
     // 0 if a new folder's block fits in the capacity; ENOSPC if not.
     int space_for_folder() const;
+    // The free bytes statfs reports: whole free blocks.
+    uint64_t free_bytes() const;
     // Counts a request that reads or changes the tree: true if fail mode refuses it.
     bool pulled();
 
     // The template's files, by inode, each with its path as the reset laid it out; and the
-    // paths an unlink of that file left without a file since the reset (vacated.cpp).
+    // paths an unlink of that file left without a file since the reset, each with the free
+    // bytes statfs reported just before that unlink (the least, if more than one did)
+    // (vacated.cpp).
     std::unordered_map<Ino, std::string> laid_out;
-    std::set<std::string> vacated;
+    std::map<std::string, uint64_t> vacated;
     void lay_out_paths();            // at a reset: the live tree is the template
-    void note_unlinked(Ino file);    // after an unlink of the file succeeded
-    std::string vacated_list() const; // " PATH PATH...", '%', space and control bytes as %XX
+    // After an unlink of the file succeeded; free_before: free_bytes() just before it.
+    void note_unlinked(Ino file, uint64_t free_before);
+    // " FREE:PATH FREE:PATH...", FREE in decimal; in PATH '%', space and control bytes as %XX.
+    std::string vacated_list() const;
 };
 
 // The kernel's requests, answered from a FileSystem passed as the session's user data.

@@ -5,7 +5,11 @@
 //    a rename replaced a name in it since that fsync, as between the removal of the old name
 //    and the rename (the replaced name gone, the source name still there), or, when a rename
 //    within it moved a name since that fsync, as between the removal of the source's entry
-//    and the writing of the new one (the file under neither name, and lost);
+//    and the writing of the new one (the file under neither name, and lost); or, when names
+//    both went and came since that fsync, with the names gone and none of those that came:
+//    the sectors marking entries deleted written back, those holding new entries not (every
+//    rename since then under neither name: a file moved aside and another moved into its
+//    name both lost);
 //  - a file: its content and metadata as of its own last fsync, or as at the cut.
 // An object made since the last arm with no fsync of its own comes back empty, with its
 // metadata as at the cut. The seed picks each object's state from the seed and its inode
@@ -25,23 +29,50 @@ static uint64_t mix(uint64_t x)
     return x ^ (x >> 31);
 }
 
-enum State : unsigned { as_flushed, as_at_cut, as_torn, as_between };
+enum State : unsigned { as_flushed, as_at_cut, as_torn, as_between, as_removals };
 
 static unsigned pick(uint64_t seed, Ino ino, unsigned ways)
 {
     return unsigned(mix(mix(seed) ^ ino) % ways);
 }
 
+// The entries the folder had at its own last fsync that it still has, each naming the same
+// inode: what is left when the names that went are gone and none that came is there yet.
+static std::map<std::string, Ino> kept_entries(const Store& store, Ino ino)
+{
+    std::map<std::string, Ino> kept;
+    auto it = store.own.find(ino);
+    if (it == store.own.end())
+        return kept;
+    const auto& now = store.live.nodes.at(ino).meta().entries;
+    for (const auto& [name, child] : it->second.entries)
+        if (auto there = now.find(name); there != now.end() && there->second == child)
+            kept.emplace(name, child);
+    return kept;
+}
+
+// Whether names both went from the folder and came into it since its own last fsync, so that
+// the folder with only the removals written back differs from both of its other states.
+static bool went_and_came(const Store& store, Ino ino)
+{
+    auto it = store.own.find(ino);
+    const size_t kept = kept_entries(store, ino).size();
+    const size_t before = it == store.own.end() ? 0 : it->second.entries.size();
+    return kept < before && kept < store.live.nodes.at(ino).meta().entries.size();
+}
+
 // The state the seed picks for a folder among those it may come back in: a folder that no
 // rename left halfway picks between two, as a file does.
 static State folder_pick(const Store& store, uint64_t seed, Ino ino)
 {
-    State ways[4] = {as_flushed, as_at_cut};
+    State ways[5] = {as_flushed, as_at_cut};
     unsigned n = 2;
     if (store.torn.count(ino))
         ways[n++] = as_torn;
     if (store.between.count(ino))
         ways[n++] = as_between;
+    if (went_and_came(store, ino))
+        ways[n++] = as_removals;
     return ways[pick(seed, ino, n)];
 }
 
@@ -52,6 +83,11 @@ static Meta folder_state(const Store& store, Ino ino, State state)
     const Namespace& past = state == as_torn ? store.torn : state == as_between ? store.between : store.own;
     if (state == as_at_cut)
         return live;
+    if (state == as_removals) {
+        Meta kept = live;
+        kept.entries = kept_entries(store, ino);
+        return kept;
+    }
     if (auto it = past.find(ino); it != past.end())
         return it->second;
     Meta born = live;

@@ -48,6 +48,7 @@ int main(int argc, char** argv)
     a_write_takes_what_fits();
     each_object_comes_back_on_its_own();
     a_rename_over_a_name_may_tear();
+    two_renames_in_a_row_may_lose_both();
     a_files_fsync_commits_no_name();
     a_root_fsync_commits_the_whole_mount();
     a_folders_fsync_commits_that_folder_only();

@@ -37,11 +37,13 @@
 //                   rmdirs=N refused=N used=BYTES requests=N": requests since the last reset
 //                   or arm, space taken; refused: renames refused for a name that is taken;
 //                   requests counts as fail does.
-//   vacated         "ok PATH PATH...": the template's files (paths as the last reset laid them
-//                   out) that an unlink removed while no other file held the name, so that
-//                   the unlink left the path without a file, since the last reset: the
-//                   files whose old version a run removed before a new one took its place.
-//                   '%', space and control bytes of a path are written %XX.
+//   vacated         "ok FREE:PATH FREE:PATH...": the template's files (paths as the last
+//                   reset laid them out) that an unlink removed while no other file held the
+//                   name, so that the unlink left the path without a file, since the last
+//                   reset: the files whose old version a run removed before a new one took
+//                   its place. FREE: the free bytes statfs reported just before that unlink
+//                   (the least, if more than one). '%', space and control bytes of a path
+//                   are written %XX.
 //   quit            unmounts, answers, ends.
 //
 // What survives a cut under flushed and immediate (a journaled medium):
@@ -73,7 +75,10 @@
 //  - A rename whose folders were not fsynced since comes back under the old name, the new
 //    one, or neither (the file lost with its content, as lost clusters): between two folders
 //    each folder comes back on its own, and within one the folder may come back with the
-//    old entry removed and the new one not yet written. Never under both names: a
+//    old entry removed and the new one not yet written. A folder whose names both went and
+//    came since its fsync may also come back with every removal written and none of the new
+//    entries: every rename in it since then under neither name, two in a row included (a
+//    file moved aside, and another moved into its name). Never under both names: a
 //    cross-link is not modelled (a file two folders name keeps the name met first).
 //  - SEED picks each object's state from its inode number: the same seed and the same cut
 //    give the same tree.

@@ -49,6 +49,7 @@ void folders_take_a_block();
 void a_write_takes_what_fits();
 void each_object_comes_back_on_its_own(); // probe_fat_like.cpp
 void a_rename_over_a_name_may_tear();
+void two_renames_in_a_row_may_lose_both();
 void a_files_fsync_commits_no_name();
 void a_root_fsync_commits_the_whole_mount();     // probe_volume.cpp
 void a_folders_fsync_commits_that_folder_only();

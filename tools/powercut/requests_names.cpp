@@ -114,9 +114,10 @@ void unlink(fuse_req_t req, fuse_ino_t parent, const char* name)
         return;
     Ino gone = 0;
     h.tree().lookup(parent, name, gone);
+    const uint64_t free_before = h.fs.free_bytes();
     int err = h.tree().unlink(parent, name);
     if (err == 0)
-        h.fs.note_unlinked(gone);
+        h.fs.note_unlinked(gone, free_before);
     h.fs.counts.unlinks += err == 0;
     h.reply_err(err);
 }

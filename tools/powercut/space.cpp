@@ -33,6 +33,13 @@ int FileSystem::space_for(const Node& file, uint64_t new_size) const
     return new_size <= size_limit(file) ? 0 : ENOSPC;
 }
 
+uint64_t FileSystem::free_bytes() const
+{
+    const uint64_t total = capacity ? capacity / kBlockSize : kUnlimitedBlocks;
+    const uint64_t used = store.live.used_blocks();
+    return (total > used ? total - used : 0) * kBlockSize;
+}
+
 int FileSystem::space_for_folder() const
 {
     return capacity == 0 || free_blocks(*this) > 0 ? 0 : ENOSPC;

@@ -1,7 +1,9 @@
-// Which of the template's files a run removed before anything took their place: the harness
-// asks after a run that was cut, to know the files whose old version went first (an update's
-// replacement in place, where only the old version's room holds the new one) and that may be
-// missing until the new one is there.
+// Which of the template's files a run removed before anything took their place, and how much
+// room was free when it did: the harness asks after a run that was cut, to know the files
+// whose old version went first (an update's replacement in place, where only the old
+// version's room holds the new one) and that may be missing until the new one is there. The
+// room tells a replacement in place from an old version removed while the new one would have
+// fitted beside it.
 #include "filesystem.h"
 
 #include <algorithm>
@@ -38,14 +40,17 @@ void FileSystem::lay_out_paths()
     }
 }
 
-void FileSystem::note_unlinked(Ino file)
+void FileSystem::note_unlinked(Ino file, uint64_t free_before)
 {
     auto it = laid_out.find(file);
     if (it == laid_out.end())
         return;
     const Ino now = resolve(store.live, it->second);
-    if (now == 0 || store.live.nodes.at(now).is_dir())
-        vacated.insert(it->second);
+    if (now == 0 || store.live.nodes.at(now).is_dir()) {
+        auto [at, fresh] = vacated.emplace(it->second, free_before);
+        if (!fresh)
+            at->second = std::min(at->second, free_before);
+    }
 }
 
 // Bytes a name may hold that would split the reply's list: '%', space, and control bytes.
@@ -53,8 +58,8 @@ std::string FileSystem::vacated_list() const
 {
     static const char hex[] = "0123456789ABCDEF";
     std::string list;
-    for (const std::string& path : vacated) {
-        list += ' ';
+    for (const auto& [path, free_before] : vacated) {
+        list += ' ' + std::to_string(free_before) + ':';
         for (unsigned char c : path) {
             if (c == '%' || c <= ' ' || c == 0x7F)
                 list += {'%', hex[c >> 4], hex[c & 15]};
