@@ -93,6 +93,11 @@ CUpdateRun::CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCo
     : m_screen(screen), m_jobs(jobs), m_nTotal(nTotal), m_nCount(nCount), m_record(L"" FLASH_FOLDER),
       m_changed(L"" FLASH_FOLDER), m_entries(*this, m_room, &m_record) {}
 
+CUpdateRun::~CUpdateRun() {
+    m_entries.Close();
+    m_record.Close();
+}
+
 bool CUpdateRun::Prepare() {
     if (!m_pSpace) m_pSpace.reset(new (std::nothrow) RunSpace);
     if (!m_entries.IsReady()) m_entries.Open();

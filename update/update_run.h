@@ -28,6 +28,9 @@ struct RunSpace {
 class CUpdateRun : private IEntryHandler {
 public:
     CUpdateRun(IRunScreen &screen, CJobList &jobs, int &nTotal, int &nCount);
+    // A walk outside a run ends here as a run ends in Finish: its I/O threads done, then the
+    // record of replacements under way removed (only a power cut leaves it).
+    ~CUpdateRun();
     CUpdateRun(const CUpdateRun &) = delete;
     CUpdateRun &operator=(const CUpdateRun &) = delete;
 
