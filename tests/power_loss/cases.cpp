@@ -203,7 +203,7 @@ Outcome AfterCut(const Expected &e, const Loss &loss, bool bFirst) {
     return o.problem.empty() ? Converges(e) : o;
 }
 
-Outcome PulledAt(const Expected &e, long j, const Loss &loss, std::set<std::string> *pVacated) {
+Outcome PulledAt(const Expected &e, long j, const Loss &loss, VacatedFiles *pVacated) {
     auto pulled = [j] {
         ResetDevice();
         g_card.Control("fail " + std::to_string(j));
@@ -225,14 +225,18 @@ Outcome PulledAt(const Expected &e, long j, const Loss &loss, std::set<std::stri
 }
 
 
-std::set<std::string> Vacated() {
+VacatedFiles Vacated() {
     const std::string reply = g_flash.Control("vacated");
-    std::set<std::string> paths;
+    VacatedFiles paths;
     for (size_t at = reply.find(' '); at != reply.npos;) {
         const size_t end = reply.find(' ', at + 1);
         const std::string word = reply.substr(at + 1, end == reply.npos ? reply.npos : end - at - 1);
+        const size_t colon = word.find(':');
+        if (colon == 0 || colon == word.npos || word.find_first_not_of("0123456789") != colon)
+            Fail("powercutfs's vacated list is not FREE:PATH: " + word);
+        const unsigned long long cbFree = std::stoull(word.substr(0, colon));
         std::string path;
-        for (size_t i = 0; i < word.size(); ++i) {
+        for (size_t i = colon + 1; i < word.size(); ++i) {
             if (word[i] == '%' && i + 2 < word.size()) {
                 path += char(std::stoi(word.substr(i + 1, 2), nullptr, 16));
                 i += 2;
@@ -240,13 +244,16 @@ std::set<std::string> Vacated() {
                 path += word[i];
             }
         }
-        if (!path.empty()) paths.insert(Lower(path));
+        if (!path.empty()) {
+            auto [it, fresh] = paths.emplace(Lower(path), cbFree);
+            if (!fresh) it->second = std::min(it->second, cbFree);
+        }
         at = end;
     }
     return paths;
 }
 
-Outcome CardGoneAfter(const Expected &e, const Loss &loss, const std::set<std::string> &vacated, bool bRecovery,
+Outcome CardGoneAfter(const Expected &e, const Loss &loss, const VacatedFiles &vacated, bool bRecovery,
                       long &nInPlace) {
     g_flash.Control("recut " + loss.flash);
     const FoldedTree before = FlashNow();

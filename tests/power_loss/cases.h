@@ -41,13 +41,14 @@ Outcome AfterCut(const Expected &e, const Loss &loss, bool bFirst);
 // A fresh device whose card is pulled at its j-th request; the run to its end, then the
 // flash store's power lost as loss keeps, and the card back in as it was at the pull.
 // pVacated, when given, gets what that run vacated (below).
-Outcome PulledAt(const Expected &e, long j, const Loss &loss, std::set<std::string> *pVacated = nullptr);
+Outcome PulledAt(const Expected &e, long j, const Loss &loss, VacatedFiles *pVacated = nullptr);
 
 // The flash store's files that the run just ended removed before anything took their place
-// (powercutfs's vacated list, folded): the old versions of replacements in place, where only
-// the old version's room holds the new one, and the files of a marker's folder. Asked before
-// the power goes.
-std::set<std::string> Vacated();
+// (powercutfs's vacated list, folded), each with the free bytes just before its removal:
+// the old versions of replacements in place, where only the old version's room holds the
+// new one, the files of a marker's folder, and any old version a broken build removed too
+// soon. Asked before the power goes.
+VacatedFiles Vacated();
 
 // The card gone for good after a case: the flash store's power lost once more from the moment
 // of the last cut, as loss keeps (what the case's own check saw), the card taken out, its
@@ -55,5 +56,5 @@ std::set<std::string> Vacated();
 // for the next case, though no recut of it is possible until the next reset: this is the
 // last case of a cut point or a pull. nInPlace: the vacated files it did not hold to their
 // old or new version (replacements in place; a marker's folder's files are apart).
-Outcome CardGoneAfter(const Expected &e, const Loss &loss, const std::set<std::string> &vacated, bool bRecovery,
+Outcome CardGoneAfter(const Expected &e, const Loss &loss, const VacatedFiles &vacated, bool bRecovery,
                       long &nInPlace);

@@ -1,4 +1,5 @@
 #include "checks.h"
+#include "device.h"
 
 bool IsMarker(const std::string &path) {
     return path == "update" || path == "undelete" || (path.rfind("delete_", 0) == 0 && path.find('/') == path.npos);
@@ -68,7 +69,7 @@ std::string Unsound(const Expected &e, const FoldedTree &flash, const FoldedTree
 }
 
 std::string CardGoneUnsound(const Expected &e, const FoldedTree &before, const FoldedTree &after,
-                            const std::set<std::string> &vacated, bool bRecovery, long &nInPlace) {
+                            const VacatedFiles &vacated, bool bRecovery, long &nInPlace) {
     nInPlace = 0;
     if (!after.clash.empty()) return "two spellings of one name in the flash store: " + after.clash;
     // A marker is brought too in keep-source mode; a marker's folder goes whatever the mode.
@@ -87,9 +88,17 @@ std::string CardGoneUnsound(const Expected &e, const FoldedTree &before, const F
             return "torn: " + after.spelled.at(path) + " (" + std::to_string(content.size()) + " bytes, neither version)";
     }
     for (const auto &[path, content] : e.oldFlash.files) {
-        const bool bInPlace = brought(path) && vacated.count(path) && !inMarkedFolder(path);
+        // Replaced in place: removed while the free room could not hold the new version's
+        // blocks beside it. Removed with room to spare, the old version went too soon.
+        const auto gone = vacated.find(path);
+        const bool bVacated = gone != vacated.end();
+        const bool bInPlace = bVacated && brought(path) && !inMarkedFolder(path) &&
+                              gone->second < (e.card.files.at(path).size() + kBlock - 1) / kBlock * kBlock;
         nInPlace += bInPlace;
-        if (after.files.count(path) || vacated.count(path)) continue;
+        if (after.files.count(path) || bInPlace || (bVacated && (!brought(path) || inMarkedFolder(path)))) continue;
+        if (brought(path) && bVacated)
+            return "gone: " + path + " (the update replaces it; neither version is there, and its old version was "
+                   "removed with " + std::to_string(gone->second) + " bytes free: room for the new one beside it)";
         if (brought(path)) return "gone: " + path + " (the update replaces it; neither version is there)";
         if (e.endFlash.files.count(path)) return "lost from the flash store: " + path;
     }

@@ -3,7 +3,12 @@
 #pragma once
 #include "tree.h"
 
+#include <map>
 #include <set>
+
+// Files of the flash store a run removed before anything took their place (folded paths),
+// each with the free bytes the flash store had just before the removal.
+using VacatedFiles = std::map<std::string, unsigned long long>;
 
 struct Expected {
     FoldedTree oldFlash;      // the flash store before the update
@@ -39,11 +44,13 @@ std::string Unsound(const Expected &e, const FoldedTree &flash, const FoldedTree
 // files the interrupted run removed before anything took their place (cases.h). The start
 // leaves the flash store as it found it but for the replacements it finishes or undoes, and
 // then every file the update replaces holds its old or its new version, never torn or absent,
-// except a vacated one: replaced in place (counted in nInPlace), or in a marker's folder; a
+// except a vacated one: replaced in place (counted in nInPlace: removed while the free room
+// was short of the new version's blocks, so that it could not be written beside), or in a
+// marker's folder; a
 // file the update brings new is absent or new; nothing the update keeps is lost. With
 // bRecovery, no temporary is left either.
 std::string CardGoneUnsound(const Expected &e, const FoldedTree &before, const FoldedTree &after,
-                            const std::set<std::string> &vacated, bool bRecovery, long &nInPlace);
+                            const VacatedFiles &vacated, bool bRecovery, long &nInPlace);
 
 // What an uninterrupted run on a fresh device left wrong; "" when it did what an update does
 // (checked where the store has no limit: with little room the update may not go in).

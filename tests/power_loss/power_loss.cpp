@@ -90,7 +90,7 @@ std::string PerLoss(const Options &o, const Tally &t, const Tally &before) {
 
 // The card gone for good after a case, the flash store as loss left it.
 void TryCardGone(const Options &o, Tally &t, uint64_t seed, const Expected &e, const std::string &where,
-                 const Loss &loss, const std::set<std::string> &vacated) {
+                 const Loss &loss, const VacatedFiles &vacated) {
     long nInPlace = 0;
     const Outcome out = CardGoneAfter(e, loss, vacated, o.bRecovery, nInPlace);
     ++t.cardGone;
@@ -119,7 +119,7 @@ void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k
         out.bCrash = end.signal != 0;
         return Report(o, t, seed, where, "none", out);
     }
-    const std::set<std::string> vacated = o.bCardGone ? Vacated() : std::set<std::string>();
+    const VacatedFiles vacated = o.bCardGone ? Vacated() : VacatedFiles();
     bool bFirst = true;
     std::string counted;   // the kinds this cut point is counted under already
     const std::vector<Loss> losses = LossesAt(o, seed, k);
@@ -151,7 +151,7 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     // A pull, and the card gone for good after it under the same loss (once the pull's own
     // case passed: a failed one may have ended before the power went).
     auto pull = [&](long j, const Loss &loss) {
-        std::set<std::string> vacated;
+        VacatedFiles vacated;
         ++t.pulls;
         const std::string where = "pull " + std::to_string(j);
         const Outcome out = PulledAt(e, j, loss, &vacated);
