@@ -11,7 +11,7 @@ END_MESSAGE_MAP()
 CUpdaterDlg::CUpdaterDlg(CWnd *pParent)
     : CSkinDialog(IDD, pParent), m_hThread(INVALID_HANDLE_VALUE), m_nTotal(0), m_nCount(0), m_nStartFailures(0),
       m_bFinalSend(false),
-      m_run(*this, m_jobs, m_nTotal, m_nCount), m_sentPicture(CBarPictureCache::kNoPicture) {}
+      m_run(*this, m_jobs, m_nTotal, m_nCount), m_sentPicture(CBarPictures::kNoPicture) {}
 
 void CUpdaterDlg::DoDataExchange(CDataExchange *pDX) { DDX_Control(pDX, IDC_PROGRESS, m_progress); }
 
@@ -34,7 +34,7 @@ void CUpdaterDlg::SetupProgress(int nLower, int nUpper) {
     m_progress.Configure(nLower, nUpper, FALSE, 0x000000FF, 0x00FF0000, 0x00FFFFFF, 0x00000000);
     m_progress.ShowWindow(SW_SHOW);
     // The new range shows the empty bar, whatever was sent before it.
-    m_sentPicture = CBarPictureCache::kNoPicture;
+    m_sentPicture = CBarPictures::kNoPicture;
 }
 
 // The bar's position lags behind the steps while their picture stays: what the screen

@@ -56,7 +56,7 @@ int Walks() {
     LONGLONG t = Now();
     // The run counts the card folder twice: for the copy and for the deletion.
     const auto space = std::make_unique<CWalkSpace>();
-    const int nSteps = CountWalkSteps(*space, Walk::kCopy, kCard) + CountWalkSteps(*space, Walk::kDeletion, kCard);
+    const int nSteps = CountStepsClearingTemporaries(*space, Walk::kCopy, kCard) + CountStepsClearingTemporaries(*space, Walk::kDeletion, kCard);
     const double countMs = Millis(Now() - t);
     t = Now();
     CopyOutcome outcome;

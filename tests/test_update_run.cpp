@@ -200,7 +200,7 @@ TEST_F(UpdateRun, TemporariesAnInterruptedRunLeftGoBeforeAnythingIsWritten) {
     PutFile(L"/ResidentFlash/poi/~tessivard-partial.tmp", "in a folder the card does not have");
 
     const auto space = std::make_unique<CWalkSpace>();
-    const int nCount = CountWalkSteps(*space, Walk::kCopy, L"/SDMMC/ResidentFlash", L"/ResidentFlash");
+    const int nCount = CountStepsClearingTemporaries(*space, Walk::kCopy, L"/SDMMC/ResidentFlash", L"/ResidentFlash");
     EXPECT_EQ(nCount, 7) << "a.map, maps, deep, seoul.map, delete_voice, voice, new.ogg";
     EXPECT_FALSE(Exists(L"/ResidentFlash/maps/deep/~tessivard-partial.tmp"));
     EXPECT_FALSE(Exists(L"/ResidentFlash/voice/~tessivard-partial-1.tmp"));

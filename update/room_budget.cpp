@@ -7,9 +7,6 @@
 
 namespace {
 
-// Kept back from each reading: what making folders and names may take meanwhile.
-constexpr ULONGLONG kRoomMarginUnits = 64;
-
 bool IsSeparator(WCHAR c) { return c == L'\\' || c == L'/'; }
 
 // The root folder of the volume that holds the folder (given with its separator at the end),
@@ -55,7 +52,7 @@ bool CRoomBudget::Reserve(LPCWSTR pszTarget, ULONGLONG cbNew, ULONGLONG &cbReser
     ULONGLONG cbNeeded = AllocatedBytes(cbNew, m_cbUnit);
     if (!m_bRead || m_cbLeft < cbNeeded) {
         Room room;
-        m_bRead = ReadRoom(pszTarget, room);
+        m_bRead = m_read(pszTarget, room);
         if (!m_bRead) return true;
         const ULONGLONG cbKept = m_cbWriting + kRoomMarginUnits * room.cbUnit;
         m_cbLeft = room.cbFree > cbKept ? room.cbFree - cbKept : 0;

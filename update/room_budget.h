@@ -16,10 +16,16 @@ struct Room {
 };
 // FALSE when the file system that holds pszTarget's folder does not say.
 bool ReadRoom(LPCWSTR pszTarget, Room &room);
+using RoomReader = bool (*)(LPCWSTR pszTarget, Room &room);
+
+// Kept back from each reading, in allocation units: what making folders and names may take
+// meanwhile.
+inline constexpr ULONGLONG kRoomMarginUnits = 64;
 
 class CRoomBudget {
 public:
-    CRoomBudget() = default;
+    // read: how the room is read (the file system's, ReadRoom; a table's in the tests).
+    explicit CRoomBudget(RoomReader read = ReadRoom) : m_read(read) {}
     CRoomBudget(const CRoomBudget &) = delete;
     CRoomBudget &operator=(const CRoomBudget &) = delete;
 
@@ -37,6 +43,7 @@ public:
 
 private:
     CSharedExclusiveLock m_writers;
+    const RoomReader m_read;
     CCriticalSection m_lock;         // guards the rest
     bool m_bRead = false;            // m_cbLeft and m_cbUnit hold a reading
     ULONGLONG m_cbLeft = 0;          // what the writers may still reserve without reading again

@@ -292,7 +292,7 @@ int CUpdateRun::DeleteFolder(LPCWSTR pszFolder) {
 
 // A copy also needs its target's paths; the program's target is shorter than its source,
 // so they always fit. A folder is counted at its own level, then walked.
-int CountWalkSteps(CWalkSpace &space, Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget) {
+int CountStepsClearingTemporaries(CWalkSpace &space, Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget) {
     if (pszTarget) RemoveTemporaries(pszTarget);
     if (!StartAt(space, pszFolder) || !OpenLevel(space, 0)) return 0;
     const bool bTarget = pszTarget && CopyBounded(space.szTarget, kWidePath, pszTarget);
@@ -375,8 +375,8 @@ bool DeletionLeftRemovable(CWalkSpace &space, LPCWSTR pszFolder) {
     }
 }
 
-// The plan no longer takes its total from here (CountWalkSteps counts the steps the walks
-// take); the count stays, by its own rules, for what reads a tree's files. Its levels' paths
+// The plan no longer takes its total from here (CountStepsClearingTemporaries counts the
+// steps the walks take); the count stays, by its own rules, for what reads a tree's files. Its levels' paths
 // are ANSI, in szAnsiPath below; the levels keep their listings and their lengths.
 int SearchFilesDir(CWalkSpace &space, LPCSTR pszFolder) {
     if (!pszFolder || !*pszFolder) return 0;

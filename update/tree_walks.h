@@ -14,7 +14,7 @@ int SearchFilesDir(CWalkSpace &space, LPCSTR pszFolder);
 // per entry at every level it visits, by its own rules. With pszTarget, the copy's count
 // also removes the temporaries that an interrupted run left in the target's folders that the
 // copy will write into: they hold room that the copy may need before its walk reaches them.
-int CountWalkSteps(CWalkSpace &space, Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget = nullptr);
+int CountStepsClearingTemporaries(CWalkSpace &space, Walk walk, LPCWSTR pszFolder, LPCWSTR pszTarget = nullptr);
 
 // After a deletion of the tree at pszFolder: whether it left there anything a later
 // deletion can still take, a file it could not remove (another program holds it open) or a

@@ -66,7 +66,7 @@ void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, RunSpace
     for (size_t i = 0; i < jobs.size(); ++i) steps[i] = {0, false};
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i].nSteps = CountWalkSteps(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
+            steps[i].nSteps = CountStepsClearingTemporaries(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
                                              bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
                               nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
@@ -76,13 +76,13 @@ void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, RunSpace
         } else if (!job.bDelete) {
             continue;   // counted above
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
-            steps[i].nSteps = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget)) - nConsumedMarkers;
+            steps[i].nSteps = CountStepsClearingTemporaries(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget)) - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
                                  SameFolder(space, jobs[k].szTarget, job.szTarget);
-            if (!bDeletedBefore) steps[i].nSteps = CountWalkSteps(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
+            if (!bDeletedBefore) steps[i].nSteps = CountStepsClearingTemporaries(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
         }
     }
 }

@@ -79,7 +79,7 @@ private:
 
     enum class ScanMode { kPlanAndConsume, kPlanOnly, kConsumeOnly };
     int ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft);
-    // The files of the folders that delete markers replace (update/card_checks.cpp): how
+    // The files of the folders that delete markers replace (update/replaced_folders.cpp): how
     // many, and whether each holds what the manifest lists, one step each.
     int CountReplacedFiles() const;
     bool CheckReplacedFiles(LPCWSTR pszCard);

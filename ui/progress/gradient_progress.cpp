@@ -50,20 +50,20 @@ void CGradientProgressCtrl::Configure(int nLower, int nUpper, BOOL bShowText, CO
 void CGradientProgressCtrl::OnPaint() {
     CPaintDC dc(this);
     DrawBar(&dc, {m_nMin, m_nMax, m_nPos}, Geometry());
-    m_cache.Painted();
+    m_pictures.Painted();
 }
 
 BarPicture CGradientProgressCtrl::PictureAt(int nPos) const {
-    return {CBarPictureCache::KeyOf({m_nMin, m_nMax, nPos}, Geometry(), m_bShowText), {m_crStart, m_crEnd, m_crBack}};
+    return {CBarPictures::KeyOf({m_nMin, m_nMax, nPos}, Geometry(), m_bShowText), {m_crStart, m_crEnd, m_crBack}};
 }
 
 // The platform control holds only positions inside its 16-bit range and does nothing for a
 // position it already holds: where its handling brought no paint, the bar repaints itself,
 // so that it never stays behind its position. The result is the control's previous position.
 LRESULT CGradientProgressCtrl::OnSetPos(WPARAM, LPARAM) {
-    m_cache.PaintedSinceAsked();
+    m_pictures.PaintedSinceAsked();
     const LRESULT lPrevious = Default();
-    if (!m_cache.PaintedSinceAsked()) RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    if (!m_pictures.PaintedSinceAsked()) RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return lPrevious;
 }
 

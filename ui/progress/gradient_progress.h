@@ -16,7 +16,7 @@
 #include "platform/gdi.h"
 #include "platform/progress_ctrl.h"
 #include "ui/progress/gradient_bands.h"
-#include "ui/progress/picture_cache.h"
+#include "ui/progress/bar_pictures.h"
 
 class CGradientProgressCtrl : public CProgressCtrl {
 public:
@@ -32,7 +32,7 @@ public:
     void Configure(int nLower, int nUpper, BOOL bShowText, COLORREF crStart, COLORREF crEnd, COLORREF crText,
                    COLORREF crBack);
     // The picture the bar would show at nPos with its range and colours now: two positions
-    // of the same picture show the same pixels (ui/progress/picture_cache.h).
+    // of the same picture show the same pixels (ui/progress/bar_pictures.h).
     BarPicture PictureAt(int nPos) const;
 
 protected:
@@ -56,7 +56,7 @@ protected:
     std::atomic<COLORREF> m_crBack;     // colour of the part not yet filled
     std::atomic<COLORREF> m_crText;     // colour of the percentage text
     std::atomic<BOOL> m_bShowText;      // draw the percentage text over the bands
-    CBarPictureCache m_cache;           // whether a paint ran (UI thread)
+    CBarPictures m_pictures;            // whether a paint ran (UI thread)
 
     DECLARE_MESSAGE_MAP()
 };

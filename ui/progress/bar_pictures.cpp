@@ -1,11 +1,11 @@
-#include "ui/progress/picture_cache.h"
+#include "ui/progress/bar_pictures.h"
 
 bool BarPicture::SameAs(const BarPicture &other) const {
-    return nKey != CBarPictureCache::kAnyPicture && nKey == other.nKey && crColours[0] == other.crColours[0] &&
+    return nKey != CBarPictures::kAnyPicture && nKey == other.nKey && crColours[0] == other.crColours[0] &&
            crColours[1] == other.crColours[1] && crColours[2] == other.crColours[2];
 }
 
-long long CBarPictureCache::KeyOf(const BarState &state, const BarGeometry &geo, BOOL bShowText) {
+long long CBarPictures::KeyOf(const BarState &state, const BarGeometry &geo, BOOL bShowText) {
     if (bShowText) return kAnyPicture;
     const long long nShape = (static_cast<long long>(geo.rcClient.right) << 40) |
                              (static_cast<long long>(geo.rcClient.bottom) << 20) | (geo.bVertical ? 1 << 18 : 0);
@@ -14,7 +14,7 @@ long long CBarPictureCache::KeyOf(const BarState &state, const BarGeometry &geo,
     return nShape | BandsShown(nLimit, geo.fBandSize, geo.nBands, geo.nExtent);
 }
 
-bool CBarPictureCache::PaintedSinceAsked() {
+bool CBarPictures::PaintedSinceAsked() {
     const bool bPainted = m_bPainted;
     m_bPainted = false;
     return bPainted;

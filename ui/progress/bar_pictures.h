@@ -1,4 +1,4 @@
-// CBarPictureCache: which picture the bar shows at a position, so that a position that
+// CBarPictures: which picture the bar shows at a position, so that a position that
 // keeps the picture on screen needs no message and no repaint.
 //
 // Why it exists: the platform's control answers every new position with an immediate
@@ -19,7 +19,7 @@ struct BarPicture {
     bool SameAs(const BarPicture &other) const;
 };
 
-class CBarPictureCache {
+class CBarPictures {
 public:
     // Which picture a state draws on this geometry: equal keys, equal pixels (for equal
     // colours). kAnyPicture when that cannot be told (the percentage text is on).
