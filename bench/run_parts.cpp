@@ -10,6 +10,8 @@
 //                          does nothing else: the cost of moving the bar
 //   run_parts sends N      the same, but each step sends the bar a message it ignores
 //                          (WM_NULL) instead: the cost of one synchronous send alone
+//   run_parts recover N    N starts' recovery on a flash store with nothing to recover
+//                          (the record looked for in its two slots, none there)
 // Prints "name value" lines; exit code 0 when the part ran.
 #include <windows.h>
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include "platform/folder_listing.h"
 #include "update/device_paths.h"
 #include "update/keep_source.h"
+#include "update/recovery_record.h"
 #include "update/tree_walks.h"
 #include "bench/clock.h"
 
@@ -194,6 +197,24 @@ int Steps(int nSteps, bool bIdleSends) {
     return dlg.m_nCount == nSteps ? 0 : 1;
 }
 
+// --- recover ---------------------------------------------------------------------------
+
+// What every start pays before anything else when the last run ended whole.
+int Recover(int nStarts) {
+    if (nStarts <= 0) return 2;
+    LONGLONG total = 0;
+    for (int i = 0; i < nStarts; ++i) {
+        const LONGLONG t = Now();
+        CRecoveryRecord record(kFlash);
+        if (!record.Prepare()) return 1;
+        record.Recover();
+        total += Now() - t;
+    }
+    std::printf("starts %d\n", nStarts);
+    std::printf("recover_us %.1f\n", 1000.0 * Millis(total) / nStarts);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -201,6 +222,7 @@ int wmain(int argc, wchar_t **argv) {
     if (argc >= 3 && !std::wcscmp(argv[1], L"rawcopy")) return RawCopy(_wtoi(argv[2]));
     if (argc >= 3 && !std::wcscmp(argv[1], L"steps")) return Steps(_wtoi(argv[2]), false);
     if (argc >= 3 && !std::wcscmp(argv[1], L"sends")) return Steps(_wtoi(argv[2]), true);
-    std::fprintf(stderr, "usage: run_parts walks | rawcopy KIB | steps N | sends N\n");
+    if (argc >= 3 && !std::wcscmp(argv[1], L"recover")) return Recover(_wtoi(argv[2]));
+    std::fprintf(stderr, "usage: run_parts walks | rawcopy KIB | steps N | sends N | recover N\n");
     return 2;
 }

@@ -215,6 +215,15 @@ expect_eq "walks: one step per entry in the copy and in the deletion" "$(value "
 expect_true "walks: the program's copy arrives" 'diff -r "$scratch/card" "$device/ResidentFlash" >/dev/null'
 wine_run --root "$scratch/none" "$build/bench/run_parts.exe" rawcopy 0 >/dev/null 2>&1
 expect_eq "rawcopy refuses a buffer of no size" "$?" "2"
+count_tree
+put "$device/ResidentFlash/maps/seoul.map" 100
+rm -rf "$scratch/before" && cp -a "$device" "$scratch/before"
+parts=$(wine_run --root "$device" "$build/bench/run_parts.exe" recover 50)
+expect_true "recover: a start with nothing to recover is timed" '[[ "$(value "$parts" recover_us)" =~ ^[0-9.]+$ ]]'
+expect_true "and changes nothing" 'diff -r "$scratch/before/ResidentFlash" "$device/ResidentFlash" >/dev/null &&
+    diff -r "$scratch/before/SDMMC" "$device/SDMMC" >/dev/null'
+wine_run --root "$scratch/none" "$build/bench/run_parts.exe" recover 0 >/dev/null 2>&1
+expect_eq "recover refuses no starts" "$?" "2"
 parts=$(wine_run --root "$scratch/none" "$build/bench/run_parts.exe" steps 40)
 expect_eq "steps: the dialog's worker takes the steps asked for" "$(value "$parts" steps)" "40"
 
