@@ -66,9 +66,10 @@ void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, RunSpace
     for (size_t i = 0; i < jobs.size(); ++i) steps[i] = {0, false};
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i].nSteps = CountStepsClearingTemporaries(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
-                                             bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
-                              nConsumedMarkers;
+            steps[i].nSteps =
+                CountStepsClearingTemporaries(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
+                                              bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
+                nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
         if (!job.bFolder) {
