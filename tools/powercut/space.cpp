@@ -52,12 +52,10 @@ void statfs(fuse_req_t req, fuse_ino_t)
     Held h(req);
     if (!h.powered())
         return;
-    const uint64_t total = h.fs.capacity ? h.fs.capacity / kBlockSize : kUnlimitedBlocks;
-    const uint64_t used = h.tree().used_blocks();
     struct statvfs st{};
     st.f_bsize = st.f_frsize = kBlockSize;
-    st.f_blocks = total;
-    st.f_bfree = st.f_bavail = total > used ? total - used : 0;
+    st.f_blocks = h.fs.capacity ? h.fs.capacity / kBlockSize : kUnlimitedBlocks;
+    st.f_bfree = st.f_bavail = h.fs.free_bytes() / kBlockSize;
     st.f_files = kInodes;
     st.f_ffree = st.f_favail = kInodes - std::min<uint64_t>(kInodes, h.tree().nodes.size());
     st.f_namemax = kNameMax;
