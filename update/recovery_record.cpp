@@ -5,6 +5,7 @@
 #include "platform/device_calls.h"
 #include "platform/file_handle.h"
 #include "update/file_system.h"
+#include "update/room_rules.h"
 #include "update/seams.h"
 
 namespace {
@@ -227,6 +228,14 @@ void CRecoveryRecord::RemoveSlots() {
         if (JoinPath(m_pHeld->szSlot, kTemporaryPath, m_pszFlash, pszSlot) && IsThere(m_pHeld->szSlot))
             FsRemoveFile(m_pHeld->szSlot);
     m_bSlots = false;
+    m_cbSlots[0] = m_cbSlots[1] = 0;
+}
+
+ULONGLONG CRecoveryRecord::RoomToGrow(ULONGLONG cbUnit) {
+    CCriticalSectionLock guard(m_lock);
+    ULONGLONG cb = 0;
+    for (const ULONGLONG cbSlot : m_cbSlots) cb += AllocatedBytes(kMaxRecordBytes, cbUnit) - AllocatedBytes(cbSlot, cbUnit);
+    return cb;
 }
 
 bool CRecoveryRecord::UseFolder(int nWriter, LPCWSTR pszTarget) {
@@ -279,6 +288,8 @@ bool CRecoveryRecord::WriteLocked() {
         !JoinPath(held.szSlot, kTemporaryPath, m_pszFlash, kRecordNames[sequence % 2]))
         return false;
     bool bMade = false;
+    ULONGLONG &cbSlot = m_cbSlots[sequence % 2];
+    cbSlot = 0;   // a slot written in part holds what no one counted
     CFileHandle slot(FsOpenAlways(held.szSlot, &bMade));
     if (!slot.IsOpen()) return false;
     m_bSlots = true;
@@ -286,6 +297,7 @@ bool CRecoveryRecord::WriteLocked() {
     // this one ends only when the file ends there too.
     if (!FsWrite(slot.Get(), held.bytes, DWORD(out.at)) || !SetEndOfFile(slot.Get()) || !FsFlush(slot.Get())) return false;
     slot.Close();
+    cbSlot = out.at;
     m_sequence = sequence;
     // A slot made now has its name on the medium before any step relies on it.
     return !bMade || StepOnMedium(m_pszFlash, m_bTransactionSafe);

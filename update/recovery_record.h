@@ -56,6 +56,10 @@ public:
     bool NoteReplacement(int nWriter, LPCWSTR pszTarget, ULONGLONG cbNew, const Digest &digest);
     // The run's end: every change on the medium, then the slots removed.
     void Close();
+    // The room the two slots may yet take on a file system of cbUnit-byte allocation units,
+    // up to their longest: a writer alone keeps it back from the free room before it decides
+    // where a new version goes (update/room_rules.h), as the slots grow while it replaces.
+    ULONGLONG RoomToGrow(ULONGLONG cbUnit);
 
     struct Held;   // the entries and the slot's bytes (update/recovery_record.cpp)
 
@@ -70,4 +74,5 @@ private:
     ULONGLONG m_sequence = 0;        // the newest slot's sequence, read or written
     bool m_bTransactionSafe = false; // the flash store's medium
     bool m_bSlots = false;           // a slot may be in the flash store (read or written)
+    ULONGLONG m_cbSlots[2] = {};     // the bytes each slot holds as this run wrote it (0: none, or not known)
 };

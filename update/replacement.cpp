@@ -96,19 +96,29 @@ bool SameContent(HANDLE hSource, LPCWSTR pszTarget, const CopyWorkspace &space, 
 // The replacement of a writer alone: where the new version fits only in the old one's
 // room, the old one goes first (the card still holds the new version, and keeps it until a
 // copy in which nothing failed); where it fits neither way, nothing is touched, and the
-// copy has failed unless the target holds the new version already (an earlier run put it
-// there, and filled the store to its last unit). With a digest listed, the card's file is
-// read and checked before the old version goes: a card that reads back wrong leaves the
-// old version.
+// copy has failed. Either way a target that holds the new version already (an earlier run
+// put it there, and filled the store) stays as it is: removed, it would be absent for
+// nothing. The room the record's slots may yet take while this replacement writes them is
+// not the new version's. With a digest listed, the card's file is read and checked before
+// the old version goes: a card that reads back wrong leaves the old version.
 BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space,
                   const Digest *pExpected) {
     Room room;
     if (!ReadRoom(pszTarget, room)) return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected);
+    if (space.pRecord && space.pRecord->Covers(pszTarget)) {
+        const ULONGLONG cbSlots = space.pRecord->RoomToGrow(room.cbUnit);
+        room.cbFree = room.cbFree > cbSlots ? room.cbFree - cbSlots : 0;
+    }
     WIN32_FILE_ATTRIBUTE_DATA old = {};
     const BOOL bHasOld = GetFileAttributesExW(pszTarget, GetFileExInfoStandard, &old) &&
                          !(old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     const ULONGLONG cbOld = bHasOld ? (ULONGLONG(old.nFileSizeHigh) << 32) | old.nFileSizeLow : 0;
-    switch (ChooseRoom(room.cbFree, room.cbUnit, cbNew, bHasOld, cbOld)) {
+    const RoomChoice choice = ChooseRoom(room.cbFree, room.cbUnit, cbNew, bHasOld, cbOld);
+    if (choice != RoomChoice::kBeside && bHasOld && cbOld == cbNew) {
+        if (SameContent(hSource, pszTarget, space, pExpected)) return TRUE;
+        if (SetFilePointer(hSource, 0, nullptr, FILE_BEGIN) != 0) return FALSE;
+    }
+    switch (choice) {
     case RoomChoice::kBeside:
         break;
     case RoomChoice::kInPlace:
@@ -124,7 +134,6 @@ BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszT
         if (!FsRemoveFile(pszTarget)) return FALSE;
         break;
     case RoomChoice::kNoRoom:
-        if (bHasOld && cbOld == cbNew && SameContent(hSource, pszTarget, space, pExpected)) return TRUE;
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }

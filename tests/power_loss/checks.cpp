@@ -89,11 +89,12 @@ std::string CardGoneUnsound(const Expected &e, const FoldedTree &before, const F
     }
     for (const auto &[path, content] : e.oldFlash.files) {
         // Replaced in place: removed while the free room could not hold the new version's
-        // blocks beside it. Removed with room to spare, the old version went too soon.
+        // blocks beside it and what the record's slots may still take. Removed with room to
+        // spare, the old version went too soon.
         const auto gone = vacated.find(path);
         const bool bVacated = gone != vacated.end();
         const bool bInPlace = bVacated && brought(path) && !inMarkedFolder(path) &&
-                              gone->second < (e.card.files.at(path).size() + kBlock - 1) / kBlock * kBlock;
+                              gone->second < (e.card.files.at(path).size() + kBlock - 1) / kBlock * kBlock + kRecordRoom;
         nInPlace += bInPlace;
         if (after.files.count(path) || bInPlace || (bVacated && (!brought(path) || inMarkedFolder(path)))) continue;
         if (brought(path) && bVacated)

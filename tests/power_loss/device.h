@@ -5,6 +5,9 @@
 #include <cstdint>
 
 constexpr unsigned long long kBlock = 4096;   // powercutfs's block: a file's unit, a folder's size
+// The most the program's record may take of the flash store: two slots of at most 5,336
+// bytes (two writers, each with a folder path and a name at their longest), in blocks.
+constexpr unsigned long long kRecordRoom = 2 * 2 * kBlock;
 
 struct Device {
     Tree flash;                       // the flash store, below /ResidentFlash
