@@ -231,10 +231,22 @@ void CRecoveryRecord::RemoveSlots() {
     m_cbSlots[0] = m_cbSlots[1] = 0;
 }
 
-ULONGLONG CRecoveryRecord::RoomToGrow(ULONGLONG cbUnit) {
+ULONGLONG CRecoveryRecord::RoomToGrow(ULONGLONG cbUnit, int nWriter, LPCWSTR pszTarget) {
+    if (!m_pHeld) return 0;   // no record is written
     CCriticalSectionLock guard(m_lock);
+    // The slot's bytes as WriteLocked lays them out; the target's path is at least its
+    // folder's and its name's characters (the separator between them is not kept).
+    ULONGLONG cbRecord = sizeof kMagic + 8 + kDigestBytes;
+    for (int i = 0; i < kTemporaries; ++i) {
+        const RecordEntry &entry = m_pHeld->entries[i];
+        const size_t cch = i == nWriter ? wcslen(pszTarget) : wcslen(entry.szFolder) + wcslen(entry.szName);
+        cbRecord += kEntryHead + cch * sizeof(WCHAR);
+    }
     ULONGLONG cb = 0;
-    for (const ULONGLONG cbSlot : m_cbSlots) cb += AllocatedBytes(kMaxRecordBytes, cbUnit) - AllocatedBytes(cbSlot, cbUnit);
+    for (const ULONGLONG cbSlot : m_cbSlots) {
+        const ULONGLONG cbNeeded = AllocatedBytes(cbRecord, cbUnit), cbHeld = AllocatedBytes(cbSlot, cbUnit);
+        if (cbNeeded > cbHeld) cb += cbNeeded - cbHeld;
+    }
     return cb;
 }
 

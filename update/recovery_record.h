@@ -56,10 +56,12 @@ public:
     bool NoteReplacement(int nWriter, LPCWSTR pszTarget, ULONGLONG cbNew, const Digest &digest);
     // The run's end: every change on the medium, then the slots removed.
     void Close();
-    // The room the two slots may yet take on a file system of cbUnit-byte allocation units,
-    // up to their longest: a writer alone keeps it back from the free room before it decides
-    // where a new version goes (update/room_rules.h), as the slots grow while it replaces.
-    ULONGLONG RoomToGrow(ULONGLONG cbUnit);
+    // The room the two slots may yet take, on a file system of cbUnit-byte allocation units,
+    // while writer nWriter replaces pszTarget: each will hold the record with that writer's
+    // entry for the target (its folder entered, then the replacement announced) beside the
+    // other writers' entries as they stand. A writer alone keeps it back from the free room
+    // before it decides where the new version goes (update/room_rules.h).
+    ULONGLONG RoomToGrow(ULONGLONG cbUnit, int nWriter, LPCWSTR pszTarget);
 
     struct Held;   // the entries and the slot's bytes (update/recovery_record.cpp)
 

@@ -106,7 +106,7 @@ BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszT
     Room room;
     if (!ReadRoom(pszTarget, room)) return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected);
     if (space.pRecord && space.pRecord->Covers(pszTarget)) {
-        const ULONGLONG cbSlots = space.pRecord->RoomToGrow(room.cbUnit);
+        const ULONGLONG cbSlots = space.pRecord->RoomToGrow(room.cbUnit, space.nTemporary, pszTarget);
         room.cbFree = room.cbFree > cbSlots ? room.cbFree - cbSlots : 0;
     }
     WIN32_FILE_ATTRIBUTE_DATA old = {};

@@ -73,7 +73,8 @@ int RunUntilSettled(int most, RunEnd &end) {
 // update may not go in by one run, and what goes in depends on the order in which files
 // meet the room, which two I/O threads vary from run to run: two uninterrupted runs from
 // the same start can differ. There the runs after the case must settle where the runs from
-// the start settled, or with the whole update in.
+// the start settled, or with the whole update in, or where another run from the start
+// settles (Outcome::bOtherOrder, judged once the device's cases are done).
 Outcome Converges(const Expected &e) {
     Show("before the run after it");
     RunEnd end = RunProgram(0);
@@ -98,12 +99,31 @@ Outcome Converges(const Expected &e) {
     now.endFlash = FlashNow();
     now.endCard = CardNow();
     const std::string undone = UpdateNotDone(now, e.bKeepSource);
-    if (!undone.empty())
+    if (!undone.empty()) {
         o.problem = "the runs after it settled on " + settled + ", and it " + undone + " (the first of them left " + diff + ")";
+        o.bOtherOrder = true;
+        o.settledFlash = now.endFlash;
+        o.settledCard = now.endCard;
+    }
     return o;
 }
 
 } // namespace
+
+void SettleFromStart(FoldedTree &flash, FoldedTree &card) {
+    ResetDevice();
+    RunEnd end = RunProgram(0, ResetDevice);
+    if (end.code != 0) Fail("an uninterrupted run " + end.Describe());
+    const int n = RunUntilSettled(kMaxRunsToSettle, end);
+    if (n < 0) Fail("a later uninterrupted run " + end.Describe());
+    if (n > kMaxRunsToSettle) Fail("the update still changes the device after " + std::to_string(n + 1) + " runs");
+    flash = FlashNow();
+    card = CardNow();
+}
+
+bool SameSettling(const Outcome &settled, const FoldedTree &flash, const FoldedTree &card) {
+    return FirstDifference(settled.settledFlash, flash).empty() && FirstDifference(settled.settledCard, card).empty();
+}
 
 std::string Loss::Card() const {
     if (flash.rfind("mixed ", 0) != 0) return flash;

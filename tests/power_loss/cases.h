@@ -19,6 +19,12 @@ struct Loss {
 struct Outcome {
     std::string problem;       // "" when the case passed
     bool bCrash = false;       // the problem is a Wine process that died of a signal
+    // The runs after it settled short of the whole update and elsewhere than the runs from
+    // the start: on a store with little room, two I/O threads may meet the room in another
+    // order from one run to the next, and so settle elsewhere from the same start. Where they
+    // settled, to be judged once the device's cases are done (SettleFromStart).
+    bool bOtherOrder = false;
+    FoldedTree settledFlash, settledCard;
 };
 
 // Mounts the flash store and the card (powercutfs each) in the device root; with
@@ -49,6 +55,12 @@ Outcome PulledAt(const Expected &e, long j, const Loss &loss, VacatedFiles *pVac
 // new one, the files of a marker's folder, and any old version a broken build removed too
 // soon. Asked before the power goes.
 VacatedFiles Vacated();
+
+// The device from the start once more, run until a run changes nothing: where it settles.
+// Ends the harness when a run fails. It resets both file systems: no recut follows.
+void SettleFromStart(FoldedTree &flash, FoldedTree &card);
+// Whether the device is settled on the same flash store and card.
+bool SameSettling(const Outcome &settled, const FoldedTree &flash, const FoldedTree &card);
 
 // The card gone for good after a case: the flash store's power lost once more from the moment
 // of the last cut, as loss keeps (what the case's own check saw), the card taken out, its
