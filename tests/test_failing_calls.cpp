@@ -112,6 +112,31 @@ TEST_F(Failing, AVolumeThatDoesNotDescribeItselfLeavesTheRoomUnreadAndTheTempora
     EXPECT_NE(FollowOnRecord(), "<none>");
 }
 
+// --- the volume's flush ------------------------------------------------------------------
+
+// A driver without the flush's control code: the names are committed by a flush of an empty
+// file of the program's own at each volume's root, the flash store's before the card loses
+// anything and the card's before its content goes; the update goes in as anywhere.
+TEST_F(Failing, AVolumeWithoutItsFlushHasItsNamesCommittedByAFileFlushedAtItsRoot) {
+    int before = 0;
+    {
+        const std::lock_guard<std::mutex> hold(g_failing.lock);
+        before = g_failing.volumeFlushCalls;
+    }
+    bool stuck = false;
+    Run(&stuck);
+    EXPECT_FALSE(stuck);
+    ExpectUpdateIn();
+    EXPECT_NE(FollowOnRecord(), "<none>");
+    {
+        const std::lock_guard<std::mutex> hold(g_failing.lock);
+        EXPECT_GT(g_failing.volumeFlushCalls, before);
+    }
+    EXPECT_TRUE(Exists(L"/ResidentFlash/~tessivard-flush")) << "the flash store's names went by its own file";
+    EXPECT_TRUE(Exists(L"/SDMMC/~tessivard-flush")) << "the card's names went by its own file";
+    EXPECT_EQ(Content(L"/ResidentFlash/~tessivard-flush"), "");
+}
+
 // --- the bitmap file --------------------------------------------------------------------
 
 // The skinned dialog's own: its bitmap, and the colour its window shows at a point.
