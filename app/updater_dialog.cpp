@@ -1,7 +1,7 @@
 #include "app/updater_dialog.h"
 #include "platform/thread_body.h"
-#include "update/device_paths.h"
-#include "update/launch_program.h"
+#include "update/run/device_paths.h"
+#include "update/run/launch_program.h"
 
 BEGIN_MESSAGE_MAP(CUpdaterDlg, CSkinDialog)
     ON_WM_TIMER()

@@ -1,5 +1,5 @@
 // The update dialog: the program's only window, full-screen and topmost, with one progress
-// bar. 100 ms after it opens it starts the worker that runs the update (update/update_run.h)
+// bar. 100 ms after it opens it starts the worker that runs the update (update/run/update_run.h)
 // on the plan and counters it holds, once more a tick later should the platform not start
 // it; the bar and the end of the run are the dialog's, and the worker's WM_DESTROY at the
 // end of the run ends the dialog and with it the application.
@@ -9,9 +9,9 @@
 #include "res/resource.h"
 #include "ui/skin/skin_dialog.h"
 #include "ui/progress/gradient_progress.h"
-#include "update/run_screen.h"
-#include "update/job_list.h"
-#include "update/update_run.h"
+#include "update/run/run_screen.h"
+#include "update/run/job_list.h"
+#include "update/run/update_run.h"
 
 class CUpdaterDlg : public CSkinDialog, public IRunScreen {
 public:
@@ -42,7 +42,7 @@ public:
     // the worker. The worker holds nothing (no handle, no lock) when it calls this.
     void EndFromWorker() override;
 
-    // The update itself, on the worker thread: the run's (update/update_run.h). RunUpdate
+    // The update itself, on the worker thread: the run's (update/run/update_run.h). RunUpdate
     // is a seam (app/seam_run_update.cpp).
     int RunUpdate();
     int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);

@@ -1,4 +1,4 @@
-// The speed of the program's SHA-256 (update/sha256.h) against the platform's CNG SHA-256
+// The speed of the program's SHA-256 (update/crypto/sha256.h) against the platform's CNG SHA-256
 // (bcrypt.dll: the desktop's and Wine's, which the device lacks; called here only to
 // compare). Both hash the same MIB MiB of pseudo-random data in 64 KiB parts, as a copy
 // hashes its chunks, ROUNDS times in turn; each one's fastest round counts.
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-#include "update/sha256.h"
+#include "update/crypto/sha256.h"
 #include "bench/clock.h"
 
 namespace {

@@ -21,10 +21,10 @@
 #include <vector>
 #include "app/updater_dialog.h"
 #include "platform/folder_listing.h"
-#include "update/device_paths.h"
-#include "update/keep_source.h"
-#include "update/recovery_record.h"
-#include "update/tree_walks.h"
+#include "update/run/device_paths.h"
+#include "update/run/keep_source.h"
+#include "update/storage/recovery_record.h"
+#include "update/walks/tree_walks.h"
 #include "bench/clock.h"
 
 namespace {

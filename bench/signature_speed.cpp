@@ -1,4 +1,4 @@
-// The time the program's check of a maker's signature takes (update/rsa_verify.h), for each
+// The time the program's check of a maker's signature takes (update/crypto/rsa_verify.h), for each
 // key size the device takes, on the good signatures the build made with openssl
 // (build/tests/signatures, tests/signature_reference.sh): ROUNDS checks of each, the
 // fastest and the median; and the work of one check, in Montgomery products and in 32-bit
@@ -15,7 +15,7 @@
 #include <vector>
 #include "bench/clock.h"
 #include "platform/file_handle.h"
-#include "update/rsa_verify.h"
+#include "update/crypto/rsa_verify.h"
 
 namespace {
 

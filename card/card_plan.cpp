@@ -1,7 +1,7 @@
 #include "card/card_plan.h"
 #include "card/console_text.h"
 #include "card/device_rules.h"
-#include "update/job_list.h"
+#include "update/run/job_list.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include "platform/file_handle.h"
 #include "card/host_tree.h"
 #include "platform/folder_listing.h"
-#include "update/device_paths.h"
-#include "update/manifest.h"
-#include "update/paths.h"
-#include "update/sha256.h"
+#include "update/run/device_paths.h"
+#include "update/manifest/manifest.h"
+#include "update/storage/paths.h"
+#include "update/crypto/sha256.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #pragma once
 #include <string>
 #include "card/card_plan.h"
-#include "update/manifest.h"
+#include "update/manifest/manifest.h"
 
 // cardRoot and newRoot as the person gave them. With bManifest the card's manifest
-// (update/manifest.h) is written first, numbered with *pSequence when given: every file of
+// (update/manifest/manifest.h) is written first, numbered with *pSequence when given: every file of
 // NEW is read and hashed before the card is written, and every copy must hash the same.
 // False, with a one-line message naming the path in error, when the card cannot be written;
 // nothing of it is left then.

@@ -6,9 +6,9 @@
 #include "card/device_rules.h"
 #include "platform/file_handle.h"
 #include "platform/cstring.h"
-#include "update/card_signature.h"
-#include "update/name_rule.h"
-#include "update/whole_card.h"
+#include "update/manifest/card_signature.h"
+#include "update/rules/name_rule.h"
+#include "update/manifest/whole_card.h"
 
 namespace {
 

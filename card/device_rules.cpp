@@ -4,8 +4,8 @@
 #include "card/host_tree.h"
 #include "platform/ansi_text.h"
 #include "platform/cstring.h"
-#include "update/name_defence.h"
-#include "update/paths.h"
+#include "update/rules/name_defence.h"
+#include "update/storage/paths.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ std::wstring TooLong(size_t cch, size_t cchLimit, const wchar_t *pszWhat) {
            std::to_wstring(cchLimit - 1) + L" characters";
 }
 
-// Why the name rules (update/name_defence.h) do not take the name; what is left when they
+// Why the name rules (update/rules/name_defence.h) do not take the name; what is left when they
 // take it is a joined path that does not fit.
 std::wstring WhyNotItself(const std::wstring &name) {
     const NameVerdict verdict = JudgeName(name.c_str());

@@ -1,16 +1,16 @@
-// What the device makes of the names and paths of an update, decided by the device's own
-// rules (update/paths.h, update/marker_rules.h) on the very paths the device uses: a card
-// entry the copy walk passes over, a flash entry its deletion cannot reach, a flash folder
-// no delete marker removes, a name the flash store cannot hold. The rules run under the
-// device's code page: the program refuses to work under any other (card_main.cpp).
+// What the device makes of the names and paths of an update, decided by the device's own rules
+// (update/storage/paths.h, update/rules/marker_rules.h) on the very paths the device uses: a card
+// entry the copy walk passes over, a flash entry its deletion cannot reach, a flash folder no
+// delete marker removes, a name the flash store cannot hold. The rules run under the device's
+// code page: the program refuses to work under any other (card_main.cpp).
 #pragma once
 #include <string>
 #include <utility>
 #include <vector>
 #include "card/host_tree.h"
-#include "update/device_paths.h"
-#include "update/marker_rules.h"
-#include "update/walk_rules.h"
+#include "update/run/device_paths.h"
+#include "update/rules/marker_rules.h"
+#include "update/rules/walk_rules.h"
 
 inline const std::wstring kCardFolderW = L"" CARD_FOLDER;    // where the walks start on the card
 inline const std::wstring kFlashFolderW = L"" FLASH_FOLDER;  // and in the flash store
@@ -18,7 +18,7 @@ inline const std::wstring kFlashFolderW = L"" FLASH_FOLDER;  // and in the flash
 // The walks' path of rel ("maps/seoul.map") below one of those folders: "\" between names.
 std::wstring DevicePath(const std::wstring &folder, const std::wstring &rel);
 
-// Why `walk` (update/walk_rules.h), listing the device folder `folder`, neither works nor
+// Why `walk` (update/rules/walk_rules.h), listing the device folder `folder`, neither works nor
 // enters its entry `name` (a folder if bFolder), in words; empty when it takes it.
 std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wstring &name, bool bFolder);
 // What of the copy's reasons depends on the name alone, at any depth.

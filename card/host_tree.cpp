@@ -3,8 +3,8 @@
 #include "card/console_text.h"
 #include "platform/file_handle.h"
 #include "platform/folder_listing.h"
-#include "update/name_rule.h"
-#include "update/paths.h"
+#include "update/rules/name_rule.h"
+#include "update/storage/paths.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
 #include "card/room_simulation.h"
-#include "update/paths.h"
+#include "update/storage/paths.h"
 
 namespace {
 

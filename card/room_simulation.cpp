@@ -1,7 +1,7 @@
 #include "card/room_simulation.h"
 #include "card/console_text.h"
 #include "card/device_rules.h"
-#include "update/room_rules.h"
+#include "update/rules/room_rules.h"
 
 ULONGLONG TreeRoom(const HostEntry &folder, ULONGLONG cbUnit) {
     ULONGLONG cb = 0;

@@ -1,5 +1,5 @@
 // Whether an update fits the flash store, by the device's order of work and its room rules
-// (update/room_rules.h), not by adding up sizes: the folders the delete markers name are
+// (update/rules/room_rules.h), not by adding up sizes: the folders the delete markers name are
 // removed first, freeing their room; then the card's entries are copied in the card's
 // order, each replacement choosing its way with ChooseRoom against the room free at that
 // moment. Each file takes whole allocation units, each folder one unit.

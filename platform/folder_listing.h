@@ -6,7 +6,7 @@
 // The first entry, or INVALID_HANDLE_VALUE (then no FindClose) when there is none.
 HANDLE FindFirstEntry(LPCWSTR pszPattern, WIN32_FIND_DATAW *pFind);
 // The next entry; FALSE at the end (ERROR_NO_MORE_FILES), or when the listing breaks off
-// (any other error). A seam (platform/seam_find_next.cpp, update/seams.h).
+// (any other error). A seam (platform/seam_find_next.cpp, update/seams/seams.h).
 BOOL FindNextEntry(HANDLE hFind, WIN32_FIND_DATAW *pFind);
 // "." and "..": never an entry of the device's listing.
 inline bool IsDotEntry(const WIN32_FIND_DATAW &fd) {

@@ -1,6 +1,6 @@
 // Every thread of the program runs its body through RunThreadBody, from the thread's first
 // frame: the UI thread (the program's entry), the worker and each I/O thread. A seam
-// (platform/seam_thread_body.cpp, update/seams.h): the shipped program runs the body and
+// (platform/seam_thread_body.cpp, update/seams/seams.h): the shipped program runs the body and
 // nothing else; the stack build gives each thread the 64 KiB of stack the device gives it.
 #pragma once
 #include <windows.h>

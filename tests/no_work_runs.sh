@@ -2,7 +2,7 @@
 # Whole runs whose walks meet long runs of entries with no file work: a folder's own step,
 # which follows its children's, and so every empty folder's, one after another. The walk
 # steps such entries by itself, with no I/O thread woken, and the threads must still take
-# each file handed out after them once, and only once (update/entry_queue.h). After every
+# each file handed out after them once, and only once (update/walks/entry_queue.h). After every
 # run, by the shipped program and by the build without I/O threads: each card file is in the
 # flash store byte for byte, each card folder a folder there, the marked flash folder gone,
 # the card folder empty, exit code 0, and the follow-on program started.

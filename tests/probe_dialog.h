@@ -8,7 +8,7 @@
 #include "app/updater_dialog.h"
 #include "step_record.h"
 #include "test_support.h"
-#include "update/keep_source.h"
+#include "update/run/keep_source.h"
 
 class ProbeDlg : public CUpdaterDlg {
 public:

@@ -6,7 +6,7 @@
 #include "app/updater_dialog.h"
 #include "device_files.h"
 #include "ui/progress/gradient_bands.h"
-#include "update/seams.h"
+#include "update/seams/seams.h"
 
 StepRecord g_steps;
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include "device_files.h"
 #include "probe_dialog.h"
-#include "update/manifest.h"
+#include "update/manifest/manifest.h"
 
 void ResetListingBreak(int nAfter);   // tests/variants/listing_breaks.cpp
 extern bool g_bReadsFlip;             // tests/variants/read_flips.cpp

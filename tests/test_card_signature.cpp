@@ -11,7 +11,7 @@
 #include "device_files.h"
 #include "probe_dialog.h"
 #include "test_support.h"
-#include "update/card_signature.h"
+#include "update/manifest/card_signature.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <random>
 #include <string>
 #include <vector>
-#include "update/entry_queue.h"
-#include "update/room_budget.h"
+#include "update/walks/entry_queue.h"
+#include "update/storage/room_budget.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "probe_dialog.h"
 #include "test_support.h"
 #include "tests/variants/failing_calls.h"
-#include "update/room_budget.h"
+#include "update/storage/room_budget.h"
 
 namespace {
 

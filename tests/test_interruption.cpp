@@ -7,7 +7,7 @@
 #include <string>
 #include "device_files.h"
 #include "test_support.h"
-#include "update/paths.h"
+#include "update/storage/paths.h"
 
 namespace {
 

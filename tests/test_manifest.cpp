@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 #include "device_files.h"
-#include "update/manifest.h"
-#include "update/whole_card.h"
+#include "update/manifest/manifest.h"
+#include "update/manifest/whole_card.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include "device_files.h"
 #include "probe_dialog.h"
-#include "update/manifest.h"
+#include "update/manifest/manifest.h"
 
 namespace {
 

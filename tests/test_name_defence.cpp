@@ -1,4 +1,4 @@
-// The name rules the device reads a card by (update/name_defence.h), held against what a PC's
+// The name rules the device reads a card by (update/rules/name_defence.h), held against what a PC's
 // path handling makes of the same names here under Wine: GetFullPathNameW, which the device
 // lacks, resolving "folder\name" back to exactly that entry of that folder. The two agree on
 // every generated name except where the table says why not: the device's FAT refuses more
@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "update/device_paths.h"
-#include "update/name_defence.h"
-#include "update/name_rule.h"
-#include "update/paths.h"
+#include "update/run/device_paths.h"
+#include "update/rules/name_defence.h"
+#include "update/rules/name_rule.h"
+#include "update/storage/paths.h"
 
 namespace {
 

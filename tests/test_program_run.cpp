@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include "device_files.h"
 #include "test_support.h"
-#include "update/launch_program.h"
+#include "update/run/launch_program.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "tests/device_files.h"
-#include "update/paths.h"
-#include "update/recovery_record.h"
-#include "update/sha256.h"
+#include "update/storage/paths.h"
+#include "update/storage/recovery_record.h"
+#include "update/crypto/sha256.h"
 
 namespace {
 

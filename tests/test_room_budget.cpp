@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
-#include "update/room_budget.h"
+#include "update/storage/room_budget.h"
 
 namespace {
 

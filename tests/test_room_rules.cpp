@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 #include "platform/device_calls.h"
-#include "update/paths.h"
-#include "update/room_budget.h"
-#include "update/room_rules.h"
+#include "update/storage/paths.h"
+#include "update/storage/room_budget.h"
+#include "update/rules/room_rules.h"
 
 namespace {
 

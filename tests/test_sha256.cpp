@@ -9,7 +9,7 @@
 #include <vector>
 #include "device_files.h"
 #include "test_support.h"
-#include "update/sha256.h"
+#include "update/crypto/sha256.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <cstring>
 #include "platform/bounded_text.h"
-#include "update/name_rule.h"
-#include "update/paths.h"
+#include "update/rules/name_rule.h"
+#include "update/storage/paths.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "app/updater_dialog.h"
 #include "device_files.h"
 #include "step_record.h"
-#include "update/keep_source.h"
-#include "update/tree_walks.h"
+#include "update/run/keep_source.h"
+#include "update/walks/tree_walks.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "device_files.h"
 #include "probe_dialog.h"
 #include "step_record.h"
-#include "update/tree_walks.h"
+#include "update/walks/tree_walks.h"
 #include "ui/progress/gradient_bands.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
-#include "update/device_paths.h"
-#include "update/paths.h"
-#include "update/walk_rules.h"
+#include "update/run/device_paths.h"
+#include "update/storage/paths.h"
+#include "update/rules/walk_rules.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 // - Any other code is one the driver does not implement: ERROR_NOT_SUPPORTED, as the device
 //   answers. No folder is opened for it.
 // No path, an empty one, or an OVERLAPPED (the device takes none) is ERROR_INVALID_PARAMETER.
-// A seam (update/seams.h): a test build answers ERROR_NOT_SUPPORTED to every call, as a
+// A seam (update/seams/seams.h): a test build answers ERROR_NOT_SUPPORTED to every call, as a
 // device whose driver lacks the control does.
 #include "platform/device_calls.h"
 

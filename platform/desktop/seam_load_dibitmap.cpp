@@ -3,7 +3,7 @@
 // reads the file with its image loader, into a bitmap of the display's format; the
 // device's documentation names no format, and the skinned dialog copies whatever it gets.
 // A name is a path, never a resource number: a number fails.
-// A seam (update/seams.h): a test build fails every call, to show what the dialog does
+// A seam (update/seams/seams.h): a test build fails every call, to show what the dialog does
 // when the device cannot load a bitmap file.
 #include "platform/device_calls.h"
 

@@ -6,7 +6,7 @@
 //   says, the cluster (README, "Device checks").
 // - dwAttributes and dwFlags are 0, and both names empty: the desktop has no stores or
 //   partitions in the device's sense, and tells none of its bits.
-// A seam (update/seams.h): a test build fails every call, to show what the program does
+// A seam (update/seams/seams.h): a test build fails every call, to show what the program does
 // when the device does not describe a volume.
 #include "platform/desktop/describe_volume.h"
 

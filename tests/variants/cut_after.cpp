@@ -2,8 +2,8 @@
 // k being the environment variable TESSIVARD_CUT_AFTER (0 or unset: never). The changes of
 // every thread count alike, in one count; the process ends on the spot with exit code 99,
 // all its threads with it, and a thread that finished a change meanwhile ends it too:
-// nothing after the cut reaches a file system. Linked in place of update/seam_cut_point.cpp.
-#include "update/seams.h"
+// nothing after the cut reaches a file system. Linked in place of update/seams/seam_cut_point.cpp.
+#include "update/seams/seams.h"
 #include <windows.h>
 #include <cwchar>
 

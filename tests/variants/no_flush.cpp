@@ -1,7 +1,7 @@
 // A broken build for the power-loss harness: the temporary is never flushed, so a renamed
-// file can come back empty. Linked in place of update/seam_file_flush.cpp.
-#include "update/seams.h"
-#include "update/file_system.h"
+// file can come back empty. Linked in place of update/seams/seam_file_flush.cpp.
+#include "update/seams/seams.h"
+#include "update/storage/file_system.h"
 
 BOOL FsFlush(HANDLE) {
     AfterFileOperation();

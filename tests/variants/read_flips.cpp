@@ -1,7 +1,7 @@
 // A card that reads back wrong: while g_bReadsFlip is set, every read of a card file returns
 // its first byte flipped, as a bad card or reader does. Linked in place of
-// update/seam_file_read.cpp.
-#include "update/seams.h"
+// update/seams/seam_file_read.cpp.
+#include "update/seams/seams.h"
 
 bool g_bReadsFlip = false;
 

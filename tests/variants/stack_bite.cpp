@@ -8,8 +8,8 @@
 #include <cstring>
 #include <malloc.h>
 #include "app/updater_dialog.h"
-#include "update/device_paths.h"
-#include "update/launch_program.h"
+#include "update/run/device_paths.h"
+#include "update/run/launch_program.h"
 
 namespace {
 

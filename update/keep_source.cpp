@@ -1,3 +1,0 @@
-#include "update/keep_source.h"
-
-INT32 g_bUndelete = 0;

@@ -1,3 +1,0 @@
-#include "update/seams.h"
-
-void AfterFileOperation() {}

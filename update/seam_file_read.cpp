@@ -1,5 +1,0 @@
-#include "update/seams.h"
-
-BOOL FsRead(HANDLE hFile, void *pBuffer, DWORD cbBuffer, DWORD *pcbRead) {
-    return ReadFile(hFile, pBuffer, cbBuffer, pcbRead, nullptr);
-}

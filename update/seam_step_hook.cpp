@@ -1,3 +1,0 @@
-#include "update/seams.h"
-
-void AfterStep(const CUpdateRun &, int, const EntrySlot *) {}

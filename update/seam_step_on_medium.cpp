@@ -1,5 +1,0 @@
-#include "update/seams.h"
-
-BOOL StepOnMedium(LPCWSTR pszFlash, bool bTransactionSafe) {
-    return bTransactionSafe || FsFlushVolume(pszFlash);
-}

@@ -1,0 +1,3 @@
+#include "update/seams/seams.h"
+
+void AfterFileOperation() {}

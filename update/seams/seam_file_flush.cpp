@@ -1,0 +1,8 @@
+#include "update/seams/seams.h"
+#include "update/storage/file_system.h"
+
+BOOL FsFlush(HANDLE hFile) {
+    BOOL flushed = FlushFileBuffers(hFile);
+    AfterFileOperation();
+    return flushed;
+}

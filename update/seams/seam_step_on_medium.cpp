@@ -1,0 +1,5 @@
+#include "update/seams/seams.h"
+
+BOOL StepOnMedium(LPCWSTR pszFlash, bool bTransactionSafe) {
+    return bTransactionSafe || FsFlushVolume(pszFlash);
+}

@@ -1,0 +1,24 @@
+#include "update/seams/seams.h"
+#include "platform/device_calls.h"
+#include "platform/file_handle.h"
+#include "update/storage/file_system.h"
+#include "update/storage/paths.h"
+
+// The device flushes a whole file system by its root folder. A driver without the control
+// code (ERROR_NOT_SUPPORTED) still commits a transaction-safe volume's changes with the next
+// flush of any file on it: an empty file of the program's own at the volume's root, kept
+// there (its removal would be one more change that nothing commits).
+BOOL FsFlushVolume(LPCWSTR pszPath) {
+    WCHAR szRoot[kVolumeRoot];
+    if (!VolumeRootOf(pszPath, szRoot)) return FALSE;
+    BOOL flushed = CeFsIoControlW(szRoot, FSCTL_FLUSH_BUFFERS, nullptr, 0, nullptr, 0, nullptr, nullptr);
+    if (!flushed && GetLastError() == ERROR_NOT_SUPPORTED) {
+        WCHAR szFile[kVolumeRoot + 32];
+        bool bMade = false;
+        CFileHandle file(JoinPath(szFile, kVolumeRoot + 32, szRoot, kFlushFileName) ? FsOpenAlways(szFile, &bMade)
+                                                                                     : INVALID_HANDLE_VALUE);
+        flushed = file.IsOpen() && FlushFileBuffers(file.Get());
+    }
+    AfterFileOperation();
+    return flushed;
+}

@@ -1,0 +1,58 @@
+#include "update/storage/file_system.h"
+#include "update/seams/seams.h"
+
+BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade) {
+    BOOL made = CreateDirectoryW(pszFolder, nullptr);
+    AfterFileOperation();
+    if (pbMade) *pbMade = made;
+    if (made) return TRUE;
+    DWORD attributes = GetFileAttributesW(pszFolder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The device refuses to remove a read-only file: the bit goes first. Its other attributes
+// stay, and the device takes FILE_ATTRIBUTE_NORMAL only alone.
+BOOL FsRemoveFile(LPCWSTR pszFile) {
+    const DWORD attributes = GetFileAttributesW(pszFile);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_READONLY) {
+        const DWORD rest = attributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(pszFile, rest ? rest : FILE_ATTRIBUTE_NORMAL);
+    }
+    BOOL removed = DeleteFileW(pszFile);
+    AfterFileOperation();
+    return removed;
+}
+
+BOOL FsRemoveFolder(LPCWSTR pszFolder) {
+    BOOL removed = RemoveDirectoryW(pszFolder);
+    AfterFileOperation();
+    return removed;
+}
+
+HANDLE FsCreateFile(LPCWSTR pszFile) {
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    AfterFileOperation();
+    return hFile;
+}
+
+HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade) {
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *pbMade = hFile != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (*pbMade) AfterFileOperation();
+    return hFile;
+}
+
+BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData) {
+    DWORD cbWritten = 0;
+    if (!WriteFile(hFile, pData, cbData, &cbWritten, nullptr)) return FALSE;
+    if (cbWritten == cbData) return TRUE;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+BOOL FsMove(LPCWSTR pszFrom, LPCWSTR pszTo) {
+    BOOL moved = MoveFileW(pszFrom, pszTo);
+    AfterFileOperation();
+    return moved;
+}

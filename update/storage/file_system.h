@@ -1,0 +1,25 @@
+// Every change the update makes to the card or the flash store, one platform call each (a
+// removal first clears a read-only file's attribute, which is no change of a name).
+// Each change of a name (a file or folder made, renamed or removed) and each flush is a
+// point where the power may go (AfterFileOperation, update/seams/seams.h); a write into an open
+// file is not. FsFlush and FsFlushVolume are seams: update/seams/seams.h says what they do.
+#pragma once
+#include <windows.h>
+#include "update/seams/seams.h"
+
+// The folder exists afterwards (made, or there already); *pbMade: this call made it.
+BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade = nullptr);
+BOOL FsRemoveFile(LPCWSTR pszFile);      // a read-only file too
+BOOL FsRemoveFolder(LPCWSTR pszFolder);   // an empty folder
+// A new file for writing, replacing any of that name.
+HANDLE FsCreateFile(LPCWSTR pszFile);
+// The file for writing from its first byte, made when it is not there (*pbMade), its
+// content kept until written over.
+HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade);
+// All of it, or FALSE. A file system that fills part-way through takes what fits and
+// reports success; that is a full disk too (ERROR_DISK_FULL).
+BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData);
+// Gives the closed file pszFrom the name pszTo, in the same folder or another of the volume.
+// The device's MoveFileW fails when pszTo exists: no name is ever replaced by a rename
+// (update/storage/replacement.h says how a file takes its new version).
+BOOL FsMove(LPCWSTR pszFrom, LPCWSTR pszTo);

@@ -1,0 +1,99 @@
+// Paths and the fixed buffers that hold them. The engine keeps every path in a buffer of a
+// fixed size, zero-filled before it is written; a path that does not fit is never cut
+// short (a cut name would name another file), the operation fails instead. Names read
+// from the card become paths only when the name rules (update/rules/name_defence.h) take them: a
+// card written on another system can carry names that cannot exist on the device:
+// separators ("a\..\..\ResidentFlash"), a trailing space or dot (dropped by a path on a
+// PC, so the path names a sibling), device names (CON, NUL: a device, not a file there).
+#pragma once
+#include <windows.h>
+#include <cstring>
+#include "platform/bounded_text.h"
+
+constexpr size_t kAnsiPath = 256;                  // ANSI paths of the run, the scan and the count walk (bytes)
+constexpr size_t kJobPath = 512;                   // a path field of a job record (bytes)
+constexpr size_t kWidePath = 1040;                 // wide paths of the copy and delete walks (characters)
+constexpr size_t kResolvedPath = 2 * kWidePath;    // a path as the platform resolves it: the drive added
+constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the temporary's name
+
+// The temporaries a replacement writes beside its target: short names, so that a folder
+// that can hold a target can hold its temporary too. Each writer of the update (the worker,
+// or one I/O thread) has a name of its own, so that replacements in one folder at the same
+// time never share a temporary; every build reserves the whole set and removes any of it
+// that an interrupted run left.
+constexpr int kTemporaries = 2;
+inline constexpr const WCHAR *kTemporaryNames[kTemporaries] = {L"~tessivard-partial.tmp", L"~tessivard-partial-1.tmp"};
+inline constexpr WCHAR kTemporaryPattern[] = L"~tessivard-partial*";   // lists every one of them
+
+// Where a writer's replacement puts the old version while the temporary takes the target's name
+// (update/storage/replacement.h): one name per writer, like the temporaries, never derived from
+// the target's name (which may be at the file system's 255-character limit, or be a name the card
+// holds).
+inline constexpr const WCHAR *kAsideNames[kTemporaries] = {L"~tessivard-old.tmp", L"~tessivard-old-1.tmp"};
+
+// The two slots of the flash store's recovery record (update/storage/recovery_record.h), in its
+// top level; and the empty file a volume flush falls back to where the volume's driver lacks the
+// flush control code, at a volume's root (update/seams/seams.h, FsFlushVolume).
+inline constexpr const WCHAR *kRecordNames[2] = {L"~tessivard-record-a", L"~tessivard-record-b"};
+inline constexpr WCHAR kFlushFileName[] = L"~tessivard-flush";
+
+// The names of the program's own files beside the content: the temporaries, the old versions
+// set aside, the record's slots and the flush file. A card entry of such a name (in any
+// letter case) is never copied over one of them.
+BOOL IsReservedName(LPCWSTR pszName);
+// A temporary's name alone (kTemporaryNames): what holds no version of anything yet.
+BOOL IsTemporaryName(LPCWSTR pszName);
+
+// The card's manifest (update/manifest/manifest.h), in the card folder's top level: a name
+// reserved like the temporaries, but no temporary. The copy walk passes over it there without
+// failing and never copies it; the card maker refuses an update that holds the name anywhere.
+inline constexpr WCHAR kManifestName[] = L"~tessivard-manifest";
+BOOL IsManifestName(LPCWSTR pszName);   // in any letter case
+
+// The maker's signature of the manifest's bytes (update/manifest/card_signature.h), beside it in
+// the card folder's top level: every build passes over it wherever it passes over the manifest,
+// and a build without a key ignores what it holds.
+inline constexpr WCHAR kSignatureName[] = L"~tessivard-signature";
+BOOL IsSignatureName(LPCWSTR pszName);   // in any letter case
+
+// The sequence of the last signed card a keyed device took (update/manifest/sequence_record.h),
+// in the flash store's top level. No card writes it: the copy walk refuses the name at any depth,
+// and no delete marker plans it.
+inline constexpr WCHAR kSequenceRecordName[] = L"~tessivard-sequence";
+BOOL IsSequenceRecordName(LPCWSTR pszName);   // in any letter case
+
+// Formats into the zero-filled buffer; false, with the buffer all zero again, when the text
+// does not fit whole.
+template <size_t N, typename... Args>
+bool FormatInto(char (&buffer)[N], const char *pszFormat, Args... args) {
+    std::memset(buffer, 0, N);
+    if (FormatBounded(buffer, N, pszFormat, args...) >= 0) return true;
+    std::memset(buffer, 0, N);
+    return false;
+}
+
+// Joins folder and name with "%s\%s" into a buffer of cchBuffer characters. FALSE, with the
+// buffer emptied, when the path does not fit.
+BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR pszName);
+
+// The path's last name: the character after its last separator (pszPath itself when it
+// holds none).
+LPCWSTR LastNameOf(LPCWSTR pszPath);
+
+// Temporary nTemporary (of kTemporaryNames) beside the path's last name (pszPath holds at
+// least one separator).
+BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
+// The same for the writer's aside name (kAsideNames).
+BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]);
+
+// The root of the volume that holds the path: its first name with the separator before it
+// ("\ResidentFlash\maps\a.map" -> "\ResidentFlash", "/SDMMC/ResidentFlash" -> "/SDMMC"),
+// as the device mounts each file system at a folder of the root. FALSE, the buffer emptied,
+// for a path that does not begin with a separator or a root that does not fit.
+constexpr size_t kVolumeRoot = 64;
+BOOL VolumeRootOf(LPCWSTR pszPath, WCHAR (&szRoot)[kVolumeRoot]);
+
+// TRUE when "folder\name" is the entry `name` directly inside `folder`: a name the name
+// rules take, and a joined path that fits the walks' paths. The folder is the program's own
+// or was built of names taken the same way.
+BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName);

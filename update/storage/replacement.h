@@ -1,0 +1,57 @@
+// How a flash file takes its new version from the card, with the device's calls alone. The
+// device renames no file over another (MoveFileW fails when the new name exists), so the
+// target changes hands in steps, each of which a power cut may end:
+//  1. the new version is written to the writer's temporary beside the target and flushed
+//     (FlushFileBuffers): it is whole on the medium before any name changes;
+//  2. the record (update/storage/recovery_record.h) lists the target, the new version's size and
+//     SHA-256, on the medium;
+//  3. the old version moves aside to the writer's aside name (MoveFileW);
+//  4. the temporary takes the target's name (MoveFileW);
+//  5. the old version is deleted.
+// A start after a cut finishes or undoes what the record lists, with the card there or gone:
+// after any cut the target holds its old version or its new one, never neither. A new file
+// (no old version) takes only steps 1 and 4, its folder on the record before its temporary is
+// made, so that a cut leaves no temporary the next start does not remove.
+//
+// What each medium costs, per replaced file:
+//  - transaction-safe FAT (TFAT, TexFAT: CE_VOLUME_TRANSACTION_SAFE): a flush of any file
+//    commits every change on the volume so far, so the steps need no flush of their own:
+//    two file flushes (the temporary's, the record's slot);
+//  - plain FAT: each folder reaches the medium on its own, and a rename caught half written
+//    can come back under its old name, its new one or neither. Every step is on the medium
+//    (a volume flush, StepOnMedium) before the next starts, so a rename that comes back under
+//    neither name loses no version: two file flushes and three volume flushes; and one volume
+//    flush and one record write each time a writer moves to another folder.
+// Where the flash store has no room for the temporary beside the old version, the room rules
+// (update/rules/room_rules.h) remove the old version first: such a target may be absent after a cut
+// until a card with its new version comes back.
+// DeleteAndRenameFile is not used: it is documented for the object store only (README,
+// "Device checks").
+#pragma once
+#include <windows.h>
+#include "update/storage/file_ops.h"
+#include "update/crypto/sha256.h"
+
+class CRecoveryRecord;
+
+// One replacement's names and what the record keeps of it.
+struct NewVersion {
+    LPCWSTR pszTarget;          // the file that takes the new version
+    LPCWSTR pszTemp;            // the writer's temporary beside it, holding the new version
+    LPCWSTR pszAside;           // the writer's aside name beside it
+    int nWriter;                // the writer (an index into kTemporaryNames and kAsideNames)
+    bool bOld;                  // the target holds an old version, set aside in step 3
+    ULONGLONG cbNew;            // the new version's size
+    Digest digest;              // and its SHA-256 (with bOld)
+    CRecoveryRecord *pRecord;   // the flash store's record; null for a file outside a run
+    LPCWSTR pszVolume;          // a path on the target's volume, for the steps' flushes
+    bool bTransactionSafe;      // that volume commits every change with the next flush
+};
+
+// Steps 2 to 5 for a temporary already whole on the medium. TRUE when the target holds the
+// new version; on failure the target keeps its old version (or stays absent) and the
+// temporary is gone.
+BOOL TakeNewVersion(const NewVersion &version);
+
+// The replacement of update/storage/file_ops.h (ReplaceWithCopy, the seam that forwards here).
+BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected);

@@ -1,0 +1,20 @@
+// Whether a run changed names in the flash store since they were last put on the medium. A
+// volume flush (FsFlushVolume, update/seams/seams.h) puts every change of the file system there at
+// once, every folder's: nothing on the card that these changes replace goes before it.
+#pragma once
+#include <windows.h>
+
+class CUnflushedChanges {
+public:
+    explicit CUnflushedChanges(LPCWSTR pszVolume) : m_pszVolume(pszVolume) {}
+
+    // A name made, renamed or removed on the volume.
+    void Note() { m_bChanged = true; }
+    // Flushes the volume when a name changed since the last call. FALSE when that flush
+    // failed: then the card keeps what these changes replace.
+    BOOL FlushAll();
+
+private:
+    LPCWSTR m_pszVolume;      // a path on the volume: the flash store's root
+    bool m_bChanged = false;  // a name changed since the last flush
+};

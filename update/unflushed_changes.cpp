@@ -1,9 +1,0 @@
-#include "update/unflushed_changes.h"
-#include "update/seams.h"
-
-BOOL CUnflushedChanges::FlushAll() {
-    if (!m_bChanged) return TRUE;
-    if (!FsFlushVolume(m_pszVolume)) return FALSE;
-    m_bChanged = false;
-    return TRUE;
-}

@@ -1,0 +1,23 @@
+#include "update/walks/entry_work.h"
+#include "platform/file_handle.h"
+#include "update/storage/file_system.h"
+
+void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space) {
+    switch (entry.work) {
+    case EntryWork::kNone:
+        break;
+    case EntryWork::kCopy:
+        entry.bFailed = !ReplaceWithCopy(entry.szSource, entry.szTarget, space, entry.bListed ? &entry.digest : nullptr);
+        break;
+    case EntryWork::kVerify: {
+        CFileHandle source(OpenToRead(entry.szSource));
+        Digest digest;
+        entry.bFailed = !source.IsOpen() || !HashRest(source.Get(), space.pChunk, space.cbChunk, digest) ||
+                        !entry.bListed || !SameDigest(digest, entry.digest);
+        break;
+    }
+    case EntryWork::kRemove:
+        entry.bFailed = !FsRemoveFile(entry.szTarget);
+        break;
+    }
+}
