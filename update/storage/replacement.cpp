@@ -1,6 +1,5 @@
 #include "platform/file_handle.h"
 #include "platform/locks.h"
-#include "update/storage/file_ops.h"
 #include "update/storage/file_system.h"
 #include "update/storage/paths.h"
 #include "update/storage/recovery_record.h"

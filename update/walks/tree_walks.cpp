@@ -13,7 +13,7 @@
 #include "platform/locks.h"
 #include "update/storage/unflushed_changes.h"
 #include "update/walks/entry_queue.h"
-#include "update/storage/file_ops.h"
+#include "update/storage/temporaries.h"
 #include "update/storage/file_system.h"
 #include "update/manifest/manifest.h"
 #include "update/storage/paths.h"
