@@ -7,6 +7,7 @@
 #include "update/manifest/manifest.h"
 #include "update/storage/paths.h"
 #include "update/crypto/sha256.h"
+#include "update/storage/file_reading.h"
 
 namespace {
 

@@ -7,12 +7,16 @@
 #include <windows.h>
 #include "update/seams/seams.h"
 
-// The folder exists afterwards (made, or there already); *pbMade: this call made it.
+// The folder exists afterwards (made, or there already); *pbMade: this call made it. FALSE,
+// with the platform's error of the making, when no folder is there.
 BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade = nullptr);
 BOOL FsRemoveFile(LPCWSTR pszFile);      // a read-only file too
 BOOL FsRemoveFolder(LPCWSTR pszFolder);   // an empty folder
 // A new file for writing, replacing any of that name.
 HANDLE FsCreateFile(LPCWSTR pszFile);
+// A new file for writing, never over one: INVALID_HANDLE_VALUE when a file of that name is
+// there (ERROR_FILE_EXISTS).
+HANDLE FsCreateNew(LPCWSTR pszFile);
 // The file for writing from its first byte, made when it is not there (*pbMade), its
 // content kept until written over.
 HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade);

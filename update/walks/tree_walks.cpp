@@ -14,6 +14,7 @@
 #include "update/storage/unflushed_changes.h"
 #include "update/walks/entry_queue.h"
 #include "update/storage/temporaries.h"
+#include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
 #include "update/manifest/manifest.h"
 #include "update/storage/paths.h"
@@ -75,8 +76,7 @@ bool ListedDigest(const WalkContext &walk, LPCWSTR pszSource, EntrySlot &entry) 
 BOOL MakeTargetFolder(const WalkContext &walk, LPCWSTR pszFolder) {
     // One that is there already takes no room; and the room is read beside the folder, in
     // the folder above, which for the flash store's top folder is another file system.
-    const DWORD attributes = GetFileAttributesW(pszFolder);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return TRUE;
+    if (WhatIsAt(pszFolder) == PathHolds::kFolder) return TRUE;
     bool bMade = false;
     BOOL ok = FALSE;
     bool bBeside = false;
@@ -284,8 +284,7 @@ enum class LeftLook { kRemovable, kNothing, kListed };
 
 // Looks at the folder at work (the space's path) at level nLevel.
 LeftLook LookAfterDeletion(CWalkSpace &space, size_t nLevel) {
-    const DWORD attributes = GetFileAttributesW(space.szPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return LeftLook::kNothing;
+    if (WhatIsAt(space.szPath) != PathHolds::kFolder) return LeftLook::kNothing;
     if (OpenLevel(space, nLevel)) return LeftLook::kListed;
     // Empty, yet there: its own removal failed. One whose listing pattern does not fit, no
     // deletion ever lists.
