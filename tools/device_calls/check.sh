@@ -72,12 +72,6 @@ status=$?
 cd "$source_root"
 sources=$(git ls-files -- app update ui platform ':!platform/desktop' 2>/dev/null || find app update ui platform -path platform/desktop -prune -o -type f -print)
 while IFS=: read -r file line text; do
-    case "$text" in *FILE_FLAG_BACKUP_SEMANTICS*)
-        if [ "$file" = update/seam_flash_durable.cpp ]; then
-            echo "device_calls: still taken, until issue 33, replacing files as the device can: FILE_FLAG_BACKUP_SEMANTICS ($file:$line)"
-            continue
-        fi ;;
-    esac
     echo "device_calls: NOT ON THE DEVICE: $file:$line: $text"
     status=1
 done < <(printf '%s\n' $sources | grep -E '\.(cpp|h)$' | xargs grep -nE \

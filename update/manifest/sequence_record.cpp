@@ -47,7 +47,7 @@ bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence, CRecoveryRecord *
     const HeapArray<Paths> paths = NewHeapArray<Paths>(1);
     WCHAR szPath[kRecordPath];
     char text[kRecordBytes];
-    if (!paths || !RecordPath(pszFlash, szPath) || !PartialBeside(szPath, 0, paths[0].szTemp) ||
+    if (!paths || !RecordPath(pszFlash, szPath) || !TemporaryBeside(szPath, 0, paths[0].szTemp) ||
         !AsideBeside(szPath, 0, paths[0].szAside) || !DecimalText(text, sizeof text - 1, sequence))
         return false;
     LPCWSTR szTemp = paths[0].szTemp, szAside = paths[0].szAside;

@@ -1,8 +1,10 @@
-// Every change the update makes to the card or the flash store, one platform call each (a
-// removal first clears a read-only file's attribute, which is no change of a name).
-// Each change of a name (a file or folder made, renamed or removed) and each flush is a
-// point where the power may go (AfterFileOperation, update/seams/seams.h); a write into an open
-// file is not. FsFlush and FsFlushVolume are seams: update/seams/seams.h says what they do.
+// Every change the update makes to the card or the flash store, and the card maker to a card
+// it writes, one platform call each (a removal first clears a read-only file's attribute, which
+// is no change of a name). Each change of a name (a file or folder made, renamed or removed)
+// and each flush is a point where the power may go (AfterFileOperation, update/seams/seams.h);
+// a write into an open file is not. FsFlush and FsFlushVolume are seams: update/seams/seams.h
+// says what they do. Changes of several calls have files of their own beside this one: a copy
+// into a new file (file_copy.h), a tree's removal (tree_removal.h), a replacement (replacement.h).
 #pragma once
 #include <windows.h>
 #include "update/seams/seams.h"

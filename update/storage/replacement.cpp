@@ -176,7 +176,7 @@ BOOL TakeNewVersion(const NewVersion &version) {
 
 BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected) {
     WCHAR szTemp[kTemporaryPath];
-    if (!PartialBeside(pszTarget, space.nTemporary, szTemp)) return FALSE;
+    if (!TemporaryBeside(pszTarget, space.nTemporary, szTemp)) return FALSE;
 
     CFileHandle source(OpenToRead(pszSource));
     if (!source.IsOpen()) return FALSE;
