@@ -1,97 +1,45 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
-#include "platform/file_handle.h"
 #include "card/host_tree.h"
-#include "platform/folder_listing.h"
-#include "update/run/device_paths.h"
-#include "update/manifest/manifest.h"
-#include "update/storage/paths.h"
+#include "platform/desktop/folder_names_flush.h"
+#include "platform/file_handle.h"
 #include "update/crypto/sha256.h"
+#include "update/manifest/manifest.h"
+#include "update/run/device_paths.h"
+#include "update/storage/file_copy.h"
+#include "update/storage/file_reading.h"
+#include "update/storage/file_system.h"
+#include "update/storage/paths.h"
+#include "update/storage/tree_removal.h"
 
 namespace {
 
 constexpr DWORD kChunk = 1 << 20;
 BYTE g_chunk[kChunk];   // the writer's one buffer
 
-// Copies the file to a new file, never over one, with its time of last change. With
-// pListed, what it copies must be what the manifest lists (the file changed in NEW while
-// the card was written: ERROR_CRC).
-DWORD CopyNew(const std::wstring &from, const std::wstring &to, const FILETIME &ftWrite, const Digest *pListed,
-              bool &bReading) {
-    BYTE *chunk = g_chunk;
-    CSha256 hash;
-    bReading = true;
-    CFileHandle source(OpenToRead(from.c_str()));
-    if (!source.IsOpen()) return source.OpenError();
-    bReading = false;
-    CFileHandle target(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!target.IsOpen()) return target.OpenError();
-    for (;;) {
-        DWORD got = 0, put = 0;
-        bReading = true;
-        if (!ReadFile(source.Get(), chunk, kChunk, &got, nullptr)) return GetLastError();
-        bReading = false;
-        if (got == 0) break;
-        hash.Add(chunk, got);
-        if (!WriteFile(target.Get(), chunk, got, &put, nullptr)) return GetLastError();
-        if (put != got) return ERROR_DISK_FULL;
-    }
-    if (pListed) {
-        Digest digest;
-        hash.Finish(digest);
-        if (!SameDigest(digest, *pListed)) {
-            bReading = true;
-            return ERROR_CRC;
-        }
-    }
-    if (!SetFileTime(target.Get(), nullptr, nullptr, &ftWrite) || !FlushFileBuffers(target.Get())) return GetLastError();
-    return target.Close() ? ERROR_SUCCESS : GetLastError();
+// ERROR_SUCCESS, or why the call that returned ok failed.
+DWORD Outcome(BOOL ok) { return ok ? ERROR_SUCCESS : GetLastError(); }
+
+// A folder made new: one that is there already is ERROR_ALREADY_EXISTS, as nothing of a card
+// is ever written over.
+DWORD MakeNewFolder(const std::wstring &path) {
+    bool bMade = false;
+    if (!FsMakeFolder(path.c_str(), &bMade)) return GetLastError();
+    return bMade ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
 }
 
 DWORD MakeEmptyFile(const std::wstring &path) {
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle file(FsCreateNew(path.c_str()));
     if (!file.IsOpen()) return file.OpenError();
     return file.Close() ? ERROR_SUCCESS : GetLastError();
-}
-
-// Removes what the writer made below the folder, and the folder.
-void RemoveMade(const std::wstring &path) {
-    WIN32_FIND_DATAW fd;
-    CFindHandle listing;
-    if (listing.First((path + L"\\*").c_str(), &fd)) {
-        do {
-            const std::wstring child = path + L"\\" + fd.cFileName;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveMade(child);
-            else DeleteFileW(child.c_str());
-        } while (listing.Next(&fd));
-        listing.Close();
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 // Writes the whole text to a new file and puts it on the medium.
 DWORD WriteNew(const std::wstring &path, const std::string &text) {
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle file(FsCreateNew(path.c_str()));
     if (!file.IsOpen()) return file.OpenError();
-    DWORD put = 0;
-    if (!WriteFile(file.Get(), text.data(), DWORD(text.size()), &put, nullptr)) return GetLastError();
-    if (put != text.size()) return ERROR_DISK_FULL;
-    if (!FlushFileBuffers(file.Get())) return GetLastError();
+    if (!FsWrite(file.Get(), text.data(), DWORD(text.size())) || !FsFlush(file.Get())) return GetLastError();
     return file.Close() ? ERROR_SUCCESS : GetLastError();
-}
-
-// Puts the folder's names on the medium.
-DWORD FlushFolder(const std::wstring &path) {
-    CFileHandle folder(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!folder.IsOpen()) return folder.OpenError();
-    return FlushFileBuffers(folder.Get()) ? ERROR_SUCCESS : GetLastError();
-}
-
-bool IsEmptyFolder(const std::wstring &path) {
-    WIN32_FIND_DATAW fd;
-    CFindHandle listing;
-    return !listing.First((path + L"\\*").c_str(), &fd);
 }
 
 } // namespace
@@ -125,12 +73,10 @@ using CardDigests = std::vector<Digest>;   // the plan's items' digests, in its 
 
 bool DigestOfFile(const std::wstring &path, Digest &digest, ULONGLONG &cbRead, DWORD &code) {
     CFileHandle file(OpenToRead(path.c_str()));
-    LARGE_INTEGER cb = {};
-    if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &cb) || !HashRest(file.Get(), g_chunk, kChunk, digest)) {
+    if (!file.IsOpen() || !FileSizeOf(file.Get(), cbRead) || !HashRest(file.Get(), g_chunk, kChunk, digest)) {
         code = file.IsOpen() ? GetLastError() : file.OpenError();
         return false;
     }
-    cbRead = ULONGLONG(cb.QuadPart);
     return true;
 }
 
@@ -172,25 +118,27 @@ bool WriteCard(const std::wstring &cardRoot, const std::wstring &newRoot, const 
     std::string manifest;
     if (bManifest && !MakeManifest(newRoot, plan, pSequence, digests, manifest, error)) return false;
     const std::wstring root = HostPath(cardRoot, L"");
-    const DWORD attributes = GetFileAttributesW(root.c_str());
-    const bool bMadeRoot = attributes == INVALID_FILE_ATTRIBUTES;
-    if (!bMadeRoot && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    const PathHolds there = WhatIsAt(root.c_str());
+    const bool bMadeRoot = there == PathHolds::kNothing;
+    if (there == PathHolds::kFile) {
         error = L"not a folder: " + cardRoot;
         return false;
     }
-    if (!bMadeRoot && !IsEmptyFolder(root)) {
+    if (!bMadeRoot && !IsEmptyFolder(root.c_str())) {
         error = L"the card folder is not empty (nothing is ever overwritten): " + cardRoot;
         return false;
     }
-    if (bMadeRoot && !CreateDirectoryW(root.c_str(), nullptr)) {
-        const DWORD code = GetLastError();
-        error = code == ERROR_PATH_NOT_FOUND ? L"missing folder: the folder above " + cardRoot
-                                             : L"cannot make " + cardRoot + L": " + ErrorText(code);
-        return false;
+    if (bMadeRoot) {
+        const DWORD code = MakeNewFolder(root);
+        if (code != ERROR_SUCCESS) {
+            error = code == ERROR_PATH_NOT_FOUND ? L"missing folder: the folder above " + cardRoot
+                                                 : L"cannot make " + cardRoot + L": " + ErrorText(code);
+            return false;
+        }
     }
     const std::wstring folderRel = CardFolderName();
     const std::wstring folder = HostPath(cardRoot, folderRel);
-    DWORD code = CreateDirectoryW(folder.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
+    DWORD code = MakeNewFolder(folder);
     std::wstring failed = folderRel;
     // The manifest goes first: a card cut short while it is written lacks what it lists.
     if (code == ERROR_SUCCESS && bManifest) {
@@ -203,17 +151,20 @@ bool WriteCard(const std::wstring &cardRoot, const std::wstring &newRoot, const 
         bReading = false;
         const std::wstring target = HostPath(cardRoot, Below(folderRel, item.rel));
         failed = Below(folderRel, item.rel);
+        // With a manifest, a file copied must be what the manifest lists: one that changed in
+        // NEW while the card was written fails as NEW's (ERROR_CRC).
         if (!item.pSource) code = MakeEmptyFile(target);
-        else if (item.bFolder) code = CreateDirectoryW(target.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
-        else code = CopyNew(HostPath(newRoot, item.rel), target, item.pSource->ftWrite, bManifest ? &digests[i] : nullptr, bReading);
+        else if (item.bFolder) code = MakeNewFolder(target);
+        else code = Outcome(CopyToNewFile(HostPath(newRoot, item.rel).c_str(), target.c_str(), item.pSource->ftWrite,
+                                          bManifest ? &digests[i] : nullptr, g_chunk, kChunk, bReading));
         if (bReading && code != ERROR_SUCCESS) failed = item.rel;
     }
-    if (code == ERROR_SUCCESS) code = FlushFolder(folder);
+    if (code == ERROR_SUCCESS) code = Outcome(FlushFolderNames(folder.c_str()));
     if (code == ERROR_SUCCESS) return true;
 
     error = (bReading ? L"cannot read " + ShownBelow(newRoot, failed) : L"cannot write " + ShownBelow(cardRoot, failed)) +
             L": " + ErrorText(code) + L"; the card was removed";
-    RemoveMade(folder);
-    if (bMadeRoot) RemoveDirectoryW(root.c_str());
+    FsRemoveTree(folder.c_str());
+    if (bMadeRoot) FsRemoveFolder(root.c_str());
     return false;
 }

@@ -4,11 +4,11 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
 #include "card/device_rules.h"
-#include "platform/file_handle.h"
 #include "platform/cstring.h"
 #include "update/manifest/card_signature.h"
 #include "update/rules/name_rule.h"
 #include "update/manifest/whole_card.h"
+#include "update/storage/file_reading.h"
 
 namespace {
 
@@ -66,11 +66,12 @@ void CheckSignature(const std::wstring &folder, const CManifest &manifest, const
 
 // The key's modulus, as tools/card_key.sh writes it: no more bytes than the longest.
 bool ReadModulus(const std::wstring &path, std::vector<BYTE> &modulus, std::wstring &error) {
-    CFileHandle file(OpenToRead(HostPath(path, L"").c_str()));
+    const std::wstring hostPath = HostPath(path, L"");
     modulus.assign(kMaxModulusBytes + 1, 0);
-    DWORD got = 0;
-    if (!file.IsOpen() || !ReadFile(file.Get(), modulus.data(), DWORD(modulus.size()), &got, nullptr)) {
-        error = L"cannot read the key's modulus " + path + L": " + ErrorText(file.IsOpen() ? GetLastError() : file.OpenError());
+    size_t got = 0;
+    if (!ReadFileStart(hostPath.c_str(), modulus.data(), modulus.size(), got)) {
+        const DWORD code = GetLastError();
+        error = L"cannot read the key's modulus " + path + L": " + ErrorText(code);
         return false;
     }
     modulus.resize(got);

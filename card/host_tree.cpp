@@ -4,13 +4,10 @@
 #include "platform/file_handle.h"
 #include "platform/folder_listing.h"
 #include "update/rules/name_rule.h"
+#include "update/storage/file_reading.h"
 #include "update/storage/paths.h"
 
 namespace {
-
-bool IsFolderAttributes(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Reads the folder's entries, and below them. rel is the folder's path below the root.
 bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &folder, std::wstring &error) {
@@ -42,29 +39,17 @@ bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &fo
     return true;
 }
 
-// Reads as much as fills the buffer or ends the file.
-bool ReadFull(HANDLE h, BYTE *pBuffer, DWORD cbBuffer, DWORD &cbGot) {
-    cbGot = 0;
-    while (cbGot < cbBuffer) {
-        DWORD got = 0;
-        if (!ReadFile(h, pBuffer + cbGot, cbBuffer - cbGot, &got, nullptr)) return false;
-        if (got == 0) break;
-        cbGot += got;
-    }
-    return true;
-}
-
 } // namespace
 
 bool ReadHostTree(const std::wstring &root, HostEntry &top, std::wstring &error) {
     top = HostEntry();
     top.bFolder = true;
-    const DWORD attributes = GetFileAttributesW(HostPath(root, L"").c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const PathHolds there = WhatIsAt(HostPath(root, L"").c_str());
+    if (there == PathHolds::kNothing) {
         error = L"missing folder: " + root;
         return false;
     }
-    if (!IsFolderAttributes(attributes)) {
+    if (there != PathHolds::kFolder) {
         error = L"not a folder: " + root;
         return false;
     }
@@ -116,9 +101,9 @@ bool SameBytes(const std::wstring &pathA, const std::wstring &pathB, bool &bSame
     }
     bSame = true;
     for (;;) {
-        DWORD gotA = 0, gotB = 0;
+        size_t gotA = 0, gotB = 0;
         iFailed = 0;
-        if (!ReadFull(fileA.Get(), a, kChunk, gotA) || (iFailed = 1, !ReadFull(fileB.Get(), b, kChunk, gotB))) {
+        if (!ReadUpTo(fileA.Get(), a, kChunk, gotA) || (iFailed = 1, !ReadUpTo(fileB.Get(), b, kChunk, gotB))) {
             error = ErrorText(GetLastError());
             return false;
         }

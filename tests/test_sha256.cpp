@@ -10,6 +10,7 @@
 #include "device_files.h"
 #include "test_support.h"
 #include "update/crypto/sha256.h"
+#include "update/storage/file_reading.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #!/bin/bash
-# The device loads a program's imports by ordinal: one call its coredll lacks and the program
-# does not start at all. This reads every name that the objects of the shipped program's own
-# code (app/, update/, ui/, platform/; platform/desktop/ supplies device calls the desktop
-# lacks and stands aside) take from outside that code, and fails naming each one that
-# Windows Embedded CE 6.0's coredll and commctrl do not export, with the files that use it.
-# Beside it, a look at the sources for arguments the device refuses.
+# The device loads a program's imports by ordinal: one call its coredll lacks and the program does
+# not start at all. This reads every name that the objects of the shipped program's own code
+# (app/, update/, ui/, platform/; platform/desktop/, which supplies device calls the desktop lacks
+# and the card maker's calls of the PC alone, stands aside) take from outside that code, and fails
+# naming each one that Windows Embedded CE 6.0's coredll and commctrl do not export, with the
+# files that use it. Beside it, a look at the sources for arguments the device refuses.
 #   tools/device_calls/check.sh BUILD
 set -u
 here=$(cd "$(dirname "$0")" && pwd -P)
@@ -66,8 +66,9 @@ awk -F'\t' -v build="$build/" '
     <(printf '%s\n' "$defined") <(printf '%s\n' "$undefined")
 status=$?
 
-# Arguments the device refuses, which no name shows: a wait for all of several objects, load
-# flags to LoadImageW, which takes none (a bitmap file is SHLoadDIBitmap's), and folders opened as files.
+# Arguments the device refuses, which no name shows: a wait for all of several objects, load flags
+# to LoadImageW, which takes none (a bitmap file is SHLoadDIBitmap's), and folders opened as
+# files.
 cd "$source_root"
 sources=$(git ls-files -- app update ui platform ':!platform/desktop' 2>/dev/null || find app update ui platform -path platform/desktop -prune -o -type f -print)
 while IFS=: read -r file line text; do

@@ -1,6 +1,5 @@
 #include "update/crypto/sha256.h"
 #include <cstring>
-#include "update/seams/seams.h"
 
 // The arithmetic is on 32-bit words only, and the message is read byte by byte as big-endian
 // words: the device's 32-bit ARM CPU takes no unaligned word, and the card maker's CPU has
@@ -127,18 +126,6 @@ void CSha256::Finish(Digest &digest) {
     Compress(m_block);
     m_cbBlock = 0;
     for (size_t i = 0; i < 8; ++i) WriteBigEndian(m_state[i], digest.b + 4 * i);
-}
-
-bool HashRest(HANDLE hFile, BYTE *pChunk, DWORD cbChunk, Digest &digest) {
-    CSha256 hash;
-    for (;;) {
-        DWORD got = 0;
-        if (!FsRead(hFile, pChunk, cbChunk, &got)) return false;
-        if (got == 0) break;
-        hash.Add(pChunk, got);
-    }
-    hash.Finish(digest);
-    return true;
 }
 
 void DigestToHex(const Digest &digest, char (&szHex)[kDigestHex + 1]) {

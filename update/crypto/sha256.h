@@ -37,10 +37,6 @@ private:
 // The device's threads have 64 KiB stacks, and the copy keeps a hash on each.
 static_assert(sizeof(CSha256) <= 128);
 
-// The digest of what the open file holds from its current position to its end, read through
-// the buffer; false when it cannot be read.
-bool HashRest(HANDLE hFile, BYTE *pChunk, DWORD cbChunk, Digest &digest);
-
 // Lower-case hexadecimal, NUL-terminated; and back (exactly kDigestHex hex digits, either case).
 void DigestToHex(const Digest &digest, char (&szHex)[kDigestHex + 1]);
 bool DigestFromHex(const char *pszHex, size_t cch, Digest &digest);

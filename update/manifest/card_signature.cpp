@@ -1,8 +1,8 @@
 #include "update/manifest/card_signature.h"
 #include <memory>
 #include <new>
-#include "platform/file_handle.h"
 #include "resource.h"
+#include "update/storage/file_reading.h"
 
 namespace {
 
@@ -12,21 +12,6 @@ struct SignatureSpace {
     BYTE signature[kMaxModulusBytes + 1];
     RsaWorkspace rsa;
 };
-
-// Reads at most cbMax bytes of the file into the buffer: how many it holds of them, or false
-// when it is no file to read.
-bool ReadStart(LPCWSTR pszFile, BYTE *pBuffer, size_t cbMax, size_t &cbRead) {
-    CFileHandle file(OpenToRead(pszFile));
-    cbRead = 0;
-    if (!file.IsOpen()) return false;
-    while (cbRead < cbMax) {
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), pBuffer + cbRead, DWORD(cbMax - cbRead), &got, nullptr)) return false;
-        if (got == 0) break;
-        cbRead += got;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -46,8 +31,7 @@ bool SignaturePathIn(LPCWSTR pszCard, WCHAR (&szPath)[kWidePath]) { return JoinP
 bool HasSignature(LPCWSTR pszCard) {
     WCHAR szPath[kWidePath];
     if (!SignaturePathIn(pszCard, szPath)) return false;
-    const DWORD attributes = GetFileAttributesW(szPath);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return WhatIsAt(szPath) == PathHolds::kFile;
 }
 
 SignatureVerdict VerifySignatureFile(const CardKey &key, LPCWSTR pszSignature, const char *pText, size_t cbText,
@@ -57,7 +41,7 @@ SignatureVerdict VerifySignatureFile(const CardKey &key, LPCWSTR pszSignature, c
     std::unique_ptr<SignatureSpace> space(new (std::nothrow) SignatureSpace);
     if (!space) return SignatureVerdict::kNoSignature;   // no memory to check it with: not taken
     size_t cbSignature = 0;
-    if (!ReadStart(pszSignature, space->signature, key.cbModulus + 1, cbSignature)) return SignatureVerdict::kNoSignature;
+    if (!ReadFileStart(pszSignature, space->signature, key.cbModulus + 1, cbSignature)) return SignatureVerdict::kNoSignature;
     Digest digest;
     CSha256 hash;
     hash.Add(pText, DWORD(cbText));   // a manifest is at most kMaxManifestBytes

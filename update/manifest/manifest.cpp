@@ -9,6 +9,7 @@
 #include "update/run/device_paths.h"
 #include "update/rules/name_rule.h"
 #include "update/rules/walk_rules.h"
+#include "update/storage/file_reading.h"
 #include "platform/bounded_text.h"
 
 namespace {
@@ -123,14 +124,8 @@ bool CManifest::Read(LPCWSTR pszFile, IManifestCheck *pCheck) {
     const HeapArray<char> text = NewHeapArray<char>(cbRoom);
     if (!text) return Refuse(ManifestFault::kNoMemory, 0);
     size_t got = 0;
-    for (;;) {
-        DWORD n = 0;
-        if (!ReadFile(file.Get(), text.get() + got, DWORD(cbRoom - got), &n, nullptr))
-            return Refuse(ManifestFault::kUnreadable, 0);
-        if (n == 0) break;
-        got += n;
-        if (got == cbRoom) return Refuse(ManifestFault::kTooLarge, 0);   // grew while read
-    }
+    if (!ReadUpTo(file.Get(), text.get(), cbRoom, got)) return Refuse(ManifestFault::kUnreadable, 0);
+    if (got == cbRoom) return Refuse(ManifestFault::kTooLarge, 0);   // grew while read
     if (pCheck && !pCheck->Accepts(text.get(), got)) return Refuse(ManifestFault::kNotSigned, 0);
     return Parse(text.get(), got);
 }

@@ -2,6 +2,7 @@
 #include "platform/bounded_text.h"
 #include "platform/file_handle.h"
 #include "platform/heap_array.h"
+#include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
 #include "update/storage/paths.h"
 #include "update/storage/recovery_record.h"
@@ -23,15 +24,14 @@ SequenceRecord ReadSequenceRecord(LPCWSTR pszFlash, ULONGLONG &sequence) {
     sequence = 0;
     WCHAR szPath[kRecordPath];
     if (!RecordPath(pszFlash, szPath)) return SequenceRecord::kUnreadable;
-    if (GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
+    if (WhatIsAt(szPath) == PathHolds::kNothing) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SequenceRecord::kNone
                                                                                 : SequenceRecord::kUnreadable;
     }
-    CFileHandle file(OpenToRead(szPath));
     char text[kRecordBytes];
-    DWORD cb = 0;
-    if (!file.IsOpen() || !ReadFile(file.Get(), text, sizeof text, &cb, nullptr) || cb < 2 || text[cb - 1] != '\n' ||
+    size_t cb = 0;
+    if (!ReadFileStart(szPath, text, sizeof text, cb) || cb < 2 || text[cb - 1] != '\n' ||
         !ReadDecimal(text, cb - 1, sequence)) {
         sequence = 0;
         return SequenceRecord::kUnreadable;
@@ -47,7 +47,7 @@ bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence, CRecoveryRecord *
     const HeapArray<Paths> paths = NewHeapArray<Paths>(1);
     WCHAR szPath[kRecordPath];
     char text[kRecordBytes];
-    if (!paths || !RecordPath(pszFlash, szPath) || !PartialBeside(szPath, 0, paths[0].szTemp) ||
+    if (!paths || !RecordPath(pszFlash, szPath) || !TemporaryBeside(szPath, 0, paths[0].szTemp) ||
         !AsideBeside(szPath, 0, paths[0].szAside) || !DecimalText(text, sizeof text - 1, sequence))
         return false;
     LPCWSTR szTemp = paths[0].szTemp, szAside = paths[0].szAside;
@@ -57,7 +57,7 @@ bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence, CRecoveryRecord *
     version.pszTarget = szPath;
     version.pszTemp = szTemp;
     version.pszAside = szAside;
-    version.bOld = GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
+    version.bOld = WhatIsAt(szPath) != PathHolds::kNothing;
     version.cbNew = cb + 1;
     CSha256 hash;
     hash.Add(text, cb + 1);
@@ -70,7 +70,7 @@ bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence, CRecoveryRecord *
     if (!temp.IsOpen()) return false;
     if (!FsWrite(temp.Get(), text, DWORD(cb + 1)) || !CommitTemporary(temp.Release(), version)) {
         temp.Close();   // still open only where the writing failed
-        if (GetFileAttributesW(szTemp) != INVALID_FILE_ATTRIBUTES) FsRemoveFile(szTemp);
+        if (WhatIsAt(szTemp) != PathHolds::kNothing) FsRemoveFile(szTemp);
         return false;
     }
     return FsFlushVolume(pszFlash);

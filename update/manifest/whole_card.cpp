@@ -9,6 +9,7 @@
 #include "platform/folder_listing.h"
 #include "update/run/device_paths.h"
 #include "update/rules/marker_rules.h"
+#include "update/storage/file_reading.h"
 #include "update/walks/walk_space.h"
 #include "platform/bounded_text.h"
 
@@ -171,5 +172,5 @@ bool ManifestPathIn(LPCWSTR pszCard, WCHAR (&szPath)[kWidePath]) { return JoinPa
 
 bool HasManifest(LPCWSTR pszCard) {
     WCHAR szPath[kWidePath];
-    return ManifestPathIn(pszCard, szPath) && GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
+    return ManifestPathIn(pszCard, szPath) && WhatIsAt(szPath) != PathHolds::kNothing;
 }

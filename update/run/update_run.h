@@ -51,12 +51,13 @@ public:
     // markers it left that the scan consumes; and their consumption, once the card is whole.
     int PlanMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, int &nLeft);
     void ConsumeScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
-    // The copy and delete walks (update/walks/tree_walks.cpp): 1 when the folder could be listed.
+    // The copy and delete walks (update/run/update_run_walks.cpp, over the walks of
+    // update/walks/tree_walks.h): 1 when the folder could be listed.
     int CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome);
     int DeleteFolder(LPCWSTR pszFolder);   // idle in keep-source mode
 
     // One entry done (pEntry: a walk's, with its work; nullptr: a file job's): counted, and
-    // the bar moved.
+    // the bar moved (update/run/update_run_walks.cpp).
     void Step(const EntrySlot *pEntry);
 
     int Total() const { return m_nTotal; }

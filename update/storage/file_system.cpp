@@ -1,13 +1,15 @@
 #include "update/storage/file_system.h"
 #include "update/seams/seams.h"
+#include "update/storage/file_reading.h"
 
 BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade) {
-    BOOL made = CreateDirectoryW(pszFolder, nullptr);
+    const BOOL made = CreateDirectoryW(pszFolder, nullptr);
+    const DWORD error = GetLastError();
     AfterFileOperation();
     if (pbMade) *pbMade = made;
-    if (made) return TRUE;
-    DWORD attributes = GetFileAttributesW(pszFolder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (made || WhatIsAt(pszFolder) == PathHolds::kFolder) return TRUE;
+    SetLastError(error);
+    return FALSE;
 }
 
 // The device refuses to remove a read-only file: the bit goes first. Its other attributes
@@ -32,6 +34,12 @@ BOOL FsRemoveFolder(LPCWSTR pszFolder) {
 
 HANDLE FsCreateFile(LPCWSTR pszFile) {
     HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    AfterFileOperation();
+    return hFile;
+}
+
+HANDLE FsCreateNew(LPCWSTR pszFile) {
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     AfterFileOperation();
     return hFile;
 }

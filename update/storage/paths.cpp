@@ -34,7 +34,7 @@ BOOL NameBeside(LPCWSTR pszPath, LPCWSTR pszReserved, WCHAR (&szBeside)[kTempora
 
 } // namespace
 
-BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]) {
+BOOL TemporaryBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]) {
     szTemp[0] = L'\0';
     return nTemporary >= 0 && nTemporary < kTemporaries && NameBeside(pszPath, kTemporaryNames[nTemporary], szTemp);
 }

@@ -82,7 +82,7 @@ LPCWSTR LastNameOf(LPCWSTR pszPath);
 
 // Temporary nTemporary (of kTemporaryNames) beside the path's last name (pszPath holds at
 // least one separator).
-BOOL PartialBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
+BOOL TemporaryBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
 // The same for the writer's aside name (kAsideNames).
 BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]);
 

@@ -4,6 +4,7 @@
 #include <new>
 #include "platform/device_calls.h"
 #include "platform/file_handle.h"
+#include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
 #include "update/rules/room_rules.h"
 #include "update/seams/seams.h"
@@ -166,10 +167,7 @@ bool HoldsVersion(LPCWSTR pszFile, ULONGLONG cb, const Digest &digest, BYTE *pCh
     return SameDigest(found, digest);
 }
 
-bool IsThere(LPCWSTR pszFile) {
-    const DWORD attributes = GetFileAttributesW(pszFile);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool IsThere(LPCWSTR pszFile) { return WhatIsAt(pszFile) == PathHolds::kFile; }
 
 } // namespace
 

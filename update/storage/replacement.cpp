@@ -1,6 +1,6 @@
 #include "platform/file_handle.h"
 #include "platform/locks.h"
-#include "update/storage/file_ops.h"
+#include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
 #include "update/storage/paths.h"
 #include "update/storage/recovery_record.h"
@@ -46,14 +46,13 @@ BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const Co
                     const Digest *pExpected) {
     WCHAR szAside[kTemporaryPath];
     if (!AsideBeside(pszTarget, space.nTemporary, szAside)) return FALSE;
-    const DWORD attributes = GetFileAttributesW(pszTarget);
     CRecoveryRecord *pRecord = space.pRecord && space.pRecord->Covers(pszTarget) ? space.pRecord : nullptr;
     NewVersion version = {};
     version.pszTarget = pszTarget;
     version.pszTemp = pszTemp;
     version.pszAside = szAside;
     version.nWriter = space.nTemporary;
-    version.bOld = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    version.bOld = WhatIsAt(pszTarget) == PathHolds::kFile;
     version.pRecord = pRecord;
     version.pszVolume = pRecord ? pRecord->Flash() : pszTarget;
     version.bTransactionSafe = pRecord && pRecord->IsTransactionSafe();
@@ -65,7 +64,7 @@ BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const Co
     if (ok) return TRUE;
     const DWORD error = GetLastError();   // why the writing failed (a full file system?)
     temp.Close();                         // still open only where the writing failed
-    if (GetFileAttributesW(pszTemp) != INVALID_FILE_ATTRIBUTES) FsRemoveFile(pszTemp);
+    if (WhatIsAt(pszTemp) != PathHolds::kNothing) FsRemoveFile(pszTemp);
     SetLastError(error);
     return FALSE;
 }
@@ -130,7 +129,7 @@ BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszT
             }
             if (SetFilePointer(hSource, 0, nullptr, FILE_BEGIN) != 0) return FALSE;
         }
-        if (GetFileAttributesW(pszTemp) != INVALID_FILE_ATTRIBUTES && !FsRemoveFile(pszTemp)) return FALSE;
+        if (WhatIsAt(pszTemp) != PathHolds::kNothing && !FsRemoveFile(pszTemp)) return FALSE;
         if (!FsRemoveFile(pszTarget)) return FALSE;
         break;
     case RoomChoice::kNoRoom:
@@ -177,7 +176,7 @@ BOOL TakeNewVersion(const NewVersion &version) {
 
 BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected) {
     WCHAR szTemp[kTemporaryPath];
-    if (!PartialBeside(pszTarget, space.nTemporary, szTemp)) return FALSE;
+    if (!TemporaryBeside(pszTarget, space.nTemporary, szTemp)) return FALSE;
 
     CFileHandle source(OpenToRead(pszSource));
     if (!source.IsOpen()) return FALSE;

@@ -29,10 +29,23 @@
 // "Device checks").
 #pragma once
 #include <windows.h>
-#include "update/storage/file_ops.h"
 #include "update/crypto/sha256.h"
+#include "update/seams/seams.h"
 
 class CRecoveryRecord;
+class CRoomBudget;
+
+// What one writer of the update replaces with: its own copy buffer and its own temporary's
+// name (update/storage/paths.h), so that writers beside one another share neither, and the
+// room of the run that all its writers share.
+struct CopyWorkspace {
+    BYTE *pChunk;          // the copy buffer
+    DWORD cbChunk;         // its size in bytes
+    int nTemporary;        // the writer's temporary, an index into kTemporaryNames
+    CRoomBudget *pRoom;    // the flash store's room, counted for the whole run
+    CRecoveryRecord *pRecord;   // the flash store's record of replacements under way; null
+                                // for a copy outside a run
+};
 
 // One replacement's names and what the record keeps of it.
 struct NewVersion {
@@ -53,5 +66,15 @@ struct NewVersion {
 // temporary is gone.
 BOOL TakeNewVersion(const NewVersion &version);
 
-// The replacement of update/storage/file_ops.h (ReplaceWithCopy, the seam that forwards here).
+// Puts a copy of pszSource in pszTarget's place (ReplaceWithCopy, update/seams/seams.h, is the
+// seam that forwards here); with pExpected, only a copy of exactly those bytes. The copy is
+// written to the writer's temporary beside the target, flushed to the medium, and takes the
+// target's name in the steps above, which the flash store's record lets the next start finish
+// or undo. After a cut the target holds either its old content or all of the new. Where the
+// file system has no room for the temporary but the old version's room would make enough,
+// the old version is removed first (update/rules/room_rules.h): the target is then absent
+// until the new version is in place, and stays absent if the copy fails, while the card still
+// holds the new version. Any other failure leaves the old target; no failure leaves a
+// temporary. The result says whether the target is the copy. Safe to call from several
+// threads at once, for different targets: the room and the record are shared between them.
 BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected);

@@ -1,5 +1,5 @@
 #include "platform/folder_listing.h"
-#include "update/storage/file_ops.h"
+#include "update/storage/temporaries.h"
 #include "update/storage/file_system.h"
 #include "update/storage/paths.h"
 

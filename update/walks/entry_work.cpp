@@ -1,5 +1,6 @@
 #include "update/walks/entry_work.h"
 #include "platform/file_handle.h"
+#include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
 
 void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space) {

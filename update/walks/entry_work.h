@@ -2,7 +2,7 @@
 // work it needs (none for a folder or a skipped name), and how that went.
 #pragma once
 #include <windows.h>
-#include "update/storage/file_ops.h"
+#include "update/storage/replacement.h"
 #include "update/storage/paths.h"
 #include "update/crypto/sha256.h"
 

@@ -13,13 +13,13 @@
 #include "platform/locks.h"
 #include "update/storage/unflushed_changes.h"
 #include "update/walks/entry_queue.h"
-#include "update/storage/file_ops.h"
+#include "update/storage/temporaries.h"
+#include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
-#include "update/run/keep_source.h"
 #include "update/manifest/manifest.h"
 #include "update/storage/paths.h"
+#include "update/storage/room_budget.h"
 #include "update/walks/tree_walks.h"
-#include "update/run/update_run.h"
 #include "update/rules/walk_rules.h"
 #include "platform/bounded_text.h"
 
@@ -60,17 +60,6 @@ bool GoDown(CWalkSpace &space, size_t nDepth) {
     return true;
 }
 
-// What a walk works with: the run's queue and room, where it notes the flash store's
-// folders whose entries it changed (none on the card), and its levels.
-struct WalkContext {
-    CEntryQueue &entries;
-    CRoomBudget &room;
-    CUnflushedChanges *pChanged;
-    const CManifest *pManifest;   // a copy of a card with a manifest: every file's digest
-    size_t cchSource;             // the copy's source folder's part of its entries' paths
-    CWalkSpace &space;            // the walk's levels and paths
-};
-
 // The digest the card's manifest lists for the copy's file: false when it lists none (a
 // file that appeared on the card after it was found whole), and the copy then fails.
 bool ListedDigest(const WalkContext &walk, LPCWSTR pszSource, EntrySlot &entry) {
@@ -87,8 +76,7 @@ bool ListedDigest(const WalkContext &walk, LPCWSTR pszSource, EntrySlot &entry) 
 BOOL MakeTargetFolder(const WalkContext &walk, LPCWSTR pszFolder) {
     // One that is there already takes no room; and the room is read beside the folder, in
     // the folder above, which for the flash store's top folder is another file system.
-    const DWORD attributes = GetFileAttributesW(pszFolder);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return TRUE;
+    if (WhatIsAt(pszFolder) == PathHolds::kFolder) return TRUE;
     bool bMade = false;
     BOOL ok = FALSE;
     bool bBeside = false;
@@ -136,11 +124,10 @@ bool EnterCopyFolder(const WalkContext &walk, size_t nLevel, CopyOutcome &outcom
     return false;
 }
 
-// Copies the tree top-down over the target: every target folder exists before any work
-// inside it is handed out, files of the same name are replaced, each in one step,
-// everything else there stays. A folder's own step follows its children's: the walk goes
-// down into it and steps it on its way back up. Anything that does not reach the target
-// marks the outcome as failed, so that the run keeps the card folder for another try.
+} // namespace
+
+// A folder's own step follows its children's: the walk goes down into it and steps it on its
+// way back up.
 int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
     CEntryQueue &entries = walk.entries;
     CWalkSpace &space = walk.space;
@@ -198,6 +185,8 @@ int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, Copy
     return 1;
 }
 
+namespace {
+
 // The end of a folder the deletion emptied (the space's path): once every removal inside it
 // has finished, the folder itself goes.
 void RemoveEmptiedFolder(const WalkContext &walk, CWalkSpace &space, size_t nLevel) {
@@ -214,8 +203,8 @@ void StepRemovedSubfolder(const WalkContext &walk, CWalkSpace &space) {
     walk.entries.Push();
 }
 
-// Deletes the tree bottom-up: files, then each emptied subfolder, then the folder itself,
-// once every removal inside it has finished.
+} // namespace
+
 int DeleteTree(const WalkContext &walk, LPCWSTR pszFolder) {
     CEntryQueue &entries = walk.entries;
     CWalkSpace &space = walk.space;
@@ -250,44 +239,6 @@ int DeleteTree(const WalkContext &walk, LPCWSTR pszFolder) {
             StepRemovedSubfolder(walk, space);
         }
     }
-}
-
-} // namespace
-
-// What the plan cannot foresee (a marker the platform refuses to delete, a file that
-// appears during the run) never takes the bar past its end, where it would show empty.
-void CUpdateRun::Step(const EntrySlot *pEntry) {
-    // A file renamed into its folder, or removed from it (a failed replacement too may have
-    // removed the old version first).
-    if (m_pChanged && pEntry && pEntry->work != EntryWork::kNone) m_pChanged->Note();
-    ++m_nCount;
-    const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;
-    m_screen.ShowStep(nPos);
-    AfterStep(*this, nPos, pEntry);
-}
-
-// A walk outside a run prepares what it works in, and opens the queue, for itself. Every
-// entry is in place, and stepped, before the walk returns: the outcome is whole.
-int CUpdateRun::CopyFolder(LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome) {
-    const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
-    if (!Prepare()) {
-        outcome.bFailed = true;
-        return 0;
-    }
-    const int result = CopyTree({m_entries, m_room, m_pChanged, m_pManifest, wcslen(pszSource), m_pSpace->walk},
-                                pszSource, pszTarget, outcome);
-    m_entries.Drain();
-    if (bOpened) m_entries.Close();
-    return result;
-}
-
-int CUpdateRun::DeleteFolder(LPCWSTR pszFolder) {
-    if (g_bUndelete) return 1;
-    const bool bOpened = !m_entries.IsOpen() && m_entries.Open();
-    if (!Prepare()) return 0;
-    const int result = DeleteTree({m_entries, m_room, m_pChanged, nullptr, 0, m_pSpace->walk}, pszFolder);
-    if (bOpened) m_entries.Close();
-    return result;
 }
 
 // A copy also needs its target's paths; the program's target is shorter than its source,
@@ -333,8 +284,7 @@ enum class LeftLook { kRemovable, kNothing, kListed };
 
 // Looks at the folder at work (the space's path) at level nLevel.
 LeftLook LookAfterDeletion(CWalkSpace &space, size_t nLevel) {
-    const DWORD attributes = GetFileAttributesW(space.szPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return LeftLook::kNothing;
+    if (WhatIsAt(space.szPath) != PathHolds::kFolder) return LeftLook::kNothing;
     if (OpenLevel(space, nLevel)) return LeftLook::kListed;
     // Empty, yet there: its own removal failed. One whose listing pattern does not fit, no
     // deletion ever lists.

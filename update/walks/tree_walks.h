@@ -1,10 +1,39 @@
-// The count walks; the copy and delete walks are the run's (update/run/update_run.h: they step
-// the bar). Each walk keeps its levels and paths in the CWalkSpace it is given, one walk at
-// a time (update/walks/walk_space.h).
+// The walks over a folder tree: the copy and deletion walks, which the run drives and which
+// step the bar (CUpdateRun::CopyFolder and DeleteFolder, update/run/update_run_walks.cpp),
+// and the count walks. Each walk keeps its levels and paths in the CWalkSpace it is given, one
+// walk at a time (update/walks/walk_space.h).
 #pragma once
 #include <windows.h>
 #include "update/rules/walk_rules.h"
 #include "update/walks/walk_space.h"
+
+class CEntryQueue;
+class CManifest;
+class CRoomBudget;
+class CUnflushedChanges;
+struct CopyOutcome;
+
+// What a copy or deletion walk works with: the run's queue and room, where it notes the flash
+// store's folders whose entries it changed (none on the card), and its levels.
+struct WalkContext {
+    CEntryQueue &entries;
+    CRoomBudget &room;
+    CUnflushedChanges *pChanged;
+    const CManifest *pManifest;   // a copy of a card with a manifest: every file's digest
+    size_t cchSource;             // the copy's source folder's part of its entries' paths
+    CWalkSpace &space;            // the walk's levels and paths
+};
+
+// Copies the tree top-down over the target: every target folder exists before any work
+// inside it is handed out, files of the same name are replaced, each in one step,
+// everything else there stays. Anything that does not reach the target marks the outcome as
+// failed, so that the run keeps the card folder for another try. 1 when the source could be
+// listed. Each entry is handed to the queue, which steps it once its work is done.
+int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, CopyOutcome &outcome);
+
+// Deletes the tree bottom-up: files, then each emptied subfolder, then the folder itself,
+// once every removal inside it has finished. 1 when the folder could be listed.
+int DeleteTree(const WalkContext &walk, LPCWSTR pszFolder);
 
 // The number of files in the tree at pszFolder (ANSI, "/" separated), at every depth,
 // folders whose name begins with '.' included; 0 for a null, empty or unlistable path.
