@@ -4,6 +4,7 @@
 // and that a start with no record changes nothing.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include "tests/device_files.h"
 #include "update/storage/paths.h"
@@ -142,6 +143,32 @@ TEST_F(Recovery, TheNewestWholeSlotIsBelieved) {
         EXPECT_EQ(Held(other), bTornNewest ? "<absent>" : kOld);
         EXPECT_TRUE(NoSlots());
     }
+}
+
+// A writer alone keeps back the room the slots may still take before it chooses where a new
+// version goes: at least what each takes when it comes to hold the longest record of the
+// replacement (the slots take turns), or a full store meets its own record mid-step; and
+// nothing more once both slots hold a record that long, or every file would lose room.
+TEST_F(Recovery, TheRoomKeptForTheSlotsCoversWhatTheyTake) {
+    const std::wstring other = L"/ResidentFlash/" + std::wstring(200, L'r') + L"/roads.db";
+    const std::wstring target = kFolder + L"/" + std::wstring(240, L's') + L".map";
+    auto slotBytes = [](int n) {
+        const std::wstring slot = std::wstring(L"/ResidentFlash/") + kRecordNames[n];
+        return Exists(slot) ? ULONGLONG(Content(slot).size()) : 0ULL;
+    };
+    CRecoveryRecord record(L"/ResidentFlash");
+    ASSERT_TRUE(record.Prepare());
+    ASSERT_TRUE(record.UseFolder(1, other.c_str()));
+    const ULONGLONG cbBefore[2] = {slotBytes(0), slotBytes(1)};
+    const ULONGLONG cbKept = record.RoomToGrow(1, 0, target.c_str());
+    ASSERT_TRUE(record.UseFolder(0, target.c_str()));
+    ASSERT_TRUE(record.NoteReplacement(0, target.c_str(), kNew.size(), DigestOf(kNew)));
+    const ULONGLONG cbLongest = std::max(slotBytes(0), slotBytes(1));
+    const ULONGLONG cbTaken = 2 * cbLongest - cbBefore[0] - cbBefore[1];
+    EXPECT_GT(cbLongest, 2 * target.size());
+    EXPECT_LE(cbTaken, cbKept);
+    EXPECT_EQ(record.RoomToGrow(4096, 0, target.c_str()), 0u);
+    record.Close();
 }
 
 // Nothing but the flash store's own folders: a record that names another place touches

@@ -27,8 +27,12 @@ struct RecordEntry {
 
 // A slot's bytes: the magic, the sequence, then each entry as its kind, its folder's and
 // name's lengths, the size, the digest and the two strings; last the SHA-256 of all before.
+constexpr size_t kRecordFrame = sizeof kMagic + 8 + kDigestBytes;
 constexpr size_t kEntryHead = 4 + 4 + 4 + 8 + kDigestBytes;
-constexpr size_t kMaxRecordBytes = sizeof kMagic + 8 + kTemporaries * (kEntryHead + 2 * (kWidePath + kNameChars)) + kDigestBytes;
+constexpr size_t EntryBytes(size_t cchFolder, size_t cchName) {
+    return kEntryHead + (cchFolder + cchName) * sizeof(WCHAR);
+}
+constexpr size_t kMaxRecordBytes = kRecordFrame + kTemporaries * EntryBytes(kWidePath, kNameChars);
 
 // Reads and writes fixed-width fields at a cursor, never past the buffer's end.
 struct Cursor {
@@ -96,7 +100,7 @@ namespace {
 
 // The slot's entries and sequence, when its bytes are a whole record whose sum holds.
 bool ParseSlot(BYTE *pBytes, size_t cb, RecordEntry (&entries)[kTemporaries], ULONGLONG &sequence) {
-    if (cb < sizeof kMagic + 8 + kDigestBytes) return false;
+    if (cb < kRecordFrame) return false;
     Digest sum, stored;
     CSha256 hash;
     hash.Add(pBytes, cb - kDigestBytes);
@@ -232,13 +236,12 @@ void CRecoveryRecord::RemoveSlots() {
 ULONGLONG CRecoveryRecord::RoomToGrow(ULONGLONG cbUnit, int nWriter, LPCWSTR pszTarget) {
     if (!m_pHeld) return 0;   // no record is written
     CCriticalSectionLock guard(m_lock);
-    // The slot's bytes as WriteLocked lays them out; the target's path is at least its
-    // folder's and its name's characters (the separator between them is not kept).
-    ULONGLONG cbRecord = sizeof kMagic + 8 + kDigestBytes;
+    // The next record's bytes; the target's path is at least its folder's and its name's
+    // characters (the separator between them is not kept).
+    ULONGLONG cbRecord = kRecordFrame;
     for (int i = 0; i < kTemporaries; ++i) {
         const RecordEntry &entry = m_pHeld->entries[i];
-        const size_t cch = i == nWriter ? wcslen(pszTarget) : wcslen(entry.szFolder) + wcslen(entry.szName);
-        cbRecord += kEntryHead + cch * sizeof(WCHAR);
+        cbRecord += i == nWriter ? EntryBytes(wcslen(pszTarget), 0) : EntryBytes(wcslen(entry.szFolder), wcslen(entry.szName));
     }
     ULONGLONG cb = 0;
     for (const ULONGLONG cbSlot : m_cbSlots) {
