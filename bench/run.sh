@@ -19,8 +19,8 @@
 # before the clock starts) and ends with `sync`, so that all variants pay for putting their
 # writes on the disk. The runs of the variants alternate, so that the load of anything
 # else on the machine falls on all of them alike. Sets: see bench/lib.sh and bench/README.md.
-# With BENCH_WINESERVER=running the build's wineserver is already up (make test) and is
-# left alone; otherwise the bench starts one for itself and stops it at the end.
+# A wineserver already up for the build (make test's, a soak's) is left alone; otherwise the
+# bench starts one for itself and stops it at the end.
 set -euo pipefail
 bench=$(cd "$(dirname "$0")" && pwd -P)
 # shellcheck source=bench/lib.sh
@@ -228,7 +228,7 @@ measure_manifest_cost() {
     printf '%s' "$runs_seen"
 }
 
-if [ "${BENCH_WINESERVER:-}" = running ]; then
+if wine_run --server-running; then
     trap 'rm -rf "$work"' EXIT
 else
     trap 'rm -rf "$work"; wine_run --stop-server' EXIT

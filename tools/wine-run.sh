@@ -3,7 +3,7 @@
 #
 #   wine-run.sh --build DIR [--screen] [--root DIR] [--rerun-on-signal] PROGRAM.exe [ARGS...]
 #   wine-run.sh --build DIR [--screen] [--root DIR] [--rerun-on-signal] 'C:\windows\system32\cmd.exe' [ARGS...]
-#   wine-run.sh --build DIR [--screen] --start-server | --stop-server
+#   wine-run.sh --build DIR [--screen] --start-server | --stop-server | --server-running
 #
 # This wrapper owns everything about Wine for the build tree DIR:
 #  - the private prefix DIR/wine/prefix, made once: null graphics driver (no X server),
@@ -14,7 +14,8 @@
 #    with --root, kept as it is), mapped to a drive letter of its own and made the current
 #    directory, so that "/SDMMC" lies inside it and programs can run side by side;
 #  - the persistent wineserver of a whole test run (--start-server / --stop-server), whose
-#    messages go to DIR/wine/wineserver.log;
+#    messages go to DIR/wine/wineserver.log; --server-running answers 0 when one is up for
+#    the prefix (started by anyone), so that a script stops only the server it started;
 #  - with --screen, a second prefix DIR/wine/screen-prefix that draws on the X display in
 #    $DISPLAY (the x11 graphics driver), for pictures of the screen; otherwise the same.
 #    TESSIVARD_SCREEN=1 in the environment does the same for every run a script makes, its
@@ -83,6 +84,13 @@ case "${1:-}" in
                     wineserver -p >>"$server_log" 2>&1 </dev/null & exit 0 ;;
     --stop-server) echo "wine-run.sh: --stop-server $(date '+%F %T')" >>"$server_log"
                    wineserver -k >>"$server_log" 2>&1; exit 0 ;;
+    --server-running)
+        # A prefix's wineserver works in a folder named for the prefix's device and inode.
+        dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+        for pid in $(pgrep wineserver); do
+            case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in */"$dir") exit 0 ;; esac
+        done
+        exit 1 ;;
     "") echo "wine-run.sh: no program given" >&2; exit 2 ;;
 esac
 

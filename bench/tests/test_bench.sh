@@ -10,7 +10,12 @@ build=$(cd "$1" && pwd -P)
 . "$bench/lib.sh"
 wine_run() { "$bench/../tools/wine-run.sh" --build "$build" "$@"; }
 scratch=$(mktemp -d "$build/bench-test.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+# The build's wineserver is up for every run.sh below, as in `make test`; one started here
+# is stopped here.
+started=""
+wine_run --server-running || { started=1; wine_run --start-server; }
+trap 'rm -rf "$scratch"; [ -z "$started" ] || wine_run --stop-server' EXIT
+for _ in $(seq 50); do wine_run --server-running && break; sleep 0.1; done
 
 failures=0
 expect_eq() {
@@ -243,9 +248,10 @@ expect_eq "a program given by its Windows path runs" "$(tr -d '\r' <<<"$out")" "
 wine_run --root "$scratch/none" 'C:\windows\system32\cmd.exe' /c exit 3
 expect_eq "and its exit code is the wrapper's" "$?" "3"
 
-report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --set empty --runs 2 --no-count 2>&1)
+report=$("$bench/run.sh" "$build" --set empty --runs 2 --no-count 2>&1)
 expect_true "run.sh measures the three variants of a set, median and minimum" \
     "grep -qE '^\| empty card folder \(fixed cost\) \| 0 \| 0\.0( \| [0-9.]+){6}( \| ([0-9.]+|-)){3} \|$' <<<\"\$report\"" || echo "$report"
+expect_true "run.sh leaves running the wineserver it found up" "wine_run --server-running"
 IFS='|' read -r _ _ _ _ t tmin w wmin n _ tw twmin tn _ < <(grep '^| empty' <<<"$report")
 # The runs' line, not the note a spread of them under load adds ("  empty: Tessivard runs spread ...").
 IFS=';' read -r truns wruns _ < <(sed -n 's/^  empty: Tessivard\( [0-9]\)/\1/p' <<<"$report")
@@ -253,7 +259,7 @@ expect_eq "the minimums are the fastest of the runs listed" "${tmin// /} ${wmin/
     "$(minimum <<<"$truns") $(minimum <<<"${wruns#*tools}")"
 expect_eq "the ratios: Tessivard / Wine tools, of the minimums, Tessivard / native" \
     "$(ratio $t $w) $(ratio $tmin $wmin) $(ratio $t $n)" "${tw// /} ${twmin// /} ${tn// /}"
-report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
+report=$("$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
     --set empty --runs 1 --no-count 2>&1)
 expect_true "run.sh --compare gives both medians and minimums and their ratios" \
     "grep -qE '^  B / A  ([0-9.]+|-)  of the minimums ([0-9.]+|-)$' <<<\"\$report\" && grep -qE '^  A  [0-9.]+ s  min [0-9.]+ s' <<<\"\$report\"" ||
@@ -265,20 +271,20 @@ expect_eq "the ratios are B over A, of the medians and of the minimums" \
 
 # The cost of checking: the set as a card made twice by the card maker, with and without
 # its manifest, checked and timed like any set.
-report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --manifest --set empty --runs 1 2>&1)
+report=$("$bench/run.sh" "$build" --manifest --set empty --runs 1 2>&1)
 expect_true "run.sh --manifest times the set without and with its manifest, median and minimum" \
     "grep -qE '^\| empty card folder \(fixed cost\) \| 1 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
 expect_true "the card with the manifest holds it, the other none" \
     "[ -f '$build/bench/data/empty.manifest/root/SDMMC/ResidentFlash/~tessivard-manifest' ] && [ ! -e '$build/bench/data/empty.plain/root/SDMMC/ResidentFlash/~tessivard-manifest' ]"
 
-report=$(BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
+report=$("$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
     --manifest --set empty --runs 1 --no-count 2>&1)
 expect_true "run.sh --compare --manifest compares the two programs on the card with its manifest" \
     "grep -q '^Each set as a card of the card maker, with its manifest.\$' <<<\"\$report\" && grep -qE '^  B / A  ([0-9.]+|-)  of the minimums' <<<\"\$report\"" ||
     echo "$report"
 
 # A program that leaves the update undone gets no time: the bench stops on it.
-BENCH_WINESERVER=running "$bench/run.sh" "$build" --compare "$build/follow_on.exe" "$build/Tessivard.exe" \
+"$bench/run.sh" "$build" --compare "$build/follow_on.exe" "$build/Tessivard.exe" \
     --set small2000 --runs 1 --no-count >/dev/null 2>"$scratch/err"
 expect_eq "a program that did not update ends the bench" "$?" "1"
 expect_true "naming the program's variant and the set" 'grep -q "tessivard left a wrong result on set small2000" "$scratch/err"' ||
@@ -287,7 +293,7 @@ expect_true "naming the program's variant and the set" 'grep -q "tessivard left 
 # Wrong requests are refused before anything runs.
 for args in "--set nosuch" "--runs 0" "--compare $build/Tessivard.exe" "--compare $scratch/none.exe $build/Tessivard.exe" "--frobnicate"; do
     # shellcheck disable=SC2086
-    BENCH_WINESERVER=running "$bench/run.sh" "$build" $args >/dev/null 2>&1
+    "$bench/run.sh" "$build" $args >/dev/null 2>&1
     expect_eq "run.sh $args is refused" "$?" "2"
 done
 
