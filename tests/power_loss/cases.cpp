@@ -108,15 +108,27 @@ Outcome Converges(const Expected &e) {
     return o;
 }
 
+// An uninterrupted run on the device as it is.
+void RunWhole() {
+    const RunEnd end = RunProgram(0, ResetDevice);
+    if (end.code != 0) Fail("an uninterrupted run " + end.Describe());
+}
+
+// Later uninterrupted runs, until one changes nothing: how many changed the device.
+int RunsToSettle() {
+    RunEnd end;
+    const int n = RunUntilSettled(kMaxRunsToSettle, end);
+    if (n < 0) Fail("a later uninterrupted run " + end.Describe());
+    if (n > kMaxRunsToSettle) Fail("the update still changes the device after " + std::to_string(n + 1) + " runs");
+    return n;
+}
+
 } // namespace
 
 void SettleFromStart(FoldedTree &flash, FoldedTree &card) {
     ResetDevice();
-    RunEnd end = RunProgram(0, ResetDevice);
-    if (end.code != 0) Fail("an uninterrupted run " + end.Describe());
-    const int n = RunUntilSettled(kMaxRunsToSettle, end);
-    if (n < 0) Fail("a later uninterrupted run " + end.Describe());
-    if (n > kMaxRunsToSettle) Fail("the update still changes the device after " + std::to_string(n + 1) + " runs");
+    RunWhole();
+    RunsToSettle();
     flash = FlashNow();
     card = CardNow();
 }
@@ -161,8 +173,7 @@ Expected SetUpDevice(const Device &d) {
     e.oldFlash = Fold(d.flash);
     e.card = CardFolderOf(Fold(d.card));
     if (!e.oldFlash.clash.empty() || !e.card.clash.empty()) Fail("a device was drawn with two spellings of one name");
-    const RunEnd end = RunProgram(0, ResetDevice);
-    if (end.code != 0) Fail("an uninterrupted run " + end.Describe());
+    RunWhole();
     e.endFlash = FlashNow();
     e.endCard = CardNow();
     g_changes = Changes(g_flash) + Changes(g_card);
@@ -171,10 +182,7 @@ Expected SetUpDevice(const Device &d) {
     if (!wrong.empty() && !d.capacity) Fail("an uninterrupted run " + wrong);
     e.shortfall = wrong;
     if (!wrong.empty()) {
-        RunEnd again;
-        const int n = RunUntilSettled(kMaxRunsToSettle, again);
-        if (n < 0) Fail("a later uninterrupted run " + again.Describe());
-        if (n > kMaxRunsToSettle) Fail("the update still changes the device after " + std::to_string(n + 1) + " runs");
+        const int n = RunsToSettle();
         e.nRunsToSettle = 1 + n;
         e.shortfall += n == 0 ? " (so do later runs)" : " (settled after " + std::to_string(1 + n) + " runs)";
     }
