@@ -16,7 +16,7 @@ dosdevices="$build/wine/prefix/dosdevices"
 passed=0 failed=0
 check() {   # check NAME CONDITION...
     local name=$1; shift
-    if eval "$*"; then echo "  ok    $name"; passed=$((passed + 1)); else echo "  FAIL  $name"; failed=$((failed + 1)); fi
+    if eval "$*"; then echo "  ok    $name"; passed=$((passed + 1)); else echo "  FAIL  $name"; failed=$((failed + 1)); return 1; fi
 }
 fresh() { root="$build/wine/roots/wine_run_checks.$1"; rm -rf "$root"; mkdir -p "$root"; root=$(cd "$root" && pwd -P); }
 maps_root() { local l; for l in "$dosdevices"/?:; do [ "$(readlink "$l")" = "$root" ] && return 0; done; return 1; }
@@ -94,9 +94,9 @@ check "no letter maps the root once the run is over" '! maps_root'
 
 fresh linger
 echo data > "$root/child.txt"
-"$wrapper" --build "$build" --root "$root" 'C:\windows\system32\cmd.exe' /c start 'T:\hold_open.exe' child.txt 2 >/dev/null 2>&1
-check "a program the run started ends before the wrapper does" \
-    '[ -f "$root/child.txt.held" ] && [ -z "$(holders child.txt)" ]'
+"$wrapper" --build "$build" --root "$root" 'C:\windows\system32\cmd.exe' /c start 'T:\hold_open.exe' child.txt 2 >/dev/null 2>"$root.err"
+check "a program the run started ran (it marked its file held)" '[ -f "$root/child.txt.held" ]' || cat "$root.err"
+check "and ended before the wrapper did" '[ -z "$(holders child.txt)" ]' || cat "$root.err"
 
 echo "The persistent wineserver's log:"
 # A stand-in wineserver first on PATH, which prints a line on each output and ends, in
