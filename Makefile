@@ -1,4 +1,5 @@
 # The two set-up commands are 'make demo' and 'make test'; both install what is missing first.
+SHELL := /bin/bash
 BUILD ?= build
 # CARD_KEY=maker.pub.pem: a program that takes only the cards that maker signed (README);
 # a keyed build goes into a build folder of its own (BUILD=...).
@@ -26,23 +27,30 @@ win32: deps
 	  -DCMAKE_BUILD_TYPE=Release -DTESSIVARD_PROGRAM_ONLY=ON $(KEY_FLAG) >/dev/null
 	@cmake --build $(WIN32_BUILD) -j 2 -- --no-print-directory
 
-# One persistent wineserver for the whole run; ctest's summary line is the last thing printed.
+# One persistent wineserver for the whole run. ctest starts the costliest entries first (each
+# entry's COST, then the times of the last run here); the entries labelled soak are the long
+# sweeps of 'make soak'. At the end, the five slowest entries, then ctest's summary again, last.
 test: build win32
 	@$(RUN) --start-server
-	@cd $(BUILD) && ctest -j 2 --output-on-failure; status=$$?; \
-	  ../tools/wine-run.sh --build . --stop-server; exit $$status
+	@cd $(BUILD) && mkdir -p Testing && ctest -j 2 -LE soak --output-on-failure | tee Testing/make-test.log; status=$${PIPESTATUS[0]}; \
+	  ../tools/wine-run.sh --build . --stop-server; \
+	  echo "The slowest five entries:"; \
+	  sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$$/\2 s  \1/p' Testing/make-test.log | sort -rn | head -5; \
+	  grep -E '^[0-9]+% tests passed|^Total Test time' Testing/make-test.log; exit $$status
 
-# More of the power-loss harness than 'make test' runs: SEEDS generated devices from seed 1000
-# on, K cut points of each under every loss and PULLS pulls of its card, by the build without
-# I/O threads (whose cases rerun exactly) and then by the shipped one. EMPTY_RUNS=1: devices
-# with long runs of empty folders (power_loss --empty-runs).
+# More of the power-loss harness than 'make test' runs: first the entries labelled soak (the
+# random sweeps of fixed seeds that 'make test' once ran), then SEEDS generated devices from
+# seed 1000 on, K cut points of each under every loss and PULLS pulls of its card, by the build
+# without I/O threads (whose cases rerun exactly) and then by the shipped one. EMPTY_RUNS=1:
+# devices with long runs of empty folders (power_loss --empty-runs).
 SEEDS ?= 10
 K ?= 20
 PULLS ?= 4
 EMPTY_RUNS ?=
 soak: build
 	@$(RUN) --start-server
-	@status=0; for program in Tessivard_cut_noio Tessivard_cut; do \
+	@status=0; (cd $(BUILD) && ctest -j 2 -L soak --output-on-failure) || status=1; \
+	for program in Tessivard_cut_noio Tessivard_cut; do \
 	  $(BUILD)/tests/power_loss $(BUILD) $(BUILD)/tests/$$program.exe --seed 1000 --seeds $(SEEDS) \
 	    --cuts $(K) --pulls $(PULLS) $(if $(EMPTY_RUNS),--empty-runs) || status=1; \
 	done; $(RUN) --stop-server; exit $$status
@@ -54,6 +62,7 @@ demo:
 	@tools/demo.sh $(BUILD)
 
 bench: build
+	@cmake --build $(BUILD) -j 2 --target bench_programs -- --no-print-directory
 	@bench/run.sh $(BUILD)
 
 clean:
