@@ -9,7 +9,8 @@
 #    entries (the card lacks what they list, so nothing is applied): the heap's peak stays
 #    under 16 MiB, copy buffers included;
 #  - a card of more delete markers than a plan can hold: refused whole, nothing changed.
-# Three runs at once, each in a device root of its own.
+# Three runs at once, in roots of their own; the follow-on program's record is there when
+# the wrapper returns (it waits for every process working in the root).
 #   heap_runs.sh BUILD
 set -u
 build=$(cd "$1" && pwd -P)
@@ -25,8 +26,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/heap_runs.XXXXXX") || fail_setup "cannot make 
 trap 'wait; rm -rf "$roots".* "$work"' EXIT
 # The run NAME's device root, its card and flash store, and $out.* for what it leaves.
 at() { root="$roots.$1" card="$roots.$1/SDMMC/ResidentFlash" flash="$roots.$1/ResidentFlash" out="$work/$1"; }
-# Runs FUNCTION ARGS... in the background at NAME once fewer than three run; what it prints
-# goes to $work/NAME.case.
+# FUNCTION ARGS... at NAME in the background, three at most at once; its lines in NAME.case.
 start() {   # start NAME FUNCTION ARGS...
     while [ "$(jobs -rp | wc -l)" -ge 3 ]; do wait -n; done
     (at "$1"; shift; "$@") >"$work/$1.case" 2>&1 &
@@ -76,9 +76,7 @@ run() {
     grep '^wine-run.sh:' "$out.stderr" | sed 's/^/  note  /'
 }
 report() { tr -d '\r' < "$out.heap" 2>/dev/null | sed -n "s/^$1 //p"; }
-started() {
-    local i; for i in $(seq 50); do [ -s "$flash/qormane/started.txt" ] && return 0; sleep 0.1; done; return 1
-}
+started() { [ -s "$flash/qormane/started.txt" ]; }
 # The same tree, the follow-on program's note of its start aside.
 same_tree() { diff -r -x started.txt "$1" "$2" >/dev/null 2>&1; }
 # Whole, or untouched, or a fault: how the device was left.
@@ -99,8 +97,7 @@ n=$(report allocations)
 echo "  a run with memory enough: $n allocations, peak $(report peak) bytes"
 sweep() {   # sweep K: whole, untouched, or what went wrong with the K-th allocation failed
     lay_out || fail_setup "cannot lay out the device in $root"
-    FAIL=$1 run
-    found=$(outcome)
+    FAIL=$1 run; found=$(outcome)
     if [ "$status" != 0 ]; then fail "allocation $1 failed: exit code $status"
     elif [ "$(report failed)" != "$1" ]; then fail "allocation $1 failed: the run made fewer allocations"
     elif ! started; then fail "allocation $1 failed: the follow-on program did not start"
@@ -125,10 +122,8 @@ bound_manifest() {   # bound_manifest FILE KIND PATH_LENGTH MAX_LINES
 bound() {   # bound KIND PATH_LENGTH MAX_LINES NAME...
     lay_out || fail_setup "cannot lay out the device in $root"
     rm -rf "$card"/* && bound_manifest "$card/~tessivard-manifest" "$1" "$2" "$3" || fail_setup "cannot write a manifest"
-    cp -a "$card" "$out.card" && lines=$(($(wc -l < "$card/~tessivard-manifest") - 2))
-    size=$(stat -c %s "$card/~tessivard-manifest")
-    run
-    peak=$(report peak)
+    cp -a "$card" "$out.card" && lines=$(($(wc -l < "$card/~tessivard-manifest") - 2)) size=$(stat -c %s "$card/~tessivard-manifest")
+    run; peak=$(report peak)
     if [ "$status" != 0 ] || ! started; then fail "${*:4}: exit code $status, or no follow-on program"
     elif ! same_tree "$flash" "$before/flash" || ! same_tree "$card" "$out.card"; then fail "${*:4}: the device changed"
     elif [ -z "$peak" ] || [ "$peak" -ge "$limit" ]; then fail "${*:4}: peak heap ${peak:-unknown} bytes, not under $limit"
@@ -139,9 +134,7 @@ start bound2 bound folder 70 50000 the most entries
 
 markers() {
     lay_out || fail_setup "cannot lay out the device in $root"
-    rm -f "$card/~tessivard-manifest"
-    for i in $(seq 1 1025); do : > "$card/delete_m$i"; done
-    cp -a "$card" "$out.card"
+    rm -f "$card/~tessivard-manifest" && for i in $(seq 1 1025); do : > "$card/delete_m$i"; done && cp -a "$card" "$out.card"
     run
     if [ "$status" != 0 ] || ! started; then fail "1,025 markers: exit code $status, or no follow-on program"
     elif ! same_tree "$flash" "$before/flash" || ! same_tree "$card" "$out.card"; then fail "1,025 markers: the device changed"
