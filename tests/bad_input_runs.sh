@@ -87,8 +87,7 @@ check "a flash folder where the card has a file of the same name"
 fresh held-open
 printf 'held\n' > "$card/held.dat"
 printf 'free\n' > "$card/free.dat"
-# The holder works in a root of its own (the run's wrapper waits neither for its drive nor
-# for its end), reaches the card by drive T: (the build folder) and lets go on "release".
+# The holder, in a root of its own that the run's wrapper does not wait for, reaches the card by T:.
 mkdir -p "$root.holder" && "$(dirname "$0")/../tools/wine-run.sh" --build "$build" --root "$root.holder" \
     "$build/hold_open.exe" "T:$(echo "${card#"$build"}" | tr / '\\')\held.dat" 60 >/dev/null 2>&1 &
 holder=$!
