@@ -33,6 +33,13 @@ std::string Content(const std::wstring &path) {
     return content;
 }
 
+std::string WaitForRecord(const std::wstring &path) {
+    std::string content;
+    for (int i = 0; i < 100; ++i, Sleep(100))
+        if ((content = Content(path)).find("\narguments: ") != std::string::npos && content.back() == '\n') break;
+    return content;
+}
+
 bool IsFolder(const std::wstring &path) {
     DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);

@@ -12,6 +12,9 @@ void PutFile(const std::wstring &path, const std::string &content = "");
 void PutFolder(const std::wstring &path);
 // The file's content, or "<none>" when there is no such file.
 std::string Content(const std::wstring &path);
+// The follow-on program's record of its start once whole (its last line, "arguments: ...",
+// ended), or what the file holds after 10 s ("<none>": there is none).
+std::string WaitForRecord(const std::wstring &path);
 bool IsFolder(const std::wstring &path);
 bool Exists(const std::wstring &path);
 // Removes the tree (files, folders, read-only files too); nothing when it is missing.

@@ -9,6 +9,8 @@
 #    entries (the card lacks what they list, so nothing is applied): the heap's peak stays
 #    under 16 MiB, copy buffers included;
 #  - a card of more delete markers than a plan can hold: refused whole, nothing changed.
+# Three runs at once, in roots of their own; the follow-on program's record is there when
+# the wrapper returns (it waits for every process working in the root).
 #   heap_runs.sh BUILD
 set -u
 build=$(cd "$1" && pwd -P)
@@ -19,10 +21,16 @@ fail_setup() { echo "heap_runs: $*" >&2; exit 1; }
 [ -f "$build/follow_on.exe" ] || fail_setup "no follow_on.exe in $build"
 command -v sha256sum >/dev/null || fail_setup "no sha256sum"
 
-root="$build/wine/roots/heap_runs.$$"
+roots="$build/wine/roots/heap_runs.$$"
 work=$(mktemp -d "${TMPDIR:-/tmp}/heap_runs.XXXXXX") || fail_setup "cannot make a scratch folder"
-trap 'rm -rf "$root" "$work"' EXIT
-card="$root/SDMMC/ResidentFlash" flash="$root/ResidentFlash"
+trap 'wait; rm -rf "$roots".* "$work"' EXIT
+# The run NAME's device root, its card and flash store, and $out.* for what it leaves.
+at() { root="$roots.$1" card="$roots.$1/SDMMC/ResidentFlash" flash="$roots.$1/ResidentFlash" out="$work/$1"; }
+# FUNCTION ARGS... at NAME in the background, three at most at once; its lines in NAME.case.
+start() {   # start NAME FUNCTION ARGS...
+    while [ "$(jobs -rp | wc -l)" -ge 3 ]; do wait -n; done
+    (at "$1"; shift; "$@") >"$work/$1.case" 2>&1 &
+}
 limit=$((16 * 1024 * 1024))
 empty_digest=$(sha256sum < /dev/null | cut -d' ' -f1)
 
@@ -60,17 +68,15 @@ mkdir -p "$after" && cp -a "$before/flash" "$after/flash" && rm -rf "$after/flas
 lay_out() { rm -rf "$root" && mkdir -p "$root/SDMMC" && cp -a "$before/flash" "$flash" && cp -a "$before/card" "$card"; }
 # Runs the heap build on the device in $root; FAIL=k fails the k-th allocation. Sets status.
 run() {
-    rm -f "$work/heap"
+    rm -f "$out.heap"
     TESSIVARD_TIMEOUT=60 TESSIVARD_FAIL_ALLOCATION=${FAIL:-0} TESSIVARD_HEAP_REPORT='\heap.txt' \
-        "$tools/wine-run.sh" --build "$build" --root "$root" --rerun-on-signal "$exe" >/dev/null 2>"$work/stderr"
+        "$tools/wine-run.sh" --build "$build" --root "$root" --rerun-on-signal "$exe" >/dev/null 2>"$out.stderr"
     status=$?
-    [ -f "$root/heap.txt" ] && mv "$root/heap.txt" "$work/heap"
-    grep '^wine-run.sh:' "$work/stderr" | sed 's/^/  note  /'
+    [ -f "$root/heap.txt" ] && mv "$root/heap.txt" "$out.heap"
+    grep '^wine-run.sh:' "$out.stderr" | sed 's/^/  note  /'
 }
-report() { tr -d '\r' < "$work/heap" 2>/dev/null | sed -n "s/^$1 //p"; }
-started() {
-    local i; for i in $(seq 50); do [ -s "$flash/qormane/started.txt" ] && return 0; sleep 0.1; done; return 1
-}
+report() { tr -d '\r' < "$out.heap" 2>/dev/null | sed -n "s/^$1 //p"; }
+started() { [ -s "$flash/qormane/started.txt" ]; }
 # The same tree, the follow-on program's note of its start aside.
 same_tree() { diff -r -x started.txt "$1" "$2" >/dev/null 2>&1; }
 # Whole, or untouched, or a fault: how the device was left.
@@ -80,31 +86,26 @@ outcome() {
     else echo "neither whole nor untouched"; fi
 }
 
-failures=0
-fail() { echo "  FAIL  $*"; failures=$((failures + 1)); }
+fail() { echo "  FAIL  $*"; }
 
 echo "Every allocation of a run failed in turn:"
-lay_out || fail_setup "cannot lay out the device in $root"
+at 0 && lay_out || fail_setup "cannot lay out the device in $root"
 run
 n=$(report allocations)
 [ "$status" = 0 ] && [ -n "$n" ] && [ "$(outcome)" = whole ] ||
     fail_setup "the run with memory enough did not apply the card whole (exit $status, $(outcome), report: ${n:-none})"
 echo "  a run with memory enough: $n allocations, peak $(report peak) bytes"
-whole=0 untouched=0
-for k in $(seq "$n"); do
+sweep() {   # sweep K: whole, untouched, or what went wrong with the K-th allocation failed
     lay_out || fail_setup "cannot lay out the device in $root"
-    FAIL=$k run
-    found=$(outcome)
-    if [ "$status" != 0 ]; then fail "allocation $k failed: exit code $status"
-    elif [ "$(report failed)" != "$k" ]; then fail "allocation $k failed: the run made fewer allocations"
-    elif ! started; then fail "allocation $k failed: the follow-on program did not start"
-    elif [ "$found" = whole ]; then whole=$((whole + 1))
-    elif [ "$found" = untouched ]; then untouched=$((untouched + 1))
-    else fail "allocation $k failed: the device left $found"; fi
-done
-echo "  $n runs: $whole applied the card whole, $untouched left the device untouched"
+    FAIL=$1 run; found=$(outcome)
+    if [ "$status" != 0 ]; then fail "allocation $1 failed: exit code $status"
+    elif [ "$(report failed)" != "$1" ]; then fail "allocation $1 failed: the run made fewer allocations"
+    elif ! started; then fail "allocation $1 failed: the follow-on program did not start"
+    elif [ "$found" = whole ] || [ "$found" = untouched ]; then echo "$found"
+    else fail "allocation $1 failed: the device left $found"; fi
+}
+for k in $(seq "$n"); do start "sweep$k" sweep "$k"; done
 
-echo "Manifests at their bounds (4 MiB, 50,000 entries), on a card without what they list:"
 # Lines of LEN-character paths until the next would pass 4 MiB with the seal.
 bound_manifest() {   # bound_manifest FILE KIND PATH_LENGTH MAX_LINES
     awk -v kind="$2" -v len="$3" -v most="$4" -v digest="$empty_digest" 'BEGIN {
@@ -118,29 +119,34 @@ bound_manifest() {   # bound_manifest FILE KIND PATH_LENGTH MAX_LINES
         }
     }' > "$1" && seal "$1"
 }
-for shape in "file 1000 50000 the longest paths" "folder 70 50000 the most entries"; do
-    set -- $shape
+bound() {   # bound KIND PATH_LENGTH MAX_LINES NAME...
     lay_out || fail_setup "cannot lay out the device in $root"
     rm -rf "$card"/* && bound_manifest "$card/~tessivard-manifest" "$1" "$2" "$3" || fail_setup "cannot write a manifest"
-    cp -a "$card" "$work/card-bound" && lines=$(($(wc -l < "$card/~tessivard-manifest") - 2))
-    size=$(stat -c %s "$card/~tessivard-manifest")
-    run
-    peak=$(report peak)
+    cp -a "$card" "$out.card" && lines=$(($(wc -l < "$card/~tessivard-manifest") - 2)) size=$(stat -c %s "$card/~tessivard-manifest")
+    run; peak=$(report peak)
     if [ "$status" != 0 ] || ! started; then fail "${*:4}: exit code $status, or no follow-on program"
-    elif ! same_tree "$flash" "$before/flash" || ! same_tree "$card" "$work/card-bound"; then fail "${*:4}: the device changed"
+    elif ! same_tree "$flash" "$before/flash" || ! same_tree "$card" "$out.card"; then fail "${*:4}: the device changed"
     elif [ -z "$peak" ] || [ "$peak" -ge "$limit" ]; then fail "${*:4}: peak heap ${peak:-unknown} bytes, not under $limit"
     else echo "  ok    ${*:4}: $lines entries, $size bytes: peak heap $peak bytes"; fi
-    rm -rf "$work/card-bound"
-done
+}
+start bound1 bound file 1000 50000 the longest paths
+start bound2 bound folder 70 50000 the most entries
 
+markers() {
+    lay_out || fail_setup "cannot lay out the device in $root"
+    rm -f "$card/~tessivard-manifest" && for i in $(seq 1 1025); do : > "$card/delete_m$i"; done && cp -a "$card" "$out.card"
+    run
+    if [ "$status" != 0 ] || ! started; then fail "1,025 markers: exit code $status, or no follow-on program"
+    elif ! same_tree "$flash" "$before/flash" || ! same_tree "$card" "$out.card"; then fail "1,025 markers: the device changed"
+    else echo "  ok    1,025 markers: refused, nothing changed, peak heap $(report peak) bytes"; fi
+}
+start markers markers
+wait
+whole=$(cat "$work"/sweep*.case | grep -cx whole) untouched=$(cat "$work"/sweep*.case | grep -cx untouched)
+grep -h -v -x 'whole\|untouched' "$work"/sweep*.case
+echo "  $n runs: $whole applied the card whole, $untouched left the device untouched"
+echo "Manifests at their bounds (4 MiB, 50,000 entries), on a card without what they list:"
+cat "$work/bound1.case" "$work/bound2.case"
 echo "A card of more delete markers than a plan holds:"
-lay_out || fail_setup "cannot lay out the device in $root"
-rm -f "$card/~tessivard-manifest"
-for i in $(seq 1 1025); do : > "$card/delete_m$i"; done
-cp -a "$card" "$work/card-markers"
-run
-if [ "$status" != 0 ] || ! started; then fail "1,025 markers: exit code $status, or no follow-on program"
-elif ! same_tree "$flash" "$before/flash" || ! same_tree "$card" "$work/card-markers"; then fail "1,025 markers: the device changed"
-else echo "  ok    1,025 markers: refused, nothing changed, peak heap $(report peak) bytes"; fi
-
-[ "$failures" = 0 ]
+cat "$work/markers.case"
+[ $((whole + untouched)) = "$n" ] && [ "$(cat "$work"/bound?.case "$work/markers.case" | grep -c '^  ok ')" = 3 ]

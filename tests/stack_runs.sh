@@ -12,7 +12,7 @@
 # threads: the card's check runs on the worker alike in both) made with a manifest by the
 # card maker. After each: exit code 0, the follow-on program started, the flash store
 # exactly as expected, the card folder empty, and every thread's deepest use reported
-# (printed, in bytes from the top of its stack).
+# (printed, in bytes from the top of its stack). Three runs at once, in roots of their own.
 #   stack_runs.sh BUILD
 set -u
 build=$(cd "$1" && pwd -P)
@@ -23,12 +23,18 @@ for program in Tessivard_stack Tessivard_stack_noio Tessivard_stack_bite; do
     [ -f "$build/tests/$program.exe" ] || fail_setup "no $program.exe in $build/tests"
 done
 
-root="$build/wine/roots/stack_runs.$$"
+roots="$build/wine/roots/stack_runs.$$"
 work=$(mktemp -d "${TMPDIR:-/tmp}/stack_runs.XXXXXX") || fail_setup "cannot make a scratch folder"
-trap 'rm -rf "$root" "$work"' EXIT
-passed=0 failed=0
-pass() { echo "  ok    $1"; passed=$((passed + 1)); }
-fail() { echo "  FAIL  $1"; failed=$((failed + 1)); }
+trap 'wait; rm -rf "$roots".* "$work"' EXIT
+pass() { echo "  ok    $1"; }
+fail() { echo "  FAIL  $1"; }
+# A case, FUNCTION ARGS..., in the background (three at most at once) in a root of its own.
+cases=0
+start() {
+    while [ "$(jobs -rp | wc -l)" -ge 3 ]; do wait -n; done
+    cases=$((cases + 1))
+    (root="$roots.$cases" out="$work/out.$cases"; "$@") >"$work/case.$cases" 2>&1 &
+}
 
 random() { mkdir -p "$(dirname "$1")" && head -c "$2" /dev/urandom >"$1"; }
 
@@ -57,19 +63,16 @@ run() {   # run PROGRAM [VAR=VALUE...]
     shift
     rm -f "$root/stack.txt"
     env "$@" TESSIVARD_STACK_REPORT='\stack.txt' TESSIVARD_TIMEOUT=300 "$tools/wine-run.sh" --build "$build" --root "$root" \
-        --rerun-on-signal "$build/tests/$program.exe" >"$work/out" 2>&1
+        --rerun-on-signal "$build/tests/$program.exe" >"$out" 2>&1
     status=$?
-    grep '^wine-run.sh:' "$work/out" | sed 's/^/  note  /'
+    grep '^wine-run.sh:' "$out" | sed 's/^/  note  /'
     report=""
     [ -f "$root/stack.txt" ] && report=$(tr '\n' ' ' <"$root/stack.txt" | sed 's/ $//')
 }
 
-# The follow-on program writes its record when it starts; the program does not wait for it.
-started() {
-    local i
-    for i in $(seq 100); do [ -s "$root/ResidentFlash/qormane/started.txt" ] && return 0; sleep 0.1; done
-    return 1
-}
+# The follow-on program's record of its start: the wrapper returns only once no process
+# works in the root, the follow-on program (in the program's current folder) included.
+started() { [ -s "$root/ResidentFlash/qormane/started.txt" ]; }
 
 # Every thread the program ran, measured: the UI thread, the worker, and the I/O threads of
 # the build that has them. Their figures, or what is wrong with the report.
@@ -84,8 +87,8 @@ measured() {   # measured PROGRAM
 faults() {   # faults PROGRAM EXPECTED_FLASH
     [ "$status" = 0 ] || echo "exit code $status"
     started || echo "the follow-on program did not start"
-    diff -rq -x started.txt "$2" "$root/ResidentFlash" >"$work/diff" 2>&1 ||
-        echo "the flash store is not as expected: $(head -3 "$work/diff" | paste -sd';')"
+    diff -rq -x started.txt "$2" "$root/ResidentFlash" >"$out.diff" 2>&1 ||
+        echo "the flash store is not as expected: $(head -3 "$out.diff" | paste -sd';')"
     if [ ! -d "$root/SDMMC/ResidentFlash" ]; then echo "no card folder"
     elif [ -n "$(ls -A "$root/SDMMC/ResidentFlash")" ]; then echo "the card folder still holds $(find "$root/SDMMC/ResidentFlash" | wc -l) entries"; fi
     measured "$1"
@@ -108,18 +111,17 @@ echo "The device's stacks:"
 # --- the guard bites -----------------------------------------------------------------
 mkdir -p "$work/plain/now/qormane" "$work/plain/card"
 cp "$build/follow_on.exe" "$work/plain/now/qormane/Lindvaret.exe" || fail_setup "cannot copy follow_on.exe"
-for bite in calls:81920 frame:81920; do
+bites() {   # bites BITE: 80 KiB end in a stack overflow, starting nothing; 40 KiB as a run does
     lay_out "$work/plain/now" "$work/plain/card"
-    run Tessivard_stack_bite TESSIVARD_STACK_BITE=$bite
-    if [ "$status" = 253 ] && ! started; then pass "a worker that takes 80 KiB of stack ($bite) ends in a stack overflow, starting nothing"
-    else fail "a worker that takes 80 KiB of stack ($bite): exit code $status, the follow-on program $(started && echo started || echo not started)"; fi
-done
-lay_out "$work/plain/now" "$work/plain/card"
-run Tessivard_stack_bite TESSIVARD_STACK_BITE=calls:40960
-worker=$(echo "$report" | awk '{ for (i = 1; i < NF; i += 2) if ($i == "worker") print $(i + 1) }')
-if [ "$status" = 0 ] && started && [ "${worker:-0}" -ge 40960 ] 2>/dev/null; then
-    pass "a worker that takes 40 KiB of stack in calls ends as a run does, and went $worker bytes deep"
-else fail "a worker that takes 40 KiB of stack: exit code $status, follow-on $(started && echo started || echo not started), report '$report'"; fi
+    run Tessivard_stack_bite TESSIVARD_STACK_BITE=$1
+    worker=$(echo "$report" | awk '{ for (i = 1; i < NF; i += 2) if ($i == "worker") print $(i + 1) }')
+    if [ "$1" = calls:40960 ]; then
+        if [ "$status" = 0 ] && started && [ "${worker:-0}" -ge 40960 ] 2>/dev/null; then
+            pass "a worker that takes 40 KiB of stack in calls ends as a run does, and went $worker bytes deep"
+        else fail "a worker that takes 40 KiB of stack: exit code $status, follow-on $(started && echo started || echo not started), report '$report'"; fi
+    elif [ "$status" = 253 ] && ! started; then pass "a worker that takes 80 KiB of stack ($1) ends in a stack overflow, starting nothing"
+    else fail "a worker that takes 80 KiB of stack ($1): exit code $status, the follow-on program $(started && echo started || echo not started)"; fi
+}
 
 # --- a card as the device meets one --------------------------------------------------
 d="$work/normal"
@@ -143,19 +145,19 @@ old_levels=$(deepest_chain "$e/now/old" "/ResidentFlash/old")
 mkdir -p "$e/card" && card_levels=$(deepest_chain "$e/card/d" "/SDMMC/ResidentFlash/d")
 : >"$e/card/update" && : >"$e/card/delete_old"
 mkdir -p "$e/expected" && cp -a "$e/now/qormane" "$e/card/d" "$e/expected/" || fail_setup "cannot make the expected flash store"
-# The same update as the card maker writes it, with its manifest.
-mkdir -p "$e/new" && cp -a "$e/expected/." "$e/new/" || fail_setup "cannot make NEW"
-out=$(TESSIVARD_BUILD="$build" "$tools/tessivard-card" make --from "$e/now" --to "$e/new" --card "$e/made" 2>&1) ||
-    fail_setup "the card maker did not make the deepest card: $out"
-[ -f "$e/made/ResidentFlash/~tessivard-manifest" ] && [ -f "$e/made/ResidentFlash/delete_old" ] ||
-    fail_setup "the card maker's deepest card has no manifest or no delete marker"
 echo "  (the deepest tree: $card_levels levels below the card's folder d, $old_levels below the flash folder old)"
 
-for program in Tessivard_stack Tessivard_stack_noio; do
-    whole_run "a card with a delete marker and an image file" "$program" "$d/now" "$d/card" "$d/expected"
-    whole_run "the deepest tree copied in and deleted by a marker" "$program" "$e/now" "$e/card" "$e/expected"
-done
-whole_run "the same with a manifest" Tessivard_stack "$e/now" "$e/made/ResidentFlash" "$e/expected"
-
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+# The longest runs first, the card maker's beside them.
+for p in Tessivard_stack Tessivard_stack_noio; do start whole_run "the deepest tree copied in and deleted by a marker" $p "$e/now" "$e/card" "$e/expected"; done
+# The same update as the card maker writes it, with its manifest.
+mkdir -p "$e/new" && cp -a "$e/expected/." "$e/new/" || fail_setup "cannot make NEW"
+made=$(TESSIVARD_BUILD="$build" "$tools/tessivard-card" make --from "$e/now" --to "$e/new" --card "$e/made" 2>&1) ||
+    fail_setup "the card maker did not make the deepest card: $made"
+[ -f "$e/made/ResidentFlash/~tessivard-manifest" ] && [ -f "$e/made/ResidentFlash/delete_old" ] ||
+    fail_setup "the card maker's deepest card has no manifest or no delete marker"
+start whole_run "the same with a manifest" Tessivard_stack "$e/now" "$e/made/ResidentFlash" "$e/expected"
+for p in Tessivard_stack Tessivard_stack_noio; do start whole_run "a card with a delete marker and an image file" $p "$d/now" "$d/card" "$d/expected"; done
+for bite in calls:81920 frame:81920 calls:40960; do start bites $bite; done
+wait && cat "$work"/case.* && passed=$(cat "$work"/case.* | grep -c '^  ok ')
+echo "$passed passed, $((cases - passed)) failed"
+[ "$passed" = "$cases" ]

@@ -204,9 +204,9 @@ void RunModel(int nThreads, int nListings, unsigned firstSeed) {
     EXPECT_EQ(faults.Total(), 0) << faults.Text();
 }
 
-TEST(EntryQueue, TwoThreadsWorkEveryEntryOnceOnItsOwnSlotAndStepItInOrder) { RunModel(2, 2000, 1); }
+TEST(EntryQueue, TwoThreadsWorkEveryEntryOnceOnItsOwnSlotAndStepItInOrder) { RunModel(2, 500, 1); }
 
-TEST(EntryQueue, OneThreadWorksEveryEntryOnceAndStepsItInOrder) { RunModel(1, 600, 50000); }
+TEST(EntryQueue, OneThreadWorksEveryEntryOnceAndStepsItInOrder) { RunModel(1, 200, 50000); }
 
 TEST(EntryQueue, AQueueThatIsNotOpenWorksEachEntryAsItIsListed) { RunModel(0, 100, 90000); }
 

@@ -28,12 +28,7 @@ std::wstring LastVolumeRoot() {
 }
 
 // The follow-on program's record of its start, once it has written it; "<none>" after 10 s.
-std::string FollowOnRecord() {
-    const std::wstring path = L"/ResidentFlash/qormane/started.txt";
-    for (int i = 0; i < 100 && !Exists(path); ++i) Sleep(100);
-    Sleep(100);
-    return Content(path);
-}
+std::string FollowOnRecord() { return WaitForRecord(L"/ResidentFlash/qormane/started.txt"); }
 
 // A device with an update on its card, and the follow-on program in the flash store.
 class Failing : public ::testing::Test {

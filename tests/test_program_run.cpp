@@ -11,13 +11,6 @@ namespace {
 // Runs the program to its end; its exit code, or -1 when it did not end by itself.
 long RunProgram() { return RunToEnd(BuildPath(L"Tessivard.exe"), L"", 30000); }
 
-// The follow-on program's record of its start: "image: ...", "command line: ...", "arguments: ...".
-std::string WaitForRecord(const std::wstring &path) {
-    for (int i = 0; i < 100 && !Exists(path); ++i) Sleep(100);
-    Sleep(100);
-    return Content(path);
-}
-
 std::string Line(const std::string &record, const std::string &key) {
     size_t at = record.find(key + ": ");
     if (at == std::string::npos) return "<missing>";

@@ -27,13 +27,6 @@ protected:
         PutFile(L"/SDMMC/tcBoot.rom", "boot");
     }
     bool ImageFilesGone() { return !Exists(L"/SDMMC/Data.fai") && !Exists(L"/SDMMC/nk.rom") && !Exists(L"/SDMMC/tcBoot.rom"); }
-    // A file another process writes (the follow-on program's record): its content once it
-    // is there, or "<none>" after 10 s.
-    std::string WaitForFile(const std::wstring &path) {
-        for (int i = 0; i < 100 && !Exists(path); ++i) Sleep(100);
-        Sleep(100);
-        return Content(path);
-    }
     ProbeDlg run;
 };
 
@@ -287,7 +280,7 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     EXPECT_FALSE(Exists(L"/ResidentFlash/delete_maps")) << "the kept marker's copy is no content of the flash store";
     EXPECT_TRUE(ImageFilesGone()) << "the rest of the run is as always";
     EXPECT_LE(run.barPos, run.barHigh) << "a step the plan did not count never takes the bar past its end";
-    EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>")
+    EXPECT_NE(WaitForRecord(L"/ResidentFlash/qormane/started.txt"), "<none>")
         << "the run ends by starting the follow-on program";
 
     // Once the file is free, the next run deletes the folder, consumes the marker and
@@ -299,7 +292,7 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     EXPECT_EQ(Tree(L"/ResidentFlash/maps"), (Files{{L"new.map", "new"}}));
     EXPECT_FALSE(Exists(L"/ResidentFlash/delete_maps"));
     EXPECT_TRUE(FillsTheBarOnce(next));
-    EXPECT_NE(WaitForFile(L"/ResidentFlash/qormane/started.txt"), "<none>");
+    EXPECT_NE(WaitForRecord(L"/ResidentFlash/qormane/started.txt"), "<none>");
 }
 
 // What the deletion passes by its rules stays whatever a later run does: a marked folder

@@ -94,7 +94,11 @@ check "no letter maps the root once the run is over" '! maps_root'
 
 fresh linger
 echo data > "$root/child.txt"
-"$wrapper" --build "$build" --root "$root" 'C:\windows\system32\cmd.exe' /c start 'T:\hold_open.exe' child.txt 2 >/dev/null 2>"$root.err"
+# The child lets go once it holds its file and cmd, which started it, has ended.
+cmd_ended() { for p in $(pgrep -f '^C:.windows.system32.cmd.exe /c start'); do [ "$(readlink /proc/$p/cwd)" != "$root" ] || return 1; done; }
+(until [ -f "$root/child.txt.held" ] && cmd_ended; do sleep 0.1; done; : > "$root/release") & releaser=$!
+"$wrapper" --build "$build" --root "$root" 'C:\windows\system32\cmd.exe' /c start 'T:\hold_open.exe' child.txt 60 >/dev/null 2>"$root.err"
+kill $releaser 2>/dev/null
 check "a program the run started ran (it marked its file held)" '[ -f "$root/child.txt.held" ]' || cat "$root.err"
 check "and ended before the wrapper did" '[ -z "$(holders child.txt)" ]' || cat "$root.err"
 

@@ -68,7 +68,8 @@ make_prefix() {
         rm -f "$WINEPREFIX/dosdevices/z:"
         touch "$WINEPREFIX/.ready"
     fi
-    ln -sfn "$build" "$WINEPREFIX/dosdevices/t:"
+    # Left as it is when right: a run beside this one may be opening a file through T:.
+    [ "$(readlink "$WINEPREFIX/dosdevices/t:")" = "$build" ] || ln -sfn "$build" "$WINEPREFIX/dosdevices/t:"
     exec {lock}>&-
 }
 
