@@ -301,6 +301,7 @@ int main(int argc, char **argv) {
     // --control: the same cases on a build that breaks no rule, which must pass them, or the
     // catch proves no fault of the broken build.
     Tally control;
+    const std::string program = fs::path(g_places.program).filename().string();
     if (t.failures && !o.control.empty()) {
         Options c = o;
         c.bExpectCaught = false;
@@ -314,7 +315,7 @@ int main(int argc, char **argv) {
     // Every run that ended inside Wine and ran once more is counted, even where the second passed.
     const std::string otherOrders = t.otherOrders ? "; " + std::to_string(t.otherOrders) + " cases settled as another run from the start did" : "";
     std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls%s%s; %ld failed, %ld crashed, %ld runs rerun%s (%.0f s)\n",
-                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls,
+                program.c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls,
                 CardGoneCount(o, t, Tally()).c_str(), otherOrders.c_str(), t.failures, t.crashes, RerunCount(),
                 t.beyondEnd ? (", " + std::to_string(t.beyondEnd) + " cuts past a run's end").c_str() : "", Seconds(t0));
     if (o.bExpectCaught) {
