@@ -173,7 +173,11 @@ Expected SetUpDevice(const Device &d) {
     e.oldFlash = Fold(d.flash);
     e.card = CardFolderOf(Fold(d.card));
     if (!e.oldFlash.clash.empty() || !e.card.clash.empty()) Fail("a device was drawn with two spellings of one name");
+    // The cut build lists this run's changes (by_kind.cpp), in the device root beside both mounts.
+    fs::remove(ChangeList());
+    setenv("TESSIVARD_CHANGES", "\\changes", 1);
     RunWhole();
+    unsetenv("TESSIVARD_CHANGES");
     e.endFlash = FlashNow();
     e.endCard = CardNow();
     g_changes = Changes(g_flash) + Changes(g_card);
@@ -192,6 +196,7 @@ Expected SetUpDevice(const Device &d) {
     return e;
 }
 
+fs::path ChangeList() { return g_places.root / "changes"; }
 long EstimatedChanges() { return g_changes; }
 long CardRequests() { return g_cardRequests; }
 

@@ -8,6 +8,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 // What the power keeps at a cut, on both file systems: "flushed", "immediate" or
 // "mixed SEED" (the card's own seed drawn from the flash store's).
@@ -39,6 +40,11 @@ long EstimatedChanges();
 long CardRequests();
 // The exact number of cut points: the last k at which the cut build still cuts.
 long CountCutPoints(long estimate);
+
+// The file the cut build lists the uninterrupted run's changes in (TESSIVARD_CHANGES); the
+// first change of each kind in it, in the order of the run, with its kind (by_kind.cpp).
+fs::path ChangeList();
+std::vector<std::pair<long, std::string>> CutsByKind(const Expected &e);
 
 // A fresh device, run to the cut after change k. 99: cut; 0: the run had fewer changes.
 RunEnd CutAt(long k);

@@ -6,9 +6,9 @@
 #include <cstring>
 
 const char kUsage[] =
-    "usage: power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all] [--pulls P|all]\n"
+    "usage: power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all|bykind] [--pulls P|all]\n"
     "         [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]\n"
-    "         [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]\n"
+    "         [--cut K | --pull J] [--loss LOSS] [--expect-caught [--control PROGRAM]] [--list]\n"
     "         [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]\n";
 
 namespace {
@@ -31,6 +31,7 @@ bool Parse(int argc, char **argv, Options &o) {
             if (!next) return false;
             ++i;
             if (bAll && !std::strcmp(next, "all")) return (to = -1), true;
+            if (bAll && !std::strcmp(next, "bykind")) return (to = kByKind), true;
             return ParseNumber(next, to);
         };
         if (a == "--room") o.bRoom = true;
@@ -50,6 +51,7 @@ bool Parse(int argc, char **argv, Options &o) {
         else if (a == "--cut" && number(o.oneCut, false) && o.oneCut > 0) {}
         else if (a == "--pull" && number(o.onePull, false) && o.onePull > 0) {}
         else if (a == "--loss" && next) o.oneLoss = argv[++i];
+        else if (a == "--control" && next) o.control = argv[++i];
         else if (a == "--losses" && next) {
             o.kinds.clear();
             for (std::string list = argv[++i]; !list.empty();) {
@@ -61,6 +63,7 @@ bool Parse(int argc, char **argv, Options &o) {
         } else return false;
     }
     if ((o.oneCut || o.onePull) && (o.oneLoss.empty() || (o.oneCut && o.onePull))) return false;
+    if (o.pulls == kByKind || (!o.control.empty() && !o.bExpectCaught)) return false;
     return true;
 }
 

@@ -9,10 +9,12 @@
 
 extern const char kUsage[];
 
+constexpr long kByKind = -2;
+
 struct Options {
     uint64_t seed = 1;
     long seeds = 1;
-    long cuts = -1;                 // -1: every cut point
+    long cuts = -1;                 // -1: every cut point; kByKind: the first of each kind
     long pulls = 0;                 // -1: every request
     std::vector<std::string> kinds = {"flushed", "immediate", "mixed"};
     long mixedSeeds = 2;
@@ -28,6 +30,8 @@ struct Options {
     bool bRecovery = true;          // the card-gone cases also want no temporary left
     long oneCut = 0, onePull = 0;   // one case alone
     std::string oneLoss;
+    std::string control;            // with bExpectCaught: a build that breaks no rule, which
+                                    // must then pass the same cases
     std::string rerun;              // the command line that reruns a case, up to its case
 };
 

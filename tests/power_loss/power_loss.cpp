@@ -1,9 +1,9 @@
 // The power-loss harness: updates cut at the points where the power can go, on a flash store
 // and a card that each forget what was not flushed (powercutfs), and cards pulled mid-run.
 //
-//   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all] [--pulls P|all]
+//   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all|bykind] [--pulls P|all]
 //              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]
-//              [--cut K | --pull J] [--loss LOSS] [--expect-caught] [--list]
+//              [--cut K | --pull J] [--loss LOSS] [--expect-caught [--control PROGRAM]] [--list]
 //              [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]
 //
 // PROGRAM is a cut build: it ends with exit code 99 right after its k-th change to a file
@@ -18,7 +18,9 @@
 // of empty folders before, between and after files, and chains of them. --cut/--pull with
 // --loss: one case alone, as a failing case's line prints it. --expect-caught: PROGRAM
 // breaks a safety rule; the harness stops at the first case that catches it
-// (POWER_LOSS_ALL=1: goes on) and passes only then. --list: prints each device drawn, its
+// (POWER_LOSS_ALL=1: goes on) and passes only then; --control: the same cases then run on
+// PROGRAM, a cut build that breaks no rule, and must pass there. --cuts bykind: the first
+// change of each kind the uninterrupted run made (by_kind.cpp). --list: prints each device drawn, its
 // line and both trees in the order the device lists them, and runs nothing.
 // --refuse-replace: both mounts refuse a rename onto a name that is taken, as the device's
 // file system does. --volume-flush: both take an fsync of their root folder for the volume's
@@ -209,7 +211,16 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
         pull(o.onePull, Loss{o.oneLoss});
     } else {
         long nth = 0;
-        if (o.cuts < 0) {
+        if (o.cuts == kByKind) {
+            const auto cuts = CutsByKind(e);
+            std::string kinds;
+            for (const auto &[k, kind] : cuts) kinds += "; " + std::to_string(k) + " " + kind;
+            std::printf("seed %llu: cuts by kind%s\n", (unsigned long long)seed, kinds.c_str());
+            std::fflush(stdout);
+            points = long(cuts.size());
+            for (const auto &[k, kind] : cuts)
+                if (!t.bStop) TryCut(o, t, seed, e, k, CutAt(k), nth++);
+        } else if (o.cuts < 0) {
             for (long k = 1; !t.bStop; ++k) {
                 const RunEnd end = CutAt(k);
                 if (end.code == 0) break;   // every cut point is done
@@ -261,11 +272,13 @@ int main(int argc, char **argv) {
     g_places.tools = POWER_LOSS_TOOLS;
     g_places.powercutfs = g_places.build + "/tools/powercutfs";
     g_places.serverLog = g_places.build + "/wine/wineserver.log";
-    o.rerun = fs::canonical("/proc/self/exe").string() + " " + g_places.build + " " + g_places.program +
-              (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bEmptyRuns ? " --empty-runs" : "") +
-              (o.bExpectCaught ? " --expect-caught" : "") + (o.bRefuseReplace ? " --refuse-replace" : "") +
-              (o.bVolumeFlush ? " --volume-flush" : "") +
-              (o.bRecovery ? " --recovery" : o.bCardGone ? " --card-gone" : "");
+    auto rerun = [](const Options &o) {
+        return fs::canonical("/proc/self/exe").string() + " " + g_places.build + " " + g_places.program +
+               (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bEmptyRuns ? " --empty-runs" : "") +
+               (o.bExpectCaught ? " --expect-caught" : "") + (o.bRefuseReplace ? " --refuse-replace" : "") +
+               (o.bVolumeFlush ? " --volume-flush" : "") + (o.bRecovery ? " --recovery" : o.bCardGone ? " --card-gone" : "");
+    };
+    o.rerun = rerun(o);
     if (o.bList) {
         for (long i = 0; i < o.seeds; ++i) ListDevice(o, o.seed + uint64_t(i));
         return 0;
@@ -285,18 +298,31 @@ int main(int argc, char **argv) {
     const auto t0 = std::chrono::steady_clock::now();
     Tally t;
     for (long i = 0; i < o.seeds && !t.bStop; ++i) TryDevice(o, t, o.seed + uint64_t(i));
+    // --control: the same cases on a build that breaks no rule, which must pass them, or the
+    // catch proves no fault of the broken build.
+    Tally control;
+    const std::string program = fs::path(g_places.program).filename().string();
+    if (t.failures && !o.control.empty()) {
+        Options c = o;
+        c.bExpectCaught = false;
+        g_places.program = fs::canonical(o.control).string();
+        c.rerun = rerun(c);
+        for (long i = 0; i < c.seeds; ++i) TryDevice(c, control, c.seed + uint64_t(i));
+    }
     StopAllMounts();
     fs::remove_all(g_places.work);
 
     // Every run that ended inside Wine and ran once more is counted, even where the second passed.
     const std::string otherOrders = t.otherOrders ? "; " + std::to_string(t.otherOrders) + " cases settled as another run from the start did" : "";
     std::printf("total (%s): %ld seeds; cut points tried per loss:%s; %ld pulls%s%s; %ld failed, %ld crashed, %ld runs rerun%s (%.0f s)\n",
-                fs::path(g_places.program).filename().c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls,
+                program.c_str(), t.seeds, PerLoss(o, t, Tally()).c_str(), t.pulls,
                 CardGoneCount(o, t, Tally()).c_str(), otherOrders.c_str(), t.failures, t.crashes, RerunCount(),
                 t.beyondEnd ? (", " + std::to_string(t.beyondEnd) + " cuts past a run's end").c_str() : "", Seconds(t0));
     if (o.bExpectCaught) {
-        std::printf("%s\n", t.failures ? "caught, as it must be" : "NOT caught: the broken build passed every case");
-        return t.failures ? 0 : 1;
+        const bool bControlFails = control.failures || control.crashes;
+        std::printf("%s\n", !t.failures ? "NOT caught: the broken build passed every case"
+                             : bControlFails ? "caught, but the control build fails the same cases" : "caught, as it must be");
+        return t.failures && !bControlFails ? 0 : 1;
     }
     return t.failures || t.crashes ? 1 : 0;
 }

@@ -3,7 +3,7 @@
 #include "update/seams/seams.h"
 #include "update/storage/file_system.h"
 
-BOOL FsFlush(HANDLE) {
-    AfterFileOperation();
+BOOL FsFlush(HANDLE hFile) {
+    AfterFileOperation({FileCall::kFlushFile, nullptr, nullptr, hFile});
     return TRUE;
 }

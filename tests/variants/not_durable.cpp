@@ -4,7 +4,7 @@
 #include "update/seams/seams.h"
 #include "update/storage/file_system.h"
 
-BOOL FsFlushVolume(LPCWSTR) {
-    AfterFileOperation();
+BOOL FsFlushVolume(LPCWSTR pszPath) {
+    AfterFileOperation({FileCall::kFlushVolume, pszPath});
     return TRUE;
 }

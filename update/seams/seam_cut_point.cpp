@@ -1,3 +1,3 @@
 #include "update/seams/seams.h"
 
-void AfterFileOperation() {}
+void AfterFileOperation(const FileChange &) {}

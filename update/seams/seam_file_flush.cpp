@@ -3,6 +3,6 @@
 
 BOOL FsFlush(HANDLE hFile) {
     BOOL flushed = FlushFileBuffers(hFile);
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kFlushFile, nullptr, nullptr, hFile});
     return flushed;
 }

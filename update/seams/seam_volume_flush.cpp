@@ -19,6 +19,6 @@ BOOL FsFlushVolume(LPCWSTR pszPath) {
                                                                                      : INVALID_HANDLE_VALUE);
         flushed = file.IsOpen() && FlushFileBuffers(file.Get());
     }
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kFlushVolume, pszPath});
     return flushed;
 }

@@ -13,9 +13,18 @@ struct Digest;
 struct EntrySlot;
 
 // update/seams/seam_cut_point.cpp. Called right after each change the update makes on the card or
-// the flash store (a name made, renamed or removed, a flush): where a power cut may fall.
-// The cut build ends the process at the k-th change (the power-loss tests).
-void AfterFileOperation();
+// the flash store (a name made, renamed or removed, a flush): where a power cut may fall, with
+// the call and what it named (a file's flush names its handle only). The cut build ends the
+// process at the k-th change, and lists the changes of a run for the power-loss tests to
+// choose their cut points by kind.
+enum class FileCall { kMakeFolder, kCreateFile, kMove, kRemoveFile, kRemoveFolder, kFlushFile, kFlushVolume };
+struct FileChange {
+    FileCall call;
+    LPCWSTR pszPath;            // the name made, removed or flushed; a move's source
+    LPCWSTR pszTo = nullptr;    // a move's new name
+    HANDLE hFile = nullptr;     // the file flushed
+};
+void AfterFileOperation(const FileChange &change);
 
 // update/seams/seam_file_flush.cpp. Puts the file's content on the medium. A broken build leaves
 // it out, for the power-loss tests to catch.

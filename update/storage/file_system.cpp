@@ -5,7 +5,7 @@
 BOOL FsMakeFolder(LPCWSTR pszFolder, bool *pbMade) {
     const BOOL made = CreateDirectoryW(pszFolder, nullptr);
     const DWORD error = GetLastError();
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kMakeFolder, pszFolder});
     if (pbMade) *pbMade = made;
     if (made || WhatIsAt(pszFolder) == PathHolds::kFolder) return TRUE;
     SetLastError(error);
@@ -22,32 +22,32 @@ BOOL FsRemoveFile(LPCWSTR pszFile) {
         SetFileAttributesW(pszFile, rest ? rest : FILE_ATTRIBUTE_NORMAL);
     }
     BOOL removed = DeleteFileW(pszFile);
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kRemoveFile, pszFile});
     return removed;
 }
 
 BOOL FsRemoveFolder(LPCWSTR pszFolder) {
     BOOL removed = RemoveDirectoryW(pszFolder);
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kRemoveFolder, pszFolder});
     return removed;
 }
 
 HANDLE FsCreateFile(LPCWSTR pszFile) {
     HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kCreateFile, pszFile});
     return hFile;
 }
 
 HANDLE FsCreateNew(LPCWSTR pszFile) {
     HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kCreateFile, pszFile});
     return hFile;
 }
 
 HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade) {
     HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     *pbMade = hFile != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
-    if (*pbMade) AfterFileOperation();
+    if (*pbMade) AfterFileOperation({FileCall::kCreateFile, pszFile});
     return hFile;
 }
 
@@ -61,6 +61,6 @@ BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData) {
 
 BOOL FsMove(LPCWSTR pszFrom, LPCWSTR pszTo) {
     BOOL moved = MoveFileW(pszFrom, pszTo);
-    AfterFileOperation();
+    AfterFileOperation({FileCall::kMove, pszFrom, pszTo});
     return moved;
 }
