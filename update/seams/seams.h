@@ -76,6 +76,11 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 // a test build's listing breaks off with an error after k entries, as a card pulled or read
 // wrong mid-run does, to show that the copy then keeps the card.
 
+// platform/seam_code_page.cpp holds WideToCodePage (platform/ansi_text.h), the device's
+// WideCharToMultiByte on the system's code page: a test build (tests/variants/ce_code_page.cpp)
+// refuses every flag CE's page does not list, as the device's coredll may, to show that the
+// marker scan still reads every name.
+
 // platform/seam_thread_body.cpp holds RunThreadBody (platform/thread_body.h), through which
 // every thread of the program runs its body: the UI thread, the worker and the I/O threads.
 // The stack build (tests/variants/stack_guard.cpp) gives each the device's 64 KiB of stack,
