@@ -86,10 +86,13 @@ BOOL TemporaryBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporary
 // The same for the writer's aside name (kAsideNames).
 BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]);
 
-// The root of the volume that holds the path: its first name with the separator before it
-// ("\ResidentFlash\maps\a.map" -> "\ResidentFlash", "/SDMMC/ResidentFlash" -> "/SDMMC"),
-// as the device mounts each file system at a folder of the root. FALSE, the buffer emptied,
-// for a path that does not begin with a separator or a root that does not fit.
+// The root of the volume that holds the path, in the one form the storage manager's calls
+// (CeGetVolumeInfoW, CeFsIoControlW) document: a backslash and the folder of the root the
+// volume is mounted at, whichever separator the path uses ("\ResidentFlash\maps\a.map" and
+// "/ResidentFlash" -> "\ResidentFlash", "/SDMMC/ResidentFlash" -> "\SDMMC"); "\" for a
+// path with no folder below the root ("/top.txt"), whose file is on the root's own volume.
+// FALSE, the buffer emptied, for a path that does not begin with a separator or a root that
+// does not fit.
 constexpr size_t kVolumeRoot = 64;
 BOOL VolumeRootOf(LPCWSTR pszPath, WCHAR (&szRoot)[kVolumeRoot]);
 
