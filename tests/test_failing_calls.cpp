@@ -5,13 +5,16 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <functional>
 #include "device_files.h"
 #include "probe_dialog.h"
 #include "test_support.h"
 #include "platform/device_calls.h"
 #include "tests/variants/failing_calls.h"
+#include "update/seams/seams.h"
 #include "update/storage/room_budget.h"
 
 namespace {
@@ -166,6 +169,20 @@ TEST_F(Failing, AVolumeFlushFailingOtherwiseIsCommittedByAFileOnlyOnATransaction
     const std::lock_guard<std::mutex> hold(g_failing.lock);
     g_failing.flushError = ERROR_NOT_SUPPORTED;
     g_failing.describedFlags = MAXDWORD;
+}
+
+// Two I/O threads committing at once on a volume without the flush's control code: each opens
+// the volume's flush file while the other may hold it, and neither fails.
+TEST_F(Failing, TwoThreadsCommittingAtOnceBothFlushTheVolumeByItsFile) {
+    std::atomic<int> failed{0};
+    const auto commit = [&failed] {
+        for (int i = 0; i < 200; ++i)
+            if (!FsFlushVolume(L"/ResidentFlash")) ++failed;
+    };
+    std::thread first(commit), second(commit);
+    first.join();
+    second.join();
+    EXPECT_EQ(failed, 0);
 }
 
 // --- the bitmap file --------------------------------------------------------------------

@@ -19,8 +19,10 @@ BOOL FsFlushVolume(LPCWSTR pszPath) {
     if (!flushed && (GetLastError() == ERROR_NOT_SUPPORTED || IsTransactionSafeVolume(szRoot))) {
         WCHAR szFile[kVolumeRoot + 32];
         bool bMade = false;
-        CFileHandle file(JoinPath(szFile, kVolumeRoot + 32, szRoot, kFlushFileName) ? FsOpenAlways(szFile, &bMade)
-                                                                                     : INVALID_HANDLE_VALUE);
+        // StepOnMedium takes no lock: two I/O threads may commit at once, each opening the file.
+        CFileHandle file(JoinPath(szFile, kVolumeRoot + 32, szRoot, kFlushFileName)
+                             ? FsOpenAlways(szFile, &bMade, FILE_SHARE_READ | FILE_SHARE_WRITE)
+                             : INVALID_HANDLE_VALUE);
         flushed = file.IsOpen() && FlushFileBuffers(file.Get());
     }
     AfterFileOperation();
