@@ -147,16 +147,17 @@ TEST_F(UpdateRun, FoldersDotFoldersAndATreeDeeperThanAnAnsiPathAreStepsOfThePlan
     PutFile(L"/SDMMC/ResidentFlash/.cache/2", "not copied");
     PutFile(L"/SDMMC/ResidentFlash/.profile", "copied");
     PutFolder(L"/SDMMC/ResidentFlash/empty");
-    // 130 levels: deeper than the 255-byte paths of the file count reach.
+    // 112 levels: the deepest file's path, 258 characters, passes the 255-byte paths of the
+    // file count, within the device's 259.
     std::wstring deep = L"/SDMMC/ResidentFlash/deep";
-    for (int i = 0; i < 130; ++i) deep += L"/a";
+    for (int i = 0; i < 112; ++i) deep += L"/a";
     PutFile(deep + L"/last.txt", "deepest");
     run.Run();
 
     EXPECT_EQ(Content(L"/ResidentFlash/deep" + deep.substr(25) + L"/last.txt"), "deepest");
     EXPECT_FALSE(Exists(L"/ResidentFlash/.cache"));
-    // .cache, .profile, empty, deep, 130 levels and the last file: copied, then deleted.
-    EXPECT_EQ(run.m_nTotal, 2 * (3 + 1 + 130 + 1) + 3);
+    // .cache, .profile, empty, deep, 112 levels and the last file: copied, then deleted.
+    EXPECT_EQ(run.m_nTotal, 2 * (3 + 1 + 112 + 1) + 3);
     EXPECT_TRUE(FillsTheBarOnce(run));
 }
 

@@ -12,7 +12,10 @@
 
 constexpr size_t kAnsiPath = 256;                  // ANSI paths of the run, the scan and the count walk (bytes)
 constexpr size_t kJobPath = 512;                   // a path field of a job record (bytes)
-constexpr size_t kWidePath = 1040;                 // wide paths of the copy and delete walks (characters)
+// The device's file calls take a path of at most MAX_PATH characters with its terminating
+// zero: a path of 259 characters is the longest the walks hold, and an entry whose path is
+// longer is one the device cannot address (update/rules/walk_rules.h, kPathTooLong).
+constexpr size_t kWidePath = MAX_PATH;             // wide paths of the copy and delete walks (characters)
 constexpr size_t kResolvedPath = 2 * kWidePath;    // a path as the platform resolves it: the drive added
 constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the temporary's name
 
