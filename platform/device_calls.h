@@ -82,6 +82,12 @@ BOOL CeFsIoControlW(LPCWSTR pszDir, DWORD dwIoctl, LPVOID lpInBuf, DWORD nInBufS
 // load flags, so this is its one way to a bitmap file.
 HBITMAP SHLoadDIBitmap(LPCWSTR szFileName);
 
+// --- pm.h: the idle timer ---
+// SystemIdleTimerReset (CE 6.0, coredll). Resets the timer that suspends the device after
+// its idle time without input; a program that works without input calls it while it works
+// (platform/keep_awake.h).
+void SystemIdleTimerReset(void);
+
 } // extern "C"
 
 // The layout the device's coredll reads and writes: four DWORDs, then the two names.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include "device_files.h"
+#include "platform/desktop/idle_timer.h"
+#include "platform/keep_awake.h"
 #include "probe_dialog.h"
 #include "step_record.h"
 #include "update/walks/tree_walks.h"
@@ -82,6 +84,20 @@ TEST_F(UpdateRun, AFullUpdateOverlaysTheFlashStoreAndEmptiesTheCard) {
     EXPECT_EQ(run.barHigh, run.m_nTotal);
     EXPECT_EQ(run.barPos, run.barHigh);
     EXPECT_EQ(g_steps.crEndOfBar, BandColour(RGB(255, 0, 0), RGB(0, 0, 255), 255, 254));
+}
+
+// A device on battery suspends after its idle time without input: a run resets the idle
+// timer as it starts, and while it works no more often than every few seconds (the tick
+// count wraps).
+TEST_F(UpdateRun, ARunKeepsTheDeviceAwake) {
+    const LONG before = DesktopIdleTimerResets();
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    run.Run();
+    EXPECT_GT(DesktopIdleTimerResets(), before);
+    EXPECT_FALSE(IdleResetDue(4999, 0));
+    EXPECT_TRUE(IdleResetDue(5000, 0));
+    EXPECT_FALSE(IdleResetDue(0x100, 0xFFFFF000));
+    EXPECT_TRUE(IdleResetDue(0x1000, 0xFFFFF000));
 }
 
 TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
