@@ -89,6 +89,11 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 // app/seam_run_update.cpp holds CUpdaterDlg::RunUpdate (declared with its class): the
 // lifecycle tests put a stand-in run in its place, to drive the dialog's start and end.
 
+// app/seam_show_dialog.cpp holds ShowUpdaterDialog (app/updater_app.h), the update dialog's
+// DoModal: a test build (tests/variants/dialog_refused.cpp) answers -1, as a device whose dialog
+// manager refuses the template does, to show that the follow-on program starts all the same
+// and nothing on the card or in the flash store changes.
+
 // app/seam_start_worker.cpp holds CUpdaterDlg::StartWorker (declared with its class), the
 // start of the worker thread: a test build fails it as often as the test asks, as a device
 // short of memory or of threads does, to show that the dialog tries once more and then ends
