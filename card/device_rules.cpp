@@ -29,8 +29,8 @@ bool AnsiForm(const std::wstring &name, std::string &ansi) {
 }
 
 std::wstring TooLong(size_t cch, size_t cchLimit, const wchar_t *pszWhat) {
-    return std::wstring(pszWhat) + L" (" + std::to_wstring(cch) + L" characters on the device) passes the walks' " +
-           std::to_wstring(cchLimit - 1) + L" characters";
+    return std::wstring(pszWhat) + L" (" + std::to_wstring(cch) + L" characters on the device) passes the " +
+           std::to_wstring(cchLimit - 1) + L" characters the device's file calls take";
 }
 
 // Why the name rules (update/rules/name_defence.h) do not take the name; what is left when they

@@ -9,9 +9,14 @@ BOOL WideToAnsi(char *pszOut, size_t cbOut, LPCWSTR pszWide, size_t cbLimit) {
     if (!cchWide) return TRUE;
     const size_t cbRoom = cbLimit < cbOut - 1 ? cbLimit : cbOut - 1;
     BOOL bDefaultUsed = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pszWide, int(cchWide), pszOut, int(cbRoom), nullptr,
-                                &bDefaultUsed);
-    if (n <= 0 || bDefaultUsed) {
+    WCHAR szBack[kLongestConverted];
+    const int n = cchWide <= kLongestConverted
+                      ? WideToCodePage(0, pszWide, int(cchWide), pszOut, int(cbRoom), &bDefaultUsed)
+                      : 0;
+    // A best fit ("\u0100" as "A") sets no default character: only the way back shows it.
+    const int cchBack = n > 0 ? MultiByteToWideChar(CP_ACP, 0, pszOut, n, szBack, int(kLongestConverted)) : 0;
+    if (n <= 0 || bDefaultUsed || size_t(cchBack) != cchWide ||
+        std::memcmp(szBack, pszWide, cchWide * sizeof(WCHAR)) != 0) {
         std::memset(pszOut, 0, cbOut);
         return FALSE;
     }

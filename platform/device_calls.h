@@ -82,6 +82,19 @@ BOOL CeFsIoControlW(LPCWSTR pszDir, DWORD dwIoctl, LPVOID lpInBuf, DWORD nInBufS
 // load flags, so this is its one way to a bitmap file.
 HBITMAP SHLoadDIBitmap(LPCWSTR szFileName);
 
+// --- pm.h: the idle timer ---
+// SystemIdleTimerReset (CE 6.0, coredll). Resets the timer that suspends the device after
+// its idle time without input; a program that works without input calls it while it works
+// (platform/keep_awake.h).
+void SystemIdleTimerReset(void);
+
+// --- winbase.h: a file's content replaced in one call ---
+// DeleteAndRenameFile (CE 6.0, coredll @183), documented for the object store only. Gives
+// lpszOldFile's content the name lpszDestFile, which must exist, and removes lpszOldFile.
+// TRUE on success. The program never calls it; the probe (tools/probe/) asks whether the
+// flash store's file system takes it.
+BOOL DeleteAndRenameFile(LPCWSTR lpszDestFile, LPCWSTR lpszOldFile);
+
 } // extern "C"
 
 // The layout the device's coredll reads and writes: four DWORDs, then the two names.

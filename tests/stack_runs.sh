@@ -7,8 +7,8 @@
 # status 253) and starts nothing; one that takes 40 KiB ends as a run does, and the worker's
 # report says it went that deep. Then whole updates by the build with I/O threads and the
 # one without: a card as the device meets one, and the deepest tree the walks' paths of
-# 1039 characters allow (506 nested folders of one-letter names below a folder of the card,
-# 508 in a flash folder that a delete marker removes), as it is and (by the build with I/O
+# 259 characters allow, the device's MAX_PATH (116 nested folders of one-letter names below a
+# folder of the card, 118 in a flash folder that a delete marker removes), as it is and (by the build with I/O
 # threads: the card's check runs on the worker alike in both) made with a manifest by the
 # card maker. After each: exit code 0, the follow-on program started, the flash store
 # exactly as expected, the card folder empty, and every thread's deepest use reported
@@ -39,11 +39,11 @@ start() {
 random() { mkdir -p "$(dirname "$1")" && head -c "$2" /dev/urandom >"$1"; }
 
 # FOLDER/a/a/... as deep as a device path of DEVICE_PATH's length allows the walks to list it
-# (its listing pattern "\*.*" within 1039 characters), with a file f at the bottom; the
+# (its listing pattern "\*.*" within the device's 259 characters), with a file f at the bottom; the
 # number of levels.
 deepest_chain() {   # deepest_chain FOLDER DEVICE_PATH
     local path=$1 device=$2 levels=0
-    while [ $((${#device} + 2 + 4)) -le 1039 ]; do
+    while [ $((${#device} + 2 + 4)) -le 259 ]; do
         path=$path/a device=$device/a levels=$((levels + 1))
     done
     mkdir -p "$path" && echo "the deepest file" >"$path/f" || fail_setup "cannot make $path"

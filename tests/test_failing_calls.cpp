@@ -5,12 +5,16 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <functional>
 #include "device_files.h"
 #include "probe_dialog.h"
 #include "test_support.h"
+#include "platform/device_calls.h"
 #include "tests/variants/failing_calls.h"
+#include "update/seams/seams.h"
 #include "update/storage/room_budget.h"
 
 namespace {
@@ -86,9 +90,9 @@ TEST_F(Failing, AVolumeThatDoesNotDescribeItselfLeavesTheRoomUnreadAndTheTempora
     int before = VolumeInfoCalls();
     EXPECT_FALSE(ReadRoom(L"/ResidentFlash/maps/seoul.map", room));
     EXPECT_EQ(VolumeInfoCalls(), before + 1);
-    EXPECT_EQ(LastVolumeRoot(), L"/ResidentFlash") << "the volume is named by the folder it is mounted at";
+    EXPECT_EQ(LastVolumeRoot(), L"\\ResidentFlash") << "the volume is named by the folder it is mounted at";
     EXPECT_FALSE(ReadRoom(L"/top.txt", room));
-    EXPECT_EQ(LastVolumeRoot(), L"/") << "a file of the root is on the root's volume";
+    EXPECT_EQ(LastVolumeRoot(), L"\\") << "a file of the root is on the root's volume";
 
     // The budget lets the temporary go beside, reserving nothing, however large.
     CRoomBudget budget;
@@ -130,6 +134,50 @@ TEST_F(Failing, AVolumeWithoutItsFlushHasItsNamesCommittedByAFileFlushedAtItsRoo
     EXPECT_TRUE(Exists(L"/ResidentFlash/~tessivard-flush")) << "the flash store's names went by its own file";
     EXPECT_TRUE(Exists(L"/SDMMC/~tessivard-flush")) << "the card's names went by its own file";
     EXPECT_EQ(Content(L"/ResidentFlash/~tessivard-flush"), "");
+}
+
+// A driver whose flush fails with another error: a transaction-safe volume is committed by its
+// file all the same; on plain FAT nothing commits a replacement's steps, so the file holds one
+// of its versions, whole, and the card is kept for the next start. The follow-on starts on both.
+TEST_F(Failing, AVolumeFlushFailingOtherwiseIsCommittedByAFileOnlyOnATransactionSafeVolume) {
+    for (const DWORD flags : {DWORD(CE_VOLUME_TRANSACTION_SAFE), DWORD(0)}) {
+        SCOPED_TRACE(flags ? "transaction-safe" : "plain FAT");
+        SetUp();
+        {
+            const std::lock_guard<std::mutex> hold(g_failing.lock);
+            g_failing.flushError = ERROR_GEN_FAILURE;
+            g_failing.describedFlags = flags;
+        }
+        bool stuck = false;
+        Run(&stuck);
+        EXPECT_FALSE(stuck);
+        if (flags) {
+            ExpectUpdateIn();
+        } else {
+            const std::string held = Content(L"/ResidentFlash/maps/seoul.map");
+            EXPECT_TRUE(held == "seoul 2025" || held == "seoul 2026") << held;
+            EXPECT_EQ(Content(L"/SDMMC/ResidentFlash/maps/seoul.map"), "seoul 2026");
+            EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/update"));
+        }
+        EXPECT_NE(FollowOnRecord(), "<none>");
+    }
+    const std::lock_guard<std::mutex> hold(g_failing.lock);
+    g_failing.flushError = ERROR_NOT_SUPPORTED;
+    g_failing.describedFlags = MAXDWORD;
+}
+
+// Two I/O threads committing at once on a volume without the flush's control code: each opens
+// the volume's flush file while the other may hold it, and neither fails.
+TEST_F(Failing, TwoThreadsCommittingAtOnceBothFlushTheVolumeByItsFile) {
+    std::atomic<int> failed{0};
+    const auto commit = [&failed] {
+        for (int i = 0; i < 200; ++i)
+            if (!FsFlushVolume(L"/ResidentFlash")) ++failed;
+    };
+    std::thread first(commit), second(commit);
+    first.join();
+    second.join();
+    EXPECT_EQ(failed, 0);
 }
 
 // --- the bitmap file --------------------------------------------------------------------

@@ -57,6 +57,25 @@ TEST_F(Program, EndsByItselfWhenTheFollowOnProgramIsMissing) {
     EXPECT_EQ(Content(L"/ResidentFlash/data.bin"), "data");
 }
 
+// A dialog the device cannot make (DoModal's -1): no run starts, so the card and the flash
+// store's content stay as they were, and the follow-on program starts all the same.
+TEST_F(Program, ADialogThatCannotBeMadeChangesNothingAndStartsTheFollowOnProgram) {
+    PutFollowOn(L"/ResidentFlash/qormane/Lindvaret.exe");
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    PutFile(L"/SDMMC/ResidentFlash/update", "");
+    PutFile(L"/SDMMC/ResidentFlash/delete_maps", "");
+    PutFile(L"/SDMMC/nk.rom", "kernel");
+    PutFile(L"/ResidentFlash/maps/seoul.map", "seoul 2025");
+    const auto card = Tree(L"/SDMMC"), flash = Tree(L"/ResidentFlash");
+
+    EXPECT_EQ(RunToEnd(BuildPath(L"tests\\Tessivard_nodialog.exe"), L"", 30000), 0);
+    EXPECT_NE(WaitForRecord(L"/ResidentFlash/qormane/started.txt"), "<none>") << "the follow-on program started";
+    EXPECT_EQ(Tree(L"/SDMMC"), card);
+    auto after = Tree(L"/ResidentFlash");
+    after.erase(L"qormane\\started.txt");   // the follow-on program's own record
+    EXPECT_EQ(after, flash);
+}
+
 TEST_F(Program, LaunchProgramStartsOnlyPathsHoldingExeInAnyLetterCase) {
     PutFollowOn(L"/Tools/PROG.EXE");
     PutFollowOn(L"/Tools/runner");

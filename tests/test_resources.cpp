@@ -54,11 +54,9 @@ TEST_F(ProgramResources, DialogTemplateIsTheFullScreenPopupWithOneProgressBar) {
     ASSERT_FALSE(dlg.empty()) << "dialog 102 is not stored under 0x0412";
 
     TemplateReader r{dlg.data()};
-    EXPECT_EQ(r.Word(), 1);          // dlgVer
-    EXPECT_EQ(r.Word(), 0xFFFF);     // signature: extended template
-    r.Dword();                       // help id
-    EXPECT_EQ(r.Dword(), 0x80040000u);
+    // The form CE's pages and the desktop's both document (DLGTEMPLATE): style first.
     EXPECT_EQ(r.Dword(), 0x90000040u);
+    EXPECT_EQ(r.Dword(), 0x80040000u);
     EXPECT_EQ(r.Word(), 1);          // one item
     EXPECT_EQ(short(r.Word()), 0);
     EXPECT_EQ(short(r.Word()), 0);
@@ -68,19 +66,16 @@ TEST_F(ProgramResources, DialogTemplateIsTheFullScreenPopupWithOneProgressBar) {
     EXPECT_EQ(r.SzOrOrd(), L"");     // the default dialog class
     EXPECT_EQ(r.SzOrOrd(), L"");     // empty caption
     EXPECT_EQ(r.Word(), 8);          // point size
-    r.Word();                        // weight
-    r.Word();                        // italic, charset
     EXPECT_EQ(r.SzOrOrd(), L"System");
 
     r.AlignDword(dlg.data());
-    r.Dword();                       // help id
-    EXPECT_EQ(r.Dword(), 0u);        // no extended style
     EXPECT_EQ(r.Dword(), 0x50000000u);
+    EXPECT_EQ(r.Dword(), 0u);        // no extended style
     EXPECT_EQ(short(r.Word()), 133);
     EXPECT_EQ(short(r.Word()), 301);
     EXPECT_EQ(short(r.Word()), 75);
     EXPECT_EQ(short(r.Word()), 15);
-    EXPECT_EQ(r.Dword(), DWORD(IDC_PROGRESS));
+    EXPECT_EQ(r.Word(), WORD(IDC_PROGRESS));
     EXPECT_EQ(r.SzOrOrd(), L"msctls_progress32");
     EXPECT_EQ(r.SzOrOrd(), L"Progress1");
     EXPECT_EQ(r.Word(), 0);          // no creation data

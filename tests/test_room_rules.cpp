@@ -85,7 +85,7 @@ TEST(VolumeInfo, TheDesktopDescribesAVolumeByItsCluster) {
     CreateDirectoryW(L"/ResidentFlash", nullptr);
     const DWORD cbCluster = ClusterOf(L"/ResidentFlash/");
     ASSERT_GE(cbCluster, 512u);
-    for (LPCWSTR pszRoot : {L"/ResidentFlash", L"/ResidentFlash/", L"\\ResidentFlash", L"/"}) {
+    for (LPCWSTR pszRoot : {L"\\ResidentFlash", L"\\"}) {
         CE_VOLUME_INFO info = Described();
         ASSERT_TRUE(CeGetVolumeInfoW(pszRoot, CeVolumeInfoLevelStandard, &info)) << pszRoot;
         EXPECT_EQ(info.cbSize, sizeof info);
@@ -98,7 +98,7 @@ TEST(VolumeInfo, TheDesktopDescribesAVolumeByItsCluster) {
 }
 
 TEST(VolumeInfo, WhatTheDeviceRefusesFailsAndLeavesTheDescriptionAlone) {
-    CreateDirectoryW(L"/ResidentFlash", nullptr);
+    CreateDirectoryW(L"\\ResidentFlash", nullptr);
     const struct {
         const char *what;
         LPCWSTR pszRoot;
@@ -106,16 +106,23 @@ TEST(VolumeInfo, WhatTheDeviceRefusesFailsAndLeavesTheDescriptionAlone) {
         DWORD cbSize;
         DWORD error;   // 0: any but success
     } cases[] = {
-        {"no size", L"/ResidentFlash", CeVolumeInfoLevelStandard, 0, ERROR_INVALID_PARAMETER},
-        {"a size one short", L"/ResidentFlash", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO) - 1,
+        {"no size", L"\\ResidentFlash", CeVolumeInfoLevelStandard, 0, ERROR_INVALID_PARAMETER},
+        {"a size one short", L"\\ResidentFlash", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO) - 1,
          ERROR_INVALID_PARAMETER},
-        {"a size two over", L"/ResidentFlash", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO) + 2,
+        {"a size two over", L"\\ResidentFlash", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO) + 2,
          ERROR_INVALID_PARAMETER},
-        {"another level", L"/ResidentFlash", CeVolumeInfoLevelStandard + 1, sizeof(CE_VOLUME_INFO),
+        {"another level", L"\\ResidentFlash", CeVolumeInfoLevelStandard + 1, sizeof(CE_VOLUME_INFO),
          ERROR_INVALID_PARAMETER},
         {"no path", nullptr, CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO), ERROR_INVALID_PARAMETER},
         {"an empty path", L"", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO), 0},
-        {"a folder that is not there", L"/NoSuchVolume", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO), 0},
+        // The storage manager documents a root as "\\Storage Card": the desktop takes no other.
+        {"a root with slashes", L"/ResidentFlash", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO),
+         ERROR_INVALID_PARAMETER},
+        {"a root with a separator at its end", L"\\ResidentFlash\\", CeVolumeInfoLevelStandard,
+         sizeof(CE_VOLUME_INFO), ERROR_INVALID_PARAMETER},
+        {"a folder below a root", L"\\ResidentFlash\\maps", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO),
+         ERROR_INVALID_PARAMETER},
+        {"a folder that is not there", L"\\NoSuchVolume", CeVolumeInfoLevelStandard, sizeof(CE_VOLUME_INFO), 0},
     };
     for (const auto &c : cases) {
         CE_VOLUME_INFO info = Described(c.cbSize);
@@ -128,7 +135,7 @@ TEST(VolumeInfo, WhatTheDeviceRefusesFailsAndLeavesTheDescriptionAlone) {
         EXPECT_EQ(info.dwBlockSize, 0xA5A5A5A5u) << c.what;
     }
     SetLastError(ERROR_SUCCESS);
-    EXPECT_FALSE(CeGetVolumeInfoW(L"/ResidentFlash", CeVolumeInfoLevelStandard, nullptr));
+    EXPECT_FALSE(CeGetVolumeInfoW(L"\\ResidentFlash", CeVolumeInfoLevelStandard, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 

@@ -179,12 +179,13 @@ void OnWorkerStack(F f) {
 
 TEST_F(Walks, TheDeepestTreeThePathsAllowIsCopiedDeletedAndCountedAsFarAsItReaches) {
     // One folder "a" inside the other, with a file "f" at every level, down to the longest
-    // paths the copy and delete walks hold, 1039 characters: the deepest folder's listing
-    // pattern ("\*.*" added) and the deepest file's path.
+    // paths the device's file calls take and the copy and delete walks hold, 259 characters
+    // (MAX_PATH with its zero): the deepest folder's listing pattern ("\*.*" added) and the
+    // deepest file's path.
     const std::wstring root = L"/SDMMC/ResidentFlash";
     std::wstring folder = root;
     int levels = 0;
-    while (folder.size() + 2 + 4 <= 1039) {
+    while (folder.size() + 2 + 4 <= 259) {
         folder += L"\\a";
         ++levels;
     }
@@ -198,9 +199,9 @@ TEST_F(Walks, TheDeepestTreeThePathsAllowIsCopiedDeletedAndCountedAsFarAsItReach
         PutFile(path + L"\\f", std::to_string(i + 1));
     }
     // The deepest file's name takes the path exactly to the limit.
-    const std::wstring last(1039 - path.size() - 1, L'z');
+    const std::wstring last(259 - path.size() - 1, L'z');
     PutFile(path + L"\\" + last, "deepest");
-    ASSERT_EQ(path.size() + 1 + last.size(), 1039u);
+    ASSERT_EQ(path.size() + 1 + last.size(), 259u);
 
     CopyOutcome outcome;
     OnWorkerStack([&] { dlg.CopyFolder(root.c_str(), L"/ResidentFlash", outcome); });

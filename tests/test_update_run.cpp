@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include "device_files.h"
+#include "platform/desktop/idle_timer.h"
+#include "platform/keep_awake.h"
 #include "probe_dialog.h"
 #include "step_record.h"
 #include "update/walks/tree_walks.h"
@@ -77,6 +79,20 @@ TEST_F(UpdateRun, AFullUpdateOverlaysTheFlashStoreAndEmptiesTheCard) {
     EXPECT_EQ(g_steps.crEndOfBar, BandColour(RGB(255, 0, 0), RGB(0, 0, 255), 255, 254));
 }
 
+// A device on battery suspends after its idle time without input: a run resets the idle
+// timer as it starts, and while it works no more often than every few seconds (the tick
+// count wraps).
+TEST_F(UpdateRun, ARunKeepsTheDeviceAwake) {
+    const LONG before = DesktopIdleTimerResets();
+    PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    run.Run();
+    EXPECT_GT(DesktopIdleTimerResets(), before);
+    EXPECT_FALSE(IdleResetDue(4999, 0));
+    EXPECT_TRUE(IdleResetDue(5000, 0));
+    EXPECT_FALSE(IdleResetDue(0x100, 0xFFFFF000));
+    EXPECT_TRUE(IdleResetDue(0x1000, 0xFFFFF000));
+}
+
 TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
     PutImageFiles();
     PutFile(L"/SDMMC/ResidentFlash/undelete", "");
@@ -140,16 +156,17 @@ TEST_F(UpdateRun, FoldersDotFoldersAndATreeDeeperThanAnAnsiPathAreStepsOfThePlan
     PutFile(L"/SDMMC/ResidentFlash/.cache/2", "not copied");
     PutFile(L"/SDMMC/ResidentFlash/.profile", "copied");
     PutFolder(L"/SDMMC/ResidentFlash/empty");
-    // 130 levels: deeper than the 255-byte paths of the file count reach.
+    // 112 levels: the deepest file's path, 258 characters, passes the 255-byte paths of the
+    // file count, within the device's 259.
     std::wstring deep = L"/SDMMC/ResidentFlash/deep";
-    for (int i = 0; i < 130; ++i) deep += L"/a";
+    for (int i = 0; i < 112; ++i) deep += L"/a";
     PutFile(deep + L"/last.txt", "deepest");
     run.Run();
 
     EXPECT_EQ(Content(L"/ResidentFlash/deep" + deep.substr(25) + L"/last.txt"), "deepest");
     EXPECT_FALSE(Exists(L"/ResidentFlash/.cache"));
-    // .cache, .profile, empty, deep, 130 levels and the last file: copied, then deleted.
-    EXPECT_EQ(run.m_nTotal, 2 * (3 + 1 + 130 + 1) + 3);
+    // .cache, .profile, empty, deep, 112 levels and the last file: copied, then deleted.
+    EXPECT_EQ(run.m_nTotal, 2 * (3 + 1 + 112 + 1) + 3);
     EXPECT_TRUE(FillsTheBarOnce(run));
 }
 

@@ -45,8 +45,10 @@ const Row kRows[] = {
     {"a folder is entered", Walk::kCopy, kCard, L"maps", true, WalkAction::kEnter, WalkReason::kTaken},
     {"the deletion removes a file", Walk::kDeletion, kFlash, L"seoul.map", false, WalkAction::kWork, WalkReason::kTaken},
     {"and enters a folder", Walk::kDeletion, kFlash, L"maps", true, WalkAction::kEnter, WalkReason::kTaken},
-    {"a name that just fits the paths", Walk::kCopy, FolderLeaving(4), L"a.db", false, WalkAction::kWork, WalkReason::kTaken},
-    {"one character more: the copy fails", Walk::kCopy, FolderLeaving(4), L"ab.db", false, WalkAction::kFail, WalkReason::kPathTooLong},
+    // The device's file calls take MAX_PATH characters with the zero: 258 and 259 are copied, 260 is not.
+    {"a path of 258 characters", Walk::kCopy, FolderLeaving(4), L"a.d", false, WalkAction::kWork, WalkReason::kTaken},
+    {"a path of 259 characters just fits", Walk::kCopy, FolderLeaving(4), L"a.db", false, WalkAction::kWork, WalkReason::kTaken},
+    {"one of 260: the copy fails", Walk::kCopy, FolderLeaving(4), L"ab.db", false, WalkAction::kFail, WalkReason::kPathTooLong},
     {"the deletion passes it by", Walk::kDeletion, FolderLeaving(4), L"ab.db", false, WalkAction::kPass, WalkReason::kPathTooLong},
     {"a separator in a name: the copy fails", Walk::kCopy, kCard, L"a\\b.map", false, WalkAction::kFail, WalkReason::kNotItself},
     {"a device name", Walk::kCopy, kCard, L"CON", false, WalkAction::kFail, WalkReason::kNotItself},
@@ -68,6 +70,7 @@ const Row kRows[] = {
 };
 
 TEST(WalkRules, EachNameTakesItsRuleAndItsReason) {
+    ASSERT_EQ(FolderLeaving(4).size() + 1 + 4, size_t(MAX_PATH - 1)) << "the rows of 258, 259 and 260 characters";
     for (const Row &row : kRows) {
         SCOPED_TRACE(row.what);
         WCHAR szChild[kWidePath];

@@ -16,9 +16,9 @@ put "$c/maps/~tessivard-partial.tmp" "the program's temporary name"
 for name in "dot." "space " CON con.txt 'a\b' 'a*b' 'a?b' 'a<b' 'a>b' 'a|b' 'a"b' 'a:b' $'a\001b'; do put "$c/maps/$name" "odd"; done
 put "$c/maps/.hidden/inside" "in a dot folder"
 put "$c/dir. /inner" "in a folder of a trailing dot and space"
-levels="long/$(name_of 200)/$(name_of 200)/$(name_of 200)/$(name_of 200)"
-put "$c/$levels/$(name_of $((1040 - 21 - ${#levels} - 1)))" "a path past the limit"
-put "$c/$levels/$(name_of $((1036 - 21 - ${#levels} - 1)))/a" "in a folder that lists nothing"
+levels="long/$(name_of 200)"
+put "$c/$levels/$(name_of $((260 - 21 - ${#levels} - 1)))" "a path past the limit"
+put "$c/$levels/$(name_of $((256 - 21 - ${#levels} - 1)))/a" "in a folder that lists nothing"
 for marker in update delete_a.b delete_ delete_Fine; do put "$c/$marker" ""; done
 put "$now/a.b/x" "kept: its marker plans nothing"
 put "$now/Fine/x" "removed"

@@ -58,11 +58,13 @@ put "$d/new/config.ini" "new config" 1700000600
 put "$d/new/지도/서울/중구.map" "jung-gu 2026" 1700000700
 put "$d/new/지도/제주.map" "jeju" 1700000800
 put "$d/new/한글/$(printf '가%.0s' $(seq 80)).txt" "a long Korean name"
-# The card's paths "/SDMMC/ResidentFlash\long\..." at the walks' limit of 1039 characters: a
-# file, and an empty folder whose listing pattern "\*.*" reaches it.
-levels="long/$(name_of 200)/$(name_of 200)/$(name_of 200)/$(name_of 200)"
-put "$d/new/$levels/$(name_of $((1039 - 21 - ${#levels} - 1)))" "at the limit"
-mkdir -p "$d/new/$levels/$(name_of $((1039 - 4 - 21 - ${#levels} - 1)))"
+# The card's paths "/SDMMC/ResidentFlash\long\..." at the device's limit of 259 characters
+# (MAX_PATH with its zero): a file of 259, one of 258, and an empty folder whose listing
+# pattern "\*.*" reaches it.
+levels="long/$(name_of 200)"
+put "$d/new/$levels/$(name_of $((259 - 21 - ${#levels} - 1)))" "at the limit"
+put "$d/new/$levels/$(name_of $((258 - 21 - ${#levels} - 1)))" "one short of it"
+mkdir -p "$d/new/$levels/$(name_of $((259 - 4 - 21 - ${#levels} - 1)))"
 round_trip changes
 if [ -e "$d/card/ResidentFlash/settings.ini" ] || [ -e "$d/card/ResidentFlash/poi/fuel.poi" ] ||
     [ -e "$d/card/ResidentFlash/poi/emptykept" ]; then fail "changes: the card carries what NOW holds already"

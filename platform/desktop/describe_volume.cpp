@@ -1,15 +1,16 @@
 // The desktop volume described as the device describes one: platform/desktop/describe_volume.h.
 #include "platform/desktop/describe_volume.h"
 #include <cwchar>
+#include "platform/desktop/volume_root.h"
 
 BOOL DescribeDesktopVolume(LPCWSTR pszRootPath, CE_VOLUME_INFO_LEVEL InfoLevel, LPCE_VOLUME_INFO lpVolumeInfo) {
-    if (!pszRootPath || !lpVolumeInfo || InfoLevel != CeVolumeInfoLevelStandard ||
+    if (!IsDocumentedVolumeRoot(pszRootPath) || !lpVolumeInfo || InfoLevel != CeVolumeInfoLevelStandard ||
         lpVolumeInfo->cbSize != sizeof(CE_VOLUME_INFO)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    // The device names a volume by its root folder; the desktop's call wants the folder
-    // with a separator at its end.
+    // The device names a volume by its root folder, in the documented form only
+    // (volume_root.h); the desktop's call wants the folder with a separator at its end.
     WCHAR szRoot[MAX_PATH + 1] = L"";
     const size_t cch = wcslen(pszRootPath);
     if (cch == 0 || cch >= MAX_PATH) {

@@ -8,14 +8,16 @@
 //   takes no buffers; *lpBytesReturned, when given, is 0.
 // - Any other code is one the driver does not implement: ERROR_NOT_SUPPORTED, as the device
 //   answers. No folder is opened for it.
-// No path, an empty one, or an OVERLAPPED (the device takes none) is ERROR_INVALID_PARAMETER.
+// No path, an empty one, a root in any form but the documented one (volume_root.h), or an
+// OVERLAPPED (the device takes none) is ERROR_INVALID_PARAMETER.
 // A seam (update/seams/seams.h): a test build answers ERROR_NOT_SUPPORTED to every call, as a
 // device whose driver lacks the control does.
 #include "platform/device_calls.h"
+#include "platform/desktop/volume_root.h"
 
 BOOL CeFsIoControlW(LPCWSTR pszDir, DWORD dwIoctl, LPVOID, DWORD, LPVOID, DWORD, LPDWORD lpBytesReturned,
                     LPOVERLAPPED lpOverlapped) {
-    if (!pszDir || !*pszDir || lpOverlapped) {
+    if (!IsDocumentedVolumeRoot(pszDir) || lpOverlapped) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

@@ -18,7 +18,7 @@
 namespace {
 
 constexpr size_t kShapeBytesPerSide = 2048 * 1024;   // the shapes' files, on top of the tree's
-constexpr int kLevelsDeepest = 45;   // "cNN/" a level: 180 characters, far below a path's 1039
+constexpr int kLevelsDeepest = 45;   // "cNN/" a level: 180 characters, far below a path's 259
 
 class ShapeDrawer {
 public:

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <new>
 #include "platform/ansi_text.h"
+#include "platform/keep_awake.h"
 #include "platform/heap_array.h"
 #include "update/manifest/card_admission.h"
 #include "update/run/device_paths.h"
@@ -107,6 +108,7 @@ bool CUpdateRun::Prepare() {
 
 int CUpdateRun::Run() {
     CEntryQueue::ThreadsWanted();   // a build that asks for too many ends here, before any change
+    ResetIdleTimer();               // and again while it works (platform/keep_awake.h)
     // Replacements that a power cut interrupted are finished or undone first, card or no
     // card, before a kept marker's deletion is tried again or anything else changes.
     if (m_record.Prepare()) RecoverReplacements(m_record);

@@ -1,6 +1,7 @@
 // The run's side of the copy and deletion walks (update/walks/tree_walks.h): what they work
 // with, and each entry's progress step.
 #include <cwchar>
+#include "platform/keep_awake.h"
 #include "update/run/keep_source.h"
 #include "update/run/update_run.h"
 #include "update/seams/seams.h"
@@ -12,6 +13,7 @@ void CUpdateRun::Step(const EntrySlot *pEntry) {
     // A file renamed into its folder, or removed from it (a failed replacement too may have
     // removed the old version first).
     if (m_pChanged && pEntry && pEntry->work != EntryWork::kNone) m_pChanged->Note();
+    KeepDeviceAwake();
     ++m_nCount;
     const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;
     m_screen.ShowStep(nPos);

@@ -85,6 +85,11 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 // a test build's listing breaks off with an error after k entries, as a card pulled or read
 // wrong mid-run does, to show that the copy then keeps the card.
 
+// platform/seam_code_page.cpp holds WideToCodePage (platform/ansi_text.h), the device's
+// WideCharToMultiByte on the system's code page: a test build (tests/variants/ce_code_page.cpp)
+// refuses every flag CE's page does not list, as the device's coredll may, to show that the
+// marker scan still reads every name.
+
 // platform/seam_thread_body.cpp holds RunThreadBody (platform/thread_body.h), through which
 // every thread of the program runs its body: the UI thread, the worker and the I/O threads.
 // The stack build (tests/variants/stack_guard.cpp) gives each the device's 64 KiB of stack,
@@ -92,6 +97,11 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 
 // app/seam_run_update.cpp holds CUpdaterDlg::RunUpdate (declared with its class): the
 // lifecycle tests put a stand-in run in its place, to drive the dialog's start and end.
+
+// app/seam_show_dialog.cpp holds ShowUpdaterDialog (app/updater_app.h), the update dialog's
+// DoModal: a test build (tests/variants/dialog_refused.cpp) answers -1, as a device whose dialog
+// manager refuses the template does, to show that the follow-on program starts all the same
+// and nothing on the card or in the flash store changes.
 
 // app/seam_start_worker.cpp holds CUpdaterDlg::StartWorker (declared with its class), the
 // start of the worker thread: a test build fails it as often as the test asks, as a device

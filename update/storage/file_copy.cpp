@@ -1,4 +1,5 @@
 #include "update/storage/file_copy.h"
+#include "platform/keep_awake.h"
 #include "platform/file_handle.h"
 #include "update/seams/seams.h"
 #include "update/storage/file_system.h"
@@ -13,6 +14,7 @@ DWORD CopyOpen(HANDLE hSource, HANDLE hTarget, const FILETIME &ftWrite, const Di
     for (;;) {
         DWORD got = 0;
         bSourceFailed = true;
+        KeepDeviceAwake();
         if (!FsRead(hSource, pChunk, cbChunk, &got)) return GetLastError();
         bSourceFailed = false;
         if (got == 0) break;

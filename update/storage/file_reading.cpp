@@ -1,4 +1,5 @@
 #include "update/storage/file_reading.h"
+#include "platform/keep_awake.h"
 #include "platform/file_handle.h"
 #include "platform/folder_listing.h"
 #include "platform/heap_array.h"
@@ -49,6 +50,7 @@ bool HashRest(HANDLE hFile, BYTE *pChunk, DWORD cbChunk, Digest &digest) {
     CSha256 hash;
     for (;;) {
         DWORD got = 0;
+        KeepDeviceAwake();
         if (!FsRead(hFile, pChunk, cbChunk, &got)) return false;
         if (got == 0) break;
         hash.Add(pChunk, got);

@@ -44,8 +44,8 @@ HANDLE FsCreateNew(LPCWSTR pszFile) {
     return hFile;
 }
 
-HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade) {
-    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade, DWORD dwShare) {
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, dwShare, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     *pbMade = hFile != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
     if (*pbMade) AfterFileOperation({FileCall::kCreateFile, pszFile});
     return hFile;

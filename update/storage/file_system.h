@@ -20,8 +20,9 @@ HANDLE FsCreateFile(LPCWSTR pszFile);
 // there (ERROR_FILE_EXISTS).
 HANDLE FsCreateNew(LPCWSTR pszFile);
 // The file for writing from its first byte, made when it is not there (*pbMade), its
-// content kept until written over.
-HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade);
+// content kept until written over. Shared with other openers only as dwShare allows (the
+// volume's flush file, which two I/O threads may flush at once, shares reads and writes).
+HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade, DWORD dwShare = 0);
 // All of it, or FALSE. A file system that fills part-way through takes what fits and
 // reports success; that is a full disk too (ERROR_DISK_FULL).
 BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData);

@@ -46,12 +46,16 @@ BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPat
 
 BOOL VolumeRootOf(LPCWSTR pszPath, WCHAR (&szRoot)[kVolumeRoot]) {
     szRoot[0] = L'\0';
-    if (pszPath[0] != L'\\' && pszPath[0] != L'/') return FALSE;
-    size_t cch = 1;
-    while (pszPath[cch] && pszPath[cch] != L'\\' && pszPath[cch] != L'/') ++cch;
-    if (cch == 1 || cch >= kVolumeRoot) return FALSE;
-    wmemcpy(szRoot, pszPath, cch);
-    szRoot[cch] = L'\0';
+    const auto separator = [](WCHAR c) { return c == L'\\' || c == L'/'; };
+    if (!separator(pszPath[0])) return FALSE;
+    size_t iName = 0;
+    while (separator(pszPath[iName])) ++iName;
+    size_t iEnd = iName;
+    while (pszPath[iEnd] && !separator(pszPath[iEnd])) ++iEnd;
+    if (1 + iEnd - iName >= kVolumeRoot) return FALSE;
+    szRoot[0] = L'\\';
+    wmemcpy(szRoot + 1, pszPath + iName, iEnd - iName);
+    szRoot[1 + iEnd - iName] = L'\0';
     return TRUE;
 }
 

@@ -12,7 +12,10 @@
 
 constexpr size_t kAnsiPath = 256;                  // ANSI paths of the run, the scan and the count walk (bytes)
 constexpr size_t kJobPath = 512;                   // a path field of a job record (bytes)
-constexpr size_t kWidePath = 1040;                 // wide paths of the copy and delete walks (characters)
+// The device's file calls take a path of at most MAX_PATH characters with its terminating
+// zero: a path of 259 characters is the longest the walks hold, and an entry whose path is
+// longer is one the device cannot address (update/rules/walk_rules.h, kPathTooLong).
+constexpr size_t kWidePath = MAX_PATH;             // wide paths of the copy and delete walks (characters)
 constexpr size_t kResolvedPath = 2 * kWidePath;    // a path as the platform resolves it: the drive added
 constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the temporary's name
 
@@ -86,10 +89,13 @@ BOOL TemporaryBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporary
 // The same for the writer's aside name (kAsideNames).
 BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]);
 
-// The root of the volume that holds the path: its first name with the separator before it
-// ("\ResidentFlash\maps\a.map" -> "\ResidentFlash", "/SDMMC/ResidentFlash" -> "/SDMMC"),
-// as the device mounts each file system at a folder of the root. FALSE, the buffer emptied,
-// for a path that does not begin with a separator or a root that does not fit.
+// The root of the volume that holds the path, in the one form the storage manager's calls
+// (CeGetVolumeInfoW, CeFsIoControlW) document: a backslash and the folder of the root the
+// volume is mounted at, whichever separator the path uses ("\ResidentFlash\maps\a.map" and
+// "/ResidentFlash" -> "\ResidentFlash", "/SDMMC/ResidentFlash" -> "\SDMMC"); "\" for a
+// path with no folder below the root ("/top.txt"), whose file is on the root's own volume.
+// FALSE, the buffer emptied, for a path that does not begin with a separator or a root that
+// does not fit.
 constexpr size_t kVolumeRoot = 64;
 BOOL VolumeRootOf(LPCWSTR pszPath, WCHAR (&szRoot)[kVolumeRoot]);
 

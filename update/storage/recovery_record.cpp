@@ -8,6 +8,7 @@
 #include "update/storage/file_system.h"
 #include "update/rules/room_rules.h"
 #include "update/seams/seams.h"
+#include "update/storage/volume_kind.h"
 
 namespace {
 
@@ -86,13 +87,9 @@ bool CRecoveryRecord::Prepare() {
     m_pHeld = new (std::nothrow) Held;
     if (!m_pHeld) return false;
     std::memset(m_pHeld->entries, 0, sizeof m_pHeld->entries);
-    // The medium as the device describes it; a volume it does not describe is taken for plain
-    // FAT, which flushes more and is sound on both.
+    // The medium as the device describes it.
     WCHAR szRoot[kVolumeRoot];
-    CE_VOLUME_INFO info = {};
-    info.cbSize = sizeof info;
-    m_bTransactionSafe = VolumeRootOf(m_pszFlash, szRoot) && CeGetVolumeInfoW(szRoot, CeVolumeInfoLevelStandard, &info) &&
-                         (info.dwFlags & CE_VOLUME_TRANSACTION_SAFE);
+    m_bTransactionSafe = VolumeRootOf(m_pszFlash, szRoot) && IsTransactionSafeVolume(szRoot);
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/file_handle.h"
+#include "platform/keep_awake.h"
 #include "platform/locks.h"
 #include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
@@ -24,6 +25,7 @@ bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space, const
     version.cbNew = 0;
     for (;;) {
         DWORD got = 0;
+        KeepDeviceAwake();
         if (!FsRead(hSource, space.pChunk, space.cbChunk, &got)) return false;
         if (got == 0) break;
         if (bHash) hash.Add(space.pChunk, got);

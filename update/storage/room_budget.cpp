@@ -5,28 +5,8 @@
 #include "update/storage/paths.h"
 #include "update/rules/room_rules.h"
 
-namespace {
-
-bool IsSeparator(WCHAR c) { return c == L'\\' || c == L'/'; }
-
-// The root folder of the volume that holds the folder (given with its separator at the end),
-// as the length of the folder's path that names it: the device mounts each file system at a
-// folder of the root ("\ResidentFlash", "\SDMMC"), and names a volume to CeGetVolumeInfoW
-// by that folder. The root's own files are on the root's volume.
-size_t VolumeRootLength(const WCHAR *pszFolder, size_t cchFolder) {
-    size_t cchRoot = 0;
-    while (cchRoot < cchFolder && IsSeparator(pszFolder[cchRoot])) ++cchRoot;
-    const size_t cchLead = cchRoot;
-    while (cchRoot < cchFolder && !IsSeparator(pszFolder[cchRoot])) ++cchRoot;
-    if (cchRoot == cchFolder) cchRoot = cchLead;   // no name below the root: the root itself
-    return cchRoot;
-}
-
-} // namespace
-
 // The free bytes are the target folder's; the allocation unit is its volume's block size
-// (what that is on the device: README, "Device checks"). One buffer holds the folder, then
-// its volume's root: every writer reads the room, each on a stack of 64 KiB.
+// (what that is on the device: README, "Device checks"), named by its root (VolumeRootOf).
 bool ReadRoom(LPCWSTR pszTarget, Room &room) {
     WCHAR szFolder[kWidePath];
     const WCHAR *pszName = LastNameOf(pszTarget);
@@ -38,9 +18,9 @@ bool ReadRoom(LPCWSTR pszTarget, Room &room) {
     ULARGE_INTEGER free = {}, total = {}, totalFree = {};
     CE_VOLUME_INFO volume = {};
     volume.cbSize = sizeof volume;
+    WCHAR szRoot[kVolumeRoot];
     if (!GetDiskFreeSpaceExW(szFolder, &free, &total, &totalFree)) return false;
-    szFolder[VolumeRootLength(szFolder, cchFolder)] = L'\0';
-    if (!CeGetVolumeInfoW(szFolder, CeVolumeInfoLevelStandard, &volume)) return false;
+    if (!VolumeRootOf(szFolder, szRoot) || !CeGetVolumeInfoW(szRoot, CeVolumeInfoLevelStandard, &volume)) return false;
     room.cbFree = free.QuadPart;
     room.cbUnit = volume.dwBlockSize;
     return true;
