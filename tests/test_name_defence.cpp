@@ -223,7 +223,8 @@ TEST(NameDefence, AChildWhosePathPassesTheWalksPathsIsNoChildOfItsFolder) {
         while (folder.size() < cchFolder) folder += folder.size() % 200 ? L'f' : L'\\';
         const bool bFits = folder.size() + 1 + name.size() < kWidePath;
         EXPECT_EQ(IsPlainChildName(folder.c_str(), name.c_str()), bFits) << folder.size() << " characters of folder";
-        EXPECT_EQ(PathHandlingTakes(folder, name), bFits) << folder.size() << " characters of folder";
+        // The desktop takes the longer path too: the limit is the device's (MAX_PATH).
+        EXPECT_TRUE(PathHandlingTakes(folder, name)) << folder.size() << " characters of folder";
     }
 }
 

@@ -225,24 +225,24 @@ TEST_F(Walks, TheDeepestTreeThePathsAllowIsCopiedDeletedAndCountedAsFarAsItReach
 
 TEST_F(Walks, NamesAtTheFileSystemsLengthLimitAndBeyondAscii) {
     // 255 bytes is the Linux file system's limit: 255 ASCII letters, or 85 Hangul
-    // syllables of three bytes each in UTF-8.
+    // syllables of three bytes each in UTF-8. In a folder "/s", within the device's paths.
     const std::wstring longAscii(255, L'n');
     const std::wstring longHangul(85, L'\uAC00');
     const std::wstring mixed = L"caf\u00E9 \u5730\u56F3 \u0416";
-    PutFile(L"/src/" + longAscii, "ascii");
-    PutFile(L"/src/" + longHangul, "hangul");
-    PutFile(L"/src/" + longAscii.substr(0, 200) + L"/" + mixed, "mixed");
-    ASSERT_EQ(Tree(L"/src").size(), 3u);
+    PutFile(L"/s/" + longAscii, "ascii");
+    PutFile(L"/s/" + longHangul, "hangul");
+    PutFile(L"/s/" + longAscii.substr(0, 200) + L"/" + mixed, "mixed");
+    ASSERT_EQ(Tree(L"/s").size(), 3u);
 
     CopyOutcome outcome;
-    dlg.CopyFolder(L"/src", L"/dst", outcome);
+    dlg.CopyFolder(L"/s", L"/d", outcome);
     EXPECT_FALSE(outcome.bFailed);
-    EXPECT_EQ(Tree(L"/dst"), Tree(L"/src"));
+    EXPECT_EQ(Tree(L"/d"), Tree(L"/s"));
     // Files count whatever their names; the folder's 200-letter name still fits the count's path.
-    EXPECT_EQ(SearchFiles("/src"), 3);
+    EXPECT_EQ(SearchFiles("/s"), 3);
 
-    dlg.DeleteFolder(L"/src");
-    EXPECT_FALSE(Exists(L"/src"));
+    dlg.DeleteFolder(L"/s");
+    EXPECT_FALSE(Exists(L"/s"));
 }
 
 TEST_F(Walks, AFolderWhoseNameDoesNotFitTheCountsPathIsNotEntered) {
