@@ -22,19 +22,28 @@ DWORD SizeOf(LPCWSTR pszPath) {
     return fd.nFileSizeLow;
 }
 
-void AskMoveOntoName(CProbeReport &report, LPCWSTR pszFolder) {
-    WCHAR szAnswer[kProbeText];
-    const Scratch from(pszFolder, L"move-from"), onto(pszFolder, L"move-onto");
-    if (!MakeProbeFile(from.szPath, 20) || !MakeProbeFile(onto.szPath, 10)) {
-        report.Line(L"move-onto-existing", L"MoveFileW", L"not asked: the probe's files could not be made", L"");
-        return;
-    }
-    const BOOL moved = MoveFileW(from.szPath, onto.szPath);
-    ShowResult(szAnswer, moved, GetLastError());
+// Whether a call puts a 20-byte file in the place of a 10-byte one: szAnswer gets the call's
+// answer and what the name then holds; false when the probe's files could not be made.
+bool AskOntoName(WCHAR (&szAnswer)[kProbeText], LPCWSTR pszFolder, LPCWSTR pszOnto, LPCWSTR pszFrom,
+                 BOOL (*call)(LPCWSTR pszOnto, LPCWSTR pszFrom)) {
+    const Scratch onto(pszFolder, pszOnto), from(pszFolder, pszFrom);
+    if (!MakeProbeFile(from.szPath, 20) || !MakeProbeFile(onto.szPath, 10)) return false;
+    const BOOL done = call(onto.szPath, from.szPath);
+    ShowResult(szAnswer, done, GetLastError());
     const size_t cch = wcslen(szAnswer);
     _snwprintf(szAnswer + cch, kProbeText - cch, L"; the name then holds %lu bytes (10 before, 20 moved)",
                SizeOf(onto.szPath));
     szAnswer[kProbeText - 1] = L'\0';
+    return true;
+}
+
+void AskMoveOntoName(CProbeReport &report, LPCWSTR pszFolder) {
+    WCHAR szAnswer[kProbeText];
+    if (!AskOntoName(szAnswer, pszFolder, L"move-onto", L"move-from",
+                     [](LPCWSTR pszOnto, LPCWSTR pszFrom) { return MoveFileW(pszFrom, pszOnto); })) {
+        report.Line(L"move-onto-existing", L"MoveFileW", L"not asked: the probe's files could not be made", L"");
+        return;
+    }
     report.Line(L"move-onto-existing", L"MoveFileW(flash\\move-from, flash\\move-onto), both there", szAnswer,
                 L"FALSE: no rename replaces a name, and a file takes its new version by the replacement's steps "
                 L"(aside, into the name, remove)");
@@ -131,17 +140,11 @@ void AskLongPath(CProbeReport &report, LPCWSTR pszFolder) {
 
 void AskDeleteAndRename(CProbeReport &report, LPCWSTR pszFolder) {
     WCHAR szAnswer[kProbeText];
-    const Scratch dest(pszFolder, L"dar-dest"), source(pszFolder, L"dar-source");
-    if (!MakeProbeFile(dest.szPath, 10) || !MakeProbeFile(source.szPath, 20)) {
+    if (!AskOntoName(szAnswer, pszFolder, L"dar-dest", L"dar-source",
+                     [](LPCWSTR pszOnto, LPCWSTR pszFrom) { return DeleteAndRenameFile(pszOnto, pszFrom); })) {
         report.Line(L"delete-and-rename", L"DeleteAndRenameFile", L"not asked: the probe's files could not be made", L"");
         return;
     }
-    const BOOL done = DeleteAndRenameFile(dest.szPath, source.szPath);
-    ShowResult(szAnswer, done, GetLastError());
-    const size_t cch = wcslen(szAnswer);
-    _snwprintf(szAnswer + cch, kProbeText - cch, L"; the name then holds %lu bytes (10 before, 20 moved)",
-               SizeOf(dest.szPath));
-    szAnswer[kProbeText - 1] = L'\0';
     report.Line(L"delete-and-rename", L"DeleteAndRenameFile(flash\\dar-dest, flash\\dar-source)", szAnswer,
                 L"TRUE would give a one-step replacement on this volume; the program takes three steps and a "
                 L"recovery record whatever the answer");
