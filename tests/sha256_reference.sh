@@ -13,8 +13,12 @@ size=5000000
 
 digest() { tail -c +$(($1 + 1)) "$out/data.bin.part" | head -c "$2" | sha256sum | cut -d' ' -f1; }
 {
-    # Every length up to a few blocks: each way the padding falls.
-    for ((length = 0; length <= 300; length++)); do echo "0 $length $(digest 0 $length)"; done
+    # Every length up to a few blocks: each way the padding falls (the pieces digested by one
+    # sha256sum, in the order of their lengths).
+    mkdir -p "$out/pieces" && head -c 300 "$out/data.bin.part" >"$out/pieces/all"
+    for ((length = 0; length <= 300; length++)); do head -c $length "$out/pieces/all" >"$out/pieces/$length"; done
+    (cd "$out/pieces" && sha256sum $(seq 0 300)) | awk '{ print "0", $2, $1 }'
+    rm -r "$out/pieces"
     # A few megabytes: a whole number of blocks, and ends at each side of the padding's room.
     for length in 1048576 $((2097152 + 55)) $((3145728 + 56)) 4999999; do echo "0 $length $(digest 0 $length)"; done
     # What the file holds from an odd position to its end.

@@ -129,7 +129,7 @@ TEST_F(SignedRuns, ASignedCardGoesInAndAnOlderOneNever) {
 
 TEST_F(SignedRuns, ACardNotTheMakersChangesNothing) {
     Lay(5, "other.sig"), ExpectRefused("signed by another key");
-    Lay(5, "zero.sig"), ExpectRefused("the signature of another manifest");
+    Lay(5, "m4.sig"), ExpectRefused("the maker's signature of another manifest");
     Lay(5, "-"), ExpectRefused("no signature");
     Lay(0, "m5.sig"), ExpectRefused("no manifest");
     Lay(5, "-"), PutFolder(kCard + L"/~tessivard-signature"), ExpectRefused("a folder of the signature's name");

@@ -1,0 +1,6 @@
+tessivard-manifest 2
+sequence 268
+folder - - maps
+file 10 74a117af523e3fedc05376e7b4da45bf78e88b678ad58748730ead16af88b4c0 maps/seoul.map
+file 0 e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 update
+seal c44a08746a5002bda68d0b06e4609f66af8183f4d6e754bacc0cc18ca4614d3a
