@@ -2,7 +2,7 @@
 # The bench's own checks: its statistics, its data sets and the check of a finished
 # update, the counts of count_messages against runs whose steps follow from their trees,
 # the parts probe, the hash's speed, and run.sh end to end on the empty set.
-#   test_bench.sh BUILD
+#   test_bench.sh BUILD [--sets]
 # Run by ctest inside `make test`, whose wineserver it shares.
 set -u
 bench=$(cd "$(dirname "$0")/.." && pwd -P)
@@ -34,6 +34,39 @@ expect_true() {
 }
 put() { mkdir -p "$(dirname "$1")" && head -c "$2" /dev/urandom >"$1"; }
 value() { tr -d '\r' <<<"$1" | awk -v k="$2" '$1 == k { print $2 }'; }
+
+# --sets: the shapes of the two largest sets alone (5,000 files in one folder; runs of empty
+# folders beside 92 MiB of files), which take most of this script's time to make: the entry
+# bench_sets, run by make soak.
+if [ "${2:-}" = --sets ]; then
+    make_set onefolder "$scratch/onefolder"
+    expect_eq "onefolder: 5,000 files of 1 KiB in one folder" \
+        "$(tree_listing "$scratch/onefolder/root/SDMMC/ResidentFlash" | grep -c $'^1024\td000/f[0-9]*\.dat$')" "5000"
+    rm -rf "$scratch/onefolder"
+
+    # Runs of empty folders where the walks meet them before, between and right before large
+    # files: the parts of a block in the order Wine lists them (sorted without regard to case).
+    make_set emptyruns "$scratch/emptyruns"
+    card="$scratch/emptyruns/root/SDMMC/ResidentFlash"
+    expect_eq "emptyruns: 3,000 files of 4 KiB and 20 of 4 MiB" \
+        "$(cut -f1 "$scratch/emptyruns/expected" | sort | uniq -c | awk '{ printf "%s:%s ", $2, $1 }')" "4096:3000 4194304:20 "
+    expect_eq "emptyruns: its card's size in files and MiB" "$(set_size "$scratch/emptyruns")" "3020 91.7"
+    expect_eq "emptyruns: 50 empty folders at the top, before the blocks" \
+        "$(ls "$card" | LC_ALL=C sort -f | head -51 | grep -c '^0e[0-9][0-9]$') $(find "$card" -maxdepth 1 -type d -empty | wc -l)" "50 50"
+    listed() { ls "$card/$1" | LC_ALL=C sort -f; }
+    after() { listed "$1" | grep -A1 -x "$2" | tail -1; }
+    expect_eq "emptyruns: blk00 starts with its run of 16 empty folders" "$(listed blk00 | head -17 | grep -c '^1e')" "16"
+    expect_eq "emptyruns: the runs of blk09 are 52 and 16 long" "$(listed blk09 | grep -c '^1e') $(listed blk09 | grep -c '^3e')" "52 16"
+    expect_eq "emptyruns: each large file is listed right after a run or the chain" \
+        "$(for b in 00 05 09; do echo "$(after blk$b "$(listed blk$b | grep '^3e' | tail -1)") $(after blk$b 6c)"; done | sort -u)" "4big.bin 7big.bin"
+    expect_eq "emptyruns: a chain of 40 empty folders, one inside the other" \
+        "$(find "$card/blk04/6c" -type d | wc -l) $(find "$card/blk04/6c" -type d -empty | wc -l) $(find "$card/blk04/6c" -type f | wc -l)" "40 1 0"
+    expect_eq "emptyruns: the expected folders count every empty one" "$(grep -c . "$scratch/emptyruns/expected_folders")" \
+        "$(find "$card" -mindepth 1 -type d | wc -l)"
+    rm -rf "$scratch/emptyruns"
+    [ "$failures" = 0 ] && echo "all bench set checks passed"
+    exit $((failures > 0))
+fi
 
 # --- statistics ------------------------------------------------------------------------
 
@@ -112,44 +145,21 @@ expect_true "no listing of the expected folders fails, saying so" \
     'check_update "$after" "$scratch/expected" | grep -q "no listing of the expected folders"'
 expect_true "a listing of them given by name is used" 'check_update "$after" "$scratch/expected" "$scratch/folders" >/dev/null'
 
-# The set the replacement's cost is measured on: an update of existing files.
-make_set small2000 "$scratch/small2000"
-expect_eq "small2000: card files" "$(tree_listing "$scratch/small2000/root/SDMMC/ResidentFlash" | grep -c $'^4096\t')" "2000"
-expect_eq "small2000: older flash files of the same names" "$(tree_listing "$scratch/small2000/root/ResidentFlash" | grep -c $'^2048\t')" "2000"
-expect_eq "small2000: every file is replaced" "$(grep -c $'^4096\t' "$scratch/small2000/expected")" "2000"
-expect_eq "small2000: its card's size in files and MiB" "$(set_size "$scratch/small2000")" "2000 7.8"
-touch "$scratch/small2000/root/mark"
-make_set small2000 "$scratch/small2000"
-expect_true "a complete set is kept" '[ -f "$scratch/small2000/root/mark" ]'
-echo 0 >"$scratch/small2000/complete"
-make_set small2000 "$scratch/small2000"
-expect_true "a set of another version is made again" '[ ! -f "$scratch/small2000/root/mark" ]'
-rm -rf "$scratch/small2000"
-make_set onefolder "$scratch/onefolder"
-expect_eq "onefolder: 5,000 files of 1 KiB in one folder" \
-    "$(tree_listing "$scratch/onefolder/root/SDMMC/ResidentFlash" | grep -c $'^1024\td000/f[0-9]*\.dat$')" "5000"
-rm -rf "$scratch/onefolder"
-
-# Runs of empty folders where the walks meet them before, between and right before large
-# files: the parts of a block in the order Wine lists them (sorted without regard to case).
-make_set emptyruns "$scratch/emptyruns"
-card="$scratch/emptyruns/root/SDMMC/ResidentFlash"
-expect_eq "emptyruns: 3,000 files of 4 KiB and 20 of 4 MiB" \
-    "$(cut -f1 "$scratch/emptyruns/expected" | sort | uniq -c | awk '{ printf "%s:%s ", $2, $1 }')" "4096:3000 4194304:20 "
-expect_eq "emptyruns: its card's size in files and MiB" "$(set_size "$scratch/emptyruns")" "3020 91.7"
-expect_eq "emptyruns: 50 empty folders at the top, before the blocks" \
-    "$(ls "$card" | LC_ALL=C sort -f | head -51 | grep -c '^0e[0-9][0-9]$') $(find "$card" -maxdepth 1 -type d -empty | wc -l)" "50 50"
-listed() { ls "$card/$1" | LC_ALL=C sort -f; }
-after() { listed "$1" | grep -A1 -x "$2" | tail -1; }
-expect_eq "emptyruns: blk00 starts with its run of 16 empty folders" "$(listed blk00 | head -17 | grep -c '^1e')" "16"
-expect_eq "emptyruns: the runs of blk09 are 52 and 16 long" "$(listed blk09 | grep -c '^1e') $(listed blk09 | grep -c '^3e')" "52 16"
-expect_eq "emptyruns: each large file is listed right after a run or the chain" \
-    "$(for b in 00 05 09; do echo "$(after blk$b "$(listed blk$b | grep '^3e' | tail -1)") $(after blk$b 6c)"; done | sort -u)" "4big.bin 7big.bin"
-expect_eq "emptyruns: a chain of 40 empty folders, one inside the other" \
-    "$(find "$card/blk04/6c" -type d | wc -l) $(find "$card/blk04/6c" -type d -empty | wc -l) $(find "$card/blk04/6c" -type f | wc -l)" "40 1 0"
-expect_eq "emptyruns: the expected folders count every empty one" "$(grep -c . "$scratch/emptyruns/expected_folders")" \
-    "$(find "$card" -mindepth 1 -type d | wc -l)"
-rm -rf "$scratch/emptyruns"
+# The set the replacement's cost is measured on: an update of existing files, made where
+# run.sh keeps its sets (the run below that refuses a program takes it from there).
+small2000="$build/bench/data/small2000"
+make_set small2000 "$small2000"
+expect_eq "small2000: card files" "$(tree_listing "$small2000/root/SDMMC/ResidentFlash" | grep -c $'^4096\t')" "2000"
+expect_eq "small2000: older flash files of the same names" "$(tree_listing "$small2000/root/ResidentFlash" | grep -c $'^2048\t')" "2000"
+expect_eq "small2000: every file is replaced" "$(grep -c $'^4096\t' "$small2000/expected")" "2000"
+expect_eq "small2000: its card's size in files and MiB" "$(set_size "$small2000")" "2000 7.8"
+make_set empty "$scratch/empty"
+touch "$scratch/empty/root/mark"
+make_set empty "$scratch/empty"
+expect_true "a complete set is kept" '[ -f "$scratch/empty/root/mark" ]'
+echo 0 >"$scratch/empty/complete"
+make_set empty "$scratch/empty"
+expect_true "a set of another version is made again" '[ ! -f "$scratch/empty/root/mark" ]'
 
 # --- counts of a run -------------------------------------------------------------------
 

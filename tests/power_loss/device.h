@@ -22,8 +22,8 @@ struct Device {
 // empty folders, delete markers for folders present and absent, sometimes keep-source mode,
 // sometimes little room (always with bLittleRoom). With bEmptyRuns, the same device with
 // shapes that line up long runs of empty folders before, between and after files
-// (empty_runs.h).
-Device GeneratedDevice(uint64_t seed, bool bLittleRoom, bool bEmptyRuns);
+// (empty_runs.h); bShortRuns, with runs and chains of 2 to 5 folders.
+Device GeneratedDevice(uint64_t seed, bool bLittleRoom, bool bEmptyRuns, bool bShortRuns);
 
 // The prepared update of earlier runs: nested folders, replacements, files of megabytes,
 // delete markers; with bRoom a small, nearly full store, where a 512 KiB map goes in only in

@@ -108,13 +108,13 @@ unsigned long long EndBlocks(const Name &folder, const std::vector<std::string> 
 
 } // namespace
 
-Device GeneratedDevice(uint64_t seed, bool bLittleRoom, bool bEmptyRuns) {
+Device GeneratedDevice(uint64_t seed, bool bLittleRoom, bool bEmptyRuns, bool bShortRuns) {
     Drawer draw(seed);
     Seeded &rng = draw.m_rng;
     Name top;
     top.bFlash = top.bCard = true;
     draw.Grow(top, 0);
-    const EmptyRuns shapes = bEmptyRuns ? AddEmptyRuns(top, seed) : EmptyRuns();
+    const EmptyRuns shapes = bEmptyRuns ? AddEmptyRuns(top, seed, bShortRuns) : EmptyRuns();
 
     Device d;
     draw.Lay(top, false, "", d.flash);

@@ -22,7 +22,7 @@ constexpr int kLevelsDeepest = 45;   // "cNN/" a level: 180 characters, far belo
 
 class ShapeDrawer {
 public:
-    explicit ShapeDrawer(uint64_t seed) : m_rng(Mix(seed ^ 0x656d7074792d7275ull)) {}
+    ShapeDrawer(uint64_t seed, bool bShort) : m_rng(Mix(seed ^ 0x656d7074792d7275ull)), m_bShort(bShort) {}
 
     // A child of folder: on the folder's sides; below a folder on both, mostly on both,
     // else new on the card, now and then only in the flash store.
@@ -62,12 +62,12 @@ public:
         return std::to_string(n) + (bLarge ? " large file" : " file") + (n > 1 ? "s" : "");
     }
     std::string Run(Name &host, int place) {
-        const long n = m_rng.Between(20, 60);
+        const long n = m_bShort ? m_rng.Between(2, 5) : m_rng.Between(20, 60);
         for (long i = 0; i < n; ++i) Add(host, std::to_string(place) + "e" + (i < 10 ? "0" : "") + std::to_string(i), true);
         return std::to_string(n) + " empty folders";
     }
     std::string Chain(Name &host, int place) {
-        const long levels = m_rng.Between(20, kLevelsDeepest);
+        const long levels = m_bShort ? m_rng.Between(2, 5) : m_rng.Between(20, kLevelsDeepest);
         Name *pLevel = &Add(host, std::to_string(place) + "c", true);
         for (long i = 1; i < levels; ++i) pLevel = &Add(*pLevel, "c" + std::to_string(i), true);
         if (!m_rng.Chance(30)) return "a chain of " + std::to_string(levels) + " empty folders";
@@ -101,13 +101,14 @@ public:
     Seeded m_rng;
 
 private:
+    bool m_bShort;   // runs and chains of 2 to 5 folders
     size_t m_cardBytes = kShapeBytesPerSide, m_flashBytes = kShapeBytesPerSide;
 };
 
 } // namespace
 
-EmptyRuns AddEmptyRuns(Name &top, uint64_t seed) {
-    ShapeDrawer draw(seed);
+EmptyRuns AddEmptyRuns(Name &top, uint64_t seed, bool bShort) {
+    ShapeDrawer draw(seed, bShort);
     Seeded &rng = draw.m_rng;
     EmptyRuns added;
     const long shapes = rng.Between(1, 3);

@@ -17,4 +17,6 @@ struct EmptyRuns {
 // its own (bShape), at the top or inside one of the top's folders, and sometimes a delete
 // marker for a shape folder of the flash store's top. The shapes are drawn from a stream of
 // their own, so that the rest of the device is what the seed draws without them.
-EmptyRuns AddEmptyRuns(Name &top, uint64_t seed);
+// bShort: the same shapes with runs and chains of 2 to 5 folders, a device whose runs cost
+// less where the runs' length is not what is tried (cut points by kind).
+EmptyRuns AddEmptyRuns(Name &top, uint64_t seed, bool bShort);

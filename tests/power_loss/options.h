@@ -20,6 +20,7 @@ struct Options {
     long mixedSeeds = 2;
     bool bRoom = false, bPrepared = false, bExpectCaught = false;
     bool bEmptyRuns = false;        // generated devices with runs of empty folders (empty_runs.h)
+    bool bShortRuns = false;        // those runs and chains 2 to 5 folders long
     bool bList = false;             // prints the devices drawn, runs nothing
     bool bRefuseReplace = true;     // both mounts refuse a rename onto a name that is taken, as
                                     // the device does (powercutfs --refuse-replace)

@@ -2,7 +2,7 @@
 // and a card that each forget what was not flushed (powercutfs), and cards pulled mid-run.
 //
 //   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all|bykind] [--pulls P|all]
-//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs] [--prepared]
+//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs|--short-runs] [--prepared]
 //              [--cut K | --pull J] [--loss LOSS] [--expect-caught [--control PROGRAM]] [--list]
 //              [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]
 //
@@ -15,7 +15,8 @@
 // the card is pulled instead. Every case is checked twice (checks.h): what it left, and that
 // a run on the device as it came back leaves it as the uninterrupted run did.
 // --room: every device has little room. --empty-runs: every device also holds long runs
-// of empty folders before, between and after files, and chains of them. --cut/--pull with
+// of empty folders before, between and after files, and chains of them; --short-runs: the
+// same devices with runs and chains of 2 to 5 folders. --cut/--pull with
 // --loss: one case alone, as a failing case's line prints it. --expect-caught: PROGRAM
 // breaks a safety rule; the harness stops at the first case that catches it
 // (POWER_LOSS_ALL=1: goes on) and passes only then; --control: the same cases then run on
@@ -190,7 +191,7 @@ std::string JudgeOtherOrders(const Options &o, Tally &t, uint64_t seed) {
 void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     const auto t0 = std::chrono::steady_clock::now();
     const long rerunsBefore = RerunCount();
-    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns);
+    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns, o.bShortRuns);
     const Expected e = SetUpDevice(d);
     const Tally before = t;
     ++t.seeds;
@@ -248,7 +249,7 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
 // The device's line, then each tree: a line per folder and file, "+" for a folder, sorted by
 // path without regard to case, near the order in which a walk meets them.
 void ListDevice(const Options &o, uint64_t seed) {
-    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns);
+    const Device d = o.bPrepared ? PreparedDevice(o.bRoom) : GeneratedDevice(seed, o.bRoom, o.bEmptyRuns, o.bShortRuns);
     std::printf("seed %llu: %s\n", (unsigned long long)seed, d.summary.c_str());
     for (auto [side, tree] : {std::pair{"flash", &d.flash}, std::pair{"card", &d.card}}) {
         std::map<std::string, std::string> lines;   // folded path -> its line
@@ -274,7 +275,7 @@ int main(int argc, char **argv) {
     g_places.serverLog = g_places.build + "/wine/wineserver.log";
     auto rerun = [](const Options &o) {
         return fs::canonical("/proc/self/exe").string() + " " + g_places.build + " " + g_places.program +
-               (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bEmptyRuns ? " --empty-runs" : "") +
+               (o.bPrepared ? " --prepared" : "") + (o.bRoom ? " --room" : "") + (o.bShortRuns ? " --short-runs" : o.bEmptyRuns ? " --empty-runs" : "") +
                (o.bExpectCaught ? " --expect-caught" : "") + (o.bRefuseReplace ? " --refuse-replace" : "") +
                (o.bVolumeFlush ? " --volume-flush" : "") + (o.bRecovery ? " --recovery" : o.bCardGone ? " --card-gone" : "");
     };
