@@ -79,7 +79,7 @@ TEST_F(ManifestRuns, AWholeCardGoesInExactlyAsWithoutAManifest) {
     EXPECT_EQ(Tree(L"/ResidentFlash"), flashWithout) << "the manifest never reaches the flash store";
     EXPECT_TRUE(IsFolder(kCard) && Tree(kCard).empty());
     EXPECT_FALSE(Exists(L"/SDMMC/nk.rom"));
-    EXPECT_EQ(dlg.m_nTotal, nTotalWithout + 2) << "the copy passes over the manifest, the card's deletion removes it";
+    EXPECT_EQ(dlg.m_nTotal, nTotalWithout + 2 + 3) << "the manifest passed over and removed; its three files read first";
     EXPECT_TRUE(FillsTheBarOnce(dlg));
     EXPECT_EQ(g_steps.removedBesideManifest, 0) << "the manifest goes before anything else of the card";
 }
@@ -121,19 +121,21 @@ TEST_F(ManifestRuns, AReplacedFolderIsReadWholeBeforeItsMarkerGoes) {
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}, {L"maps\\busan.map", "busan 2026"},
                                               {L"maps\\sub\\a.map", "a"}, {L"voice.wav", "voice"}}))
         << "jeju.map went with its folder";
-    EXPECT_EQ(g_steps.verified.size(), 3u) << "every file of maps, and only those";
+    EXPECT_EQ(g_steps.verified.size(), 4u) << "every listed file, the consumed markers aside";
     EXPECT_TRUE(FillsTheBarOnce(run)) << "each read a step of the plan";
 
-    // The same card with a byte of a replaced file flipped: nothing changes.
-    Lay();
-    WriteManifest();
-    PutFile(kCard + L"/maps/sub/a.map", "b");
-    const Files cardBefore = Tree(kCard), flashBefore = Tree(L"/ResidentFlash");
-    ProbeDlg dlg;
-    dlg.Run();
-    ExpectNothingChanged(dlg, cardBefore, flashBefore);
-    EXPECT_EQ(Content(L"/ResidentFlash/maps/jeju.map"), "jeju 2024") << "the folder its marker names is kept";
-    EXPECT_LT(int(g_steps.positions.size()), dlg.m_nTotal) << "the bar stops where the check stopped";
+    // The same card with a byte flipped in the replaced folder, or outside it: nothing changes.
+    for (const auto &[file, flipped] : {std::pair{L"/maps/sub/a.map", "b"}, {L"/voice.wav", "voicE"}}) {
+        Lay();
+        WriteManifest();
+        PutFile(kCard + file, flipped);
+        const Files cardBefore = Tree(kCard), flashBefore = Tree(L"/ResidentFlash");
+        ProbeDlg dlg;
+        dlg.Run();
+        ExpectNothingChanged(dlg, cardBefore, flashBefore);
+        EXPECT_EQ(Content(L"/ResidentFlash/maps/jeju.map"), "jeju 2024") << "the folder its marker names is kept";
+        EXPECT_LT(int(g_steps.positions.size()), dlg.m_nTotal) << "the bar stops where the check stopped";
+    }
 }
 
 TEST_F(ManifestRuns, ACardWhoseMarkersAnEarlierRunConsumedStillGoesIn) {

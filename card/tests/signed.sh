@@ -114,6 +114,9 @@ refused_card "a card signed by another key" "$d/other5" "$d/now" \
 # A listed file of the folder the card replaces, a bit flipped: read before anything changes.
 cp -a "$d/signed5" "$d/flipped" && printf 'busan 2027' >"$d/flipped/ResidentFlash/maps/busan.map"
 refused_card "a listed file with a bit flipped" "$d/flipped" "$d/now" "maps/busan.map: changed"
+# The same outside the replaced folder, at its size: every listed file is read before any change.
+cp -a "$d/signed5" "$d/outside" && printf 'volume=9' >"$d/outside/ResidentFlash/config.ini"
+refused_card "a file outside the replaced folder changed at its size" "$d/outside" "$d/now" "config.ini: changed"
 # A forger's card: a file changed, its manifest line and seal written anew, the old signature kept.
 cp -a "$d/signed5" "$d/forged" && printf 'volume=0' >"$d/forged/ResidentFlash/config.ini"
 manifest="$d/forged/ResidentFlash/~tessivard-manifest"

@@ -36,7 +36,7 @@ public:
         if (!m_bFits || !m_seen) return Report(CardFinding::kUnreadable, L"", nullptr, 0);
         Walk();
         for (size_t i = 0; i < m_manifest.Count(); ++i)
-            if (!m_seen[i] && !MayBeConsumed(m_manifest.Entry(i)))
+            if (!m_seen[i] && !MayBeConsumed(m_manifest, m_manifest.Entry(i), m_bKeepSource))
                 Report(CardFinding::kMissing, m_manifest.PathOf(m_manifest.Entry(i)), &m_manifest.Entry(i), 0);
         return m_nFindings;
     }
@@ -49,15 +49,6 @@ private:
     }
 
     LPCWSTR Relative() const { return m_szPath + m_cchCard + (m_szPath[m_cchCard] ? 1 : 0); }
-
-    // A top-level file the scan reads as a marker that a run consumes.
-    bool MayBeConsumed(const ManifestEntry &entry) const {
-        LPCWSTR pszPath = m_manifest.PathOf(entry);
-        if (entry.bFolder || wcschr(pszPath, L'\\')) return false;
-        MarkerEntry marker;
-        ReadMarker(CARD_FOLDER, FLASH_FOLDER, pszPath, FALSE, marker);
-        return WhenConsumed(marker.kind, m_bKeepSource) != MarkerConsumption::kNever;
-    }
 
     // Lists the folder whose path ends at cchFolder in the buffer, at level nLevel: false when
     // it lists nothing.
@@ -162,6 +153,14 @@ int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bo
     if (comparison) return comparison->Run();
     if (pFindings) pFindings->Found(CardFinding::kUnreadable, L"", nullptr, 0);
     return 1;
+}
+
+bool MayBeConsumed(const CManifest &manifest, const ManifestEntry &entry, BOOL bKeepSource) {
+    LPCWSTR pszPath = manifest.PathOf(entry);
+    if (entry.bFolder || wcschr(pszPath, L'\\')) return false;
+    MarkerEntry marker;
+    ReadMarker(CARD_FOLDER, FLASH_FOLDER, pszPath, FALSE, marker);
+    return WhenConsumed(marker.kind, bKeepSource) != MarkerConsumption::kNever;
 }
 
 bool IsSignatureFile(const WIN32_FIND_DATAW &fd) {

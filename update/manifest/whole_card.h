@@ -29,9 +29,13 @@ protected:
 };
 
 // Compares the card folder pszCard with its manifest; the number of findings (0: whole).
-// With bHashFiles every file of its size is read and hashed too (the device reads only
-// those it must: update/run/update_run.cpp). pFindings may be null.
+// With bHashFiles every file of its size is read and hashed too (the device reads them
+// apart, a step each: update/run/update_run_listed_files.cpp). pFindings may be null.
 int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings);
+
+// A listed entry that is a top-level marker the run consumes (in keep-source mode none is): the
+// card may lack it, an interrupted run having consumed it, and its bytes are no flash file's.
+bool MayBeConsumed(const CManifest &manifest, const ManifestEntry &entry, BOOL bKeepSource);
 
 // A listed entry that is the manifest's signature: a file of that name (a folder of that name
 // is extra, as any unlisted folder is).

@@ -126,18 +126,22 @@ int CUpdateRun::Run() {
     }
 
     // The plan: marker deletions first, then the five fixed jobs. A card with a manifest is
-    // applied only when it is whole: until then, its scan consumes nothing. A device built
-    // with its maker's key takes only a signed manifest: a card without one is not whole.
+    // applied only when it is whole, and its markers are the manifest's: until then, nothing
+    // is planned or consumed. A device built with its maker's key takes only a signed
+    // manifest: a card without one is not whole.
     FormatInto(szCard, "%s", CARD_FOLDER);
     FormatInto(szFlash, "%s", FLASH_FOLDER);
     LPCWSTR pszCard = Wide(space.szCard, szCard);
     const CCardAdmission admission(L"" FLASH_FOLDER);
     const bool bManifest = admission.IsKeyed() || HasManifest(pszCard);
     const bool bSignature = HasSignature(pszCard);
-    int nLeft = 0;
-    if (bManifest) PlanMarkerJobs(szCard, szFlash, nLeft);
-    else CollectMarkerJobs(szCard, szFlash);
     space.szManifest[0] = L'\0';
+    const bool bListed = bManifest && ManifestPathIn(pszCard, space.szManifest) &&
+                         admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
+                         CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0;
+    int nLeft = 0;
+    if (bListed) PlanMarkerJobs(szCard, szFlash, nLeft);
+    else if (!bManifest) CollectMarkerJobs(szCard, szFlash);
     if (m_bPlanFits && !AppendJob(m_jobs, TRUE, FALSE, szCard, szFlash)) m_bPlanFits = false;
     if (m_bPlanFits && !AppendJob(m_jobs, TRUE, TRUE, nullptr, szCard)) m_bPlanFits = false;
     for (const char *pszImage : kImageFiles)
@@ -148,10 +152,7 @@ int CUpdateRun::Run() {
     const size_t nJobs = m_jobs.size();
     const HeapArray<JobRecord> planned = NewHeapArray<JobRecord>(nJobs);
     if (!planned) m_bPlanFits = false;
-    const bool bWhole = m_bPlanFits &&
-                        (!bManifest || (ManifestPathIn(pszCard, space.szManifest) &&
-                                        admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
-                                        CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0));
+    const bool bWhole = m_bPlanFits && (!bManifest || bListed);
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
@@ -159,9 +160,9 @@ int CUpdateRun::Run() {
         PlanSteps(m_jobs, nLeft, bWhole, space, planned.get());
         for (size_t i = 0; i < nJobs; ++i) m_nTotal += planned[i].nSteps;
     }
-    // Each file of a folder that a delete marker replaces is read, and its digest checked,
-    // before the folder goes: one step each.
-    const int nChecks = bManifest && bWhole && !g_bUndelete ? CountReplacedFiles() : 0;
+    // Each file the manifest lists is read, and its digest checked, before anything changes:
+    // one step each.
+    const int nChecks = bManifest && bWhole ? CountListedFiles() : 0;
     m_nTotal += nChecks;
 
     // The bar's range.
@@ -179,11 +180,12 @@ int CUpdateRun::Run() {
     // folder's names on the medium, plain FAT's too. On the card, the markers' removal is
     // on the medium before any of the card's content goes, so that no later run deletes a
     // flash folder again with nothing left to copy into it.
-    // A card with a manifest that is not whole, or holds a file of a replaced folder other
-    // than it was made, is not applied at all: the card stays byte for byte, the bar stops
+    // A card with a manifest that is not whole, or holds any file other than it was made, is
+    // not applied at all: the card stays byte for byte, the sequence as it was, the bar stops
     // where the check stopped, and the run ends as every run does. A keyed device records the
-    // card's sequence before its first change, so that no older card goes in over it.
-    const bool bApply = bWhole && (nChecks == 0 || CheckReplacedFiles(pszCard)) && admission.RecordSequence(m_manifest, m_record);
+    // card's sequence after the check and before its first change, so that no older card goes
+    // in over it.
+    const bool bApply = bWhole && (nChecks == 0 || CheckListedFiles(pszCard)) && admission.RecordSequence(m_manifest, m_record);
     if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;

@@ -47,8 +47,9 @@ public:
     // The marker scan (update/run/update_run_marker_scan.cpp): appends a folder-delete job to the
     // plan for every delete marker of the card folder that plans one; the number appended.
     int CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
-    // The same scan for a card with a manifest: plans, consumes nothing, and tells how many
-    // markers it left that the scan consumes; and their consumption, once the card is whole.
+    // The same for a card with a manifest, from the manifest's markers once the card is found
+    // whole: plans, consumes nothing, and tells how many markers still on the card it left
+    // that the scan consumes; and their consumption, once every listed file has passed.
     int PlanMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, int &nLeft);
     void ConsumeScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder);
     // The copy and delete walks (update/run/update_run_walks.cpp, over the walks of
@@ -80,11 +81,12 @@ private:
 
     enum class ScanMode { kPlanAndConsume, kPlanOnly, kConsumeOnly };
     int ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft);
-    // The files of the folders that delete markers replace
-    // (update/run/update_run_replaced_folders.cpp): how many, and whether each holds what the
-    // manifest lists, one step each.
-    int CountReplacedFiles() const;
-    bool CheckReplacedFiles(LPCWSTR pszCard);
+    int ListedMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMode mode, int &nLeft);
+    bool TakeMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, ScanMode mode, int &nLeft, int &nJobs);
+    // The files the manifest lists (update/run/update_run_listed_files.cpp): how many the run
+    // reads before any change, and whether each holds what the manifest lists, one step each.
+    int CountListedFiles() const;
+    bool CheckListedFiles(LPCWSTR pszCard);
 
     IRunScreen &m_screen;              // where the bar and the end go
     CJobList &m_jobs;                  // the plan, in execution order

@@ -36,6 +36,12 @@ BOOL FsFlush(HANDLE hFile);
 // for the power-loss tests to catch.
 BOOL CommitTemporary(HANDLE hTemp, const NewVersion &version);
 
+// update/seams/seam_announce.cpp. The first step of TakeNewVersion (update/storage/replacement.h)
+// for a target with an old version: what the writer changed in the target's folder so far on
+// the medium, then the target and its new version on the record. A broken build writes the
+// record first, for the power-loss tests to catch.
+BOOL AnnounceReplacement(const NewVersion &version);
+
 // update/seams/seam_volume_flush.cpp. Puts everything changed so far on the file system that
 // holds pszPath on the medium: every name made, renamed or removed in any of its folders,
 // and every file's content. The device's FSCTL_FLUSH_BUFFERS; where the volume's driver

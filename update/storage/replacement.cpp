@@ -158,10 +158,8 @@ BOOL TakeNewVersion(const NewVersion &version) {
         SetLastError(error);
         return FALSE;
     };
-    if (version.pRecord && !version.pRecord->NoteReplacement(version.nWriter, pszTarget, version.cbNew, version.digest))
-        return fail();
     // The temporary's name and the record are on the medium before the old version moves.
-    if (!StepOnMedium(version.pszVolume, version.bTransactionSafe) || !FsMove(pszTarget, pszAside)) return fail();
+    if (!AnnounceReplacement(version) || !FsMove(pszTarget, pszAside)) return fail();
     if (!StepOnMedium(version.pszVolume, version.bTransactionSafe) || !FsMove(pszTemp, pszTarget)) {
         const DWORD error = GetLastError();
         FsMove(pszAside, pszTarget);   // the old version back; failing that, the next start puts it back

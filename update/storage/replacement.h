@@ -3,8 +3,9 @@
 // target changes hands in steps, each of which a power cut may end:
 //  1. the new version is written to the writer's temporary beside the target and flushed
 //     (FlushFileBuffers): it is whole on the medium before any name changes;
-//  2. the record (update/storage/recovery_record.h) lists the target, the new version's size and
-//     SHA-256, on the medium;
+//  2. the folder is on the medium (the temporary's name, and the removal of the old version
+//     the writer last set aside there under the same aside name), then the record
+//     (update/storage/recovery_record.h) lists the target, the new version's size and SHA-256;
 //  3. the old version moves aside to the writer's aside name (MoveFileW);
 //  4. the temporary takes the target's name (MoveFileW);
 //  5. the old version is deleted.
