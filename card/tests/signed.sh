@@ -63,6 +63,10 @@ made signed5 --sign "$signatures/maker.pem" --sequence 5 && made signed4 --sign 
     made plain5 --sequence 5 &&
     made other5 --sign "$k/other.pem" --sequence 5 && made later7 --sequence 7 || finish
 out=$(card sign --card "$d/later7" --key "$signatures/maker.pem" 2>&1) || fail "sign: $out"
+out=$(card make --from "$d/now" --to "$d/new" --card "$d/unnumbered" --sign "$signatures/maker.pem" 2>&1)
+[ $? -eq 2 ] && grep -qF -- "--sign needs --sequence N" <<<"$out" && [ ! -e "$d/unnumbered" ] && made unnumbered &&
+    ! card sign --card "$d/unnumbered" --key "$signatures/maker.pem" >/dev/null 2>&1 &&
+    [ ! -e "$d/unnumbered/ResidentFlash/~tessivard-signature" ] && pass "no signature without a sequence" || fail "signed unnumbered: $out"
 for name in signed5 later7; do
     folder="$d/$name/ResidentFlash"
     if openssl dgst -sha256 -verify "$signatures/maker.pub.pem" -signature "$folder/~tessivard-signature" \
