@@ -132,6 +132,9 @@ refused_card "a forger's card" "$d/forged" "$d/now" "(not made by this key over 
 # A lower sequence than the device's record (in-process runs go through the sequences' every order).
 cp -a "$keyed_flash" "$work/flash5" && echo 5 >"$work/flash5/~tessivard-sequence"
 refused_card "sequence 4 after 5" "$d/signed4" "$work/flash5"
+# The keyed test builds take sequence 1 or more: a fresh device refuses a card of format 1 signed by openssl.
+openssl dgst -sha256 -sign "$signatures/maker.pem" -out "$d/unnumbered/ResidentFlash/~tessivard-signature" "$d/unnumbered/ResidentFlash/~tessivard-manifest"
+refused_card "sequence 0, below the build's lowest, on a device without a record" "$d/unnumbered" "$d/now"
 
 echo "A signed card cut short finishes:"
 # The keyed build stopped dead after its k-th change (the record's among the first), then a

@@ -14,6 +14,7 @@ bool CCardAdmission::ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR 
     if (!SignaturePathIn(pszCard, szSignature)) return false;
     CSignatureCheck signature(m_key, szSignature);
     if (!manifest.Read(pszManifest, &signature)) return false;
+    if (manifest.Sequence() < LowestSequenceTaken()) return false;
     return m_record == SequenceRecord::kNone || (m_record == SequenceRecord::kRead && manifest.Sequence() >= m_recorded);
 }
 
