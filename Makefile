@@ -2,8 +2,10 @@
 SHELL := /bin/bash
 BUILD ?= build
 # CARD_KEY=maker.pub.pem: a program that takes only the cards that maker signed (README);
-# a keyed build goes into a build folder of its own (BUILD=...).
-KEY_FLAG = $(if $(CARD_KEY),-DTESSIVARD_CARD_KEY=$(abspath $(CARD_KEY)))
+# a keyed build goes into a build folder of its own (BUILD=...). CARD_MIN_SEQUENCE=N with it:
+# the lowest card sequence the program takes.
+KEY_FLAG = $(if $(CARD_KEY),-DTESSIVARD_CARD_KEY=$(abspath $(CARD_KEY))) \
+           $(if $(CARD_MIN_SEQUENCE),-DTESSIVARD_CARD_MIN_SEQUENCE=$(CARD_MIN_SEQUENCE))
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release $(KEY_FLAG)
 RUN = tools/wine-run.sh --build $(BUILD)
 

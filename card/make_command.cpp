@@ -104,7 +104,8 @@ int RunMake(const CardOptions &o) {
     Out(o.bNoManifest ? L"  no manifest: the device applies the card as it finds it, unchecked"
                       : L"  manifest " + std::wstring(kManifestName) +
                             (o.bSequence ? L" (sequence " + std::to_wstring(o.sequence) + L")" : L"") +
-                            L": the device applies the card only whole, every file as it was made");
+                            L": the device applies only the whole card; this catches damage, not forgery: anyone can write a"
+                            L" manifest anew, and only a signature and a keyed device stop that");
     if (o.bFlashSize) PrintRoom(o, room);
     return kDone;
 }

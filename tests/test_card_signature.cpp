@@ -13,6 +13,8 @@
 #include "test_support.h"
 #include "update/manifest/card_signature.h"
 
+extern bool g_bCardKeyMissing;   // tests/variants/card_key_missing.cpp
+
 namespace {
 
 CWinApp theTestApp;
@@ -137,6 +139,14 @@ TEST_F(SignedRuns, ACardNotTheMakersChangesNothing) {
         record = text;
         Lay(5), ExpectRefused("a record that does not read as one");
     }
+}
+
+// Built with a key that it cannot find: neither the maker's card nor an unsigned one goes in.
+TEST_F(SignedRuns, AKeyedBuildWithoutItsKeyTakesNoCard) {
+    g_bCardKeyMissing = true;
+    Lay(5), ExpectRefused("the maker's signed card");
+    Lay(0, "-"), ExpectRefused("a card without manifest or signature");
+    g_bCardKeyMissing = false;
 }
 
 } // namespace

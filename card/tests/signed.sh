@@ -63,6 +63,10 @@ made signed5 --sign "$signatures/maker.pem" --sequence 5 && made signed4 --sign 
     made plain5 --sequence 5 &&
     made other5 --sign "$k/other.pem" --sequence 5 && made later7 --sequence 7 || finish
 out=$(card sign --card "$d/later7" --key "$signatures/maker.pem" 2>&1) || fail "sign: $out"
+out=$(card make --from "$d/now" --to "$d/new" --card "$d/unnumbered" --sign "$signatures/maker.pem" 2>&1)
+[ $? -eq 2 ] && grep -qF -- "--sign needs --sequence N" <<<"$out" && [ ! -e "$d/unnumbered" ] && made unnumbered &&
+    ! card sign --card "$d/unnumbered" --key "$signatures/maker.pem" >/dev/null 2>&1 &&
+    [ ! -e "$d/unnumbered/ResidentFlash/~tessivard-signature" ] && pass "no signature without a sequence" || fail "signed unnumbered: $out"
 for name in signed5 later7; do
     folder="$d/$name/ResidentFlash"
     if openssl dgst -sha256 -verify "$signatures/maker.pub.pem" -signature "$folder/~tessivard-signature" \
@@ -128,6 +132,9 @@ refused_card "a forger's card" "$d/forged" "$d/now" "(not made by this key over 
 # A lower sequence than the device's record (in-process runs go through the sequences' every order).
 cp -a "$keyed_flash" "$work/flash5" && echo 5 >"$work/flash5/~tessivard-sequence"
 refused_card "sequence 4 after 5" "$d/signed4" "$work/flash5"
+# The keyed test builds take sequence 1 or more: a fresh device refuses a card of format 1 signed by openssl.
+openssl dgst -sha256 -sign "$signatures/maker.pem" -out "$d/unnumbered/ResidentFlash/~tessivard-signature" "$d/unnumbered/ResidentFlash/~tessivard-manifest"
+refused_card "sequence 0, below the build's lowest, on a device without a record" "$d/unnumbered" "$d/now"
 
 echo "A signed card cut short finishes:"
 # The keyed build stopped dead after its k-th change (the record's among the first), then a

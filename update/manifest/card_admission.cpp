@@ -2,8 +2,10 @@
 #include "update/storage/file_system.h"
 
 CCardAdmission::CCardAdmission(LPCWSTR pszFlash) : m_pszFlash(pszFlash) {
-    m_bKeyed = BuiltInCardKey(m_key);
-    if (m_bKeyed) m_record = ReadSequenceRecord(m_pszFlash, m_recorded);
+    m_bKeyed = IsKeyedBuild();
+    if (!m_bKeyed) return;
+    BuiltInCardKey(m_key);   // a key not found verifies nothing: the card is refused as unsigned
+    m_record = ReadSequenceRecord(m_pszFlash, m_recorded);
 }
 
 bool CCardAdmission::ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR pszManifest) const {
@@ -12,6 +14,7 @@ bool CCardAdmission::ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR 
     if (!SignaturePathIn(pszCard, szSignature)) return false;
     CSignatureCheck signature(m_key, szSignature);
     if (!manifest.Read(pszManifest, &signature)) return false;
+    if (manifest.Sequence() < LowestSequenceTaken()) return false;
     return m_record == SequenceRecord::kNone || (m_record == SequenceRecord::kRead && manifest.Sequence() >= m_recorded);
 }
 

@@ -1,6 +1,7 @@
 // What a device built with its maker's key asks of a card beside its being whole: a manifest, its
 // bytes signed by that key (update/manifest/card_signature.h), and a sequence no lower than the
-// newest signed card the device took (update/manifest/sequence_record.h). A card that fails any
+// newest signed card the device took (update/manifest/sequence_record.h) and than the lowest the
+// build takes. A keyed build that cannot find its key takes no card. A card that fails any
 // of it is not whole: it changes nothing on either side. A build without a key asks none of it
 // and takes a card as before.
 #pragma once
@@ -20,7 +21,7 @@ public:
 
     // Reads the manifest pszManifest of the card folder pszCard; on a keyed device, only one
     // whose bytes as read carry the maker's signature and whose sequence is not below the
-    // record (a record that cannot be read takes no card).
+    // record or the build's lowest (a record that cannot be read takes no card).
     bool ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR pszManifest) const;
 
     // Right before the card changes anything: the record raised to the card's sequence, on
@@ -32,8 +33,8 @@ public:
 
 private:
     LPCWSTR m_pszFlash;           // the flash store, which holds the record
-    CardKey m_key;                // the maker's, when the build has one
-    bool m_bKeyed = false;        // the build has a key
+    CardKey m_key;                // the maker's, when the keyed build finds it
+    bool m_bKeyed = false;        // the build was made with a key
     SequenceRecord m_record = SequenceRecord::kNone;   // what the flash store held at the start
     ULONGLONG m_recorded = 0;     // with kRead: the newest sequence taken
 };

@@ -1,7 +1,6 @@
 #include "update/manifest/card_signature.h"
 #include <memory>
 #include <new>
-#include "resource.h"
 #include "update/storage/file_reading.h"
 
 namespace {
@@ -18,7 +17,7 @@ struct SignatureSpace {
 bool BuiltInCardKey(CardKey &key) {
     key = CardKey();
     const HMODULE hModule = GetModuleHandleW(nullptr);
-    const HRSRC hResource = FindResourceW(hModule, MAKEINTRESOURCEW(IDR_CARD_KEY), RT_RCDATA);
+    const HRSRC hResource = FindCardKey(hModule);
     if (!hResource) return false;
     const HGLOBAL hData = LoadResource(hModule, hResource);
     key.pModulus = hData ? static_cast<const BYTE *>(LockResource(hData)) : nullptr;

@@ -15,10 +15,19 @@ struct CardKey {
     size_t cbModulus = 0;
 };
 
-// The key the program was built with: false for a build without one, which applies cards
-// unsigned. A key resource that is no maker's modulus is a key all the same, one that
-// verifies no signature.
+// Whether the program was built with its maker's key (res/card_key_build.cpp): decided when it
+// is built, never by what it finds when it runs. A build without one applies cards unsigned.
+bool IsKeyedBuild();
+// The lowest sequence a keyed build takes (cmake -DTESSIVARD_CARD_MIN_SEQUENCE=N), 0 unless
+// given: a device made after the maker's older cards refuses them before it took any card.
+ULONGLONG LowestSequenceTaken();
+
+// The key a keyed program holds: false when its resource cannot be found, and then no
+// signature verifies. A key resource that is no maker's modulus is a key all the same, one
+// that verifies no signature either.
 bool BuiltInCardKey(CardKey &key);
+// update/seams/seam_card_key.cpp: the key's resource in the program hModule, null when none.
+HRSRC FindCardKey(HMODULE hModule);
 
 // The signature's path in the card folder; false when it does not fit.
 bool SignaturePathIn(LPCWSTR pszCard, WCHAR (&szPath)[kWidePath]);

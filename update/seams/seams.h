@@ -124,3 +124,8 @@ void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 // (platform/device_calls.h), whose FSCTL_FLUSH_BUFFERS flushes a whole volume: a test build
 // (tests/variants/no_volume_flush.cpp) answers ERROR_NOT_SUPPORTED to every call, as a
 // device whose file system driver lacks the control. A device build has no such file.
+
+// update/seams/seam_card_key.cpp holds FindCardKey (update/manifest/card_signature.h), the
+// lookup of a keyed program's key resource: a test build (tests/variants/card_key_missing.cpp)
+// finds none while the test asks, as a program built with a key whose resource went missing,
+// to show that such a program takes no card at all.
