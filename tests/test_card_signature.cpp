@@ -116,6 +116,7 @@ protected:
         flashAfter.erase(L"update");   // the marker copy goes at every run's end
         EXPECT_EQ(Tree(L"/ResidentFlash"), flashAfter);
         EXPECT_TRUE(g_steps.positions.empty()) << "the bar moved";
+        EXPECT_EQ(run.m_nTotal, 0) << "a refused card was walked for the bar's count";
         EXPECT_GE(run.destroys, 1);
     }
     std::string record;   // the flash store's record before a run: none

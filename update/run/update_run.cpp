@@ -155,8 +155,10 @@ int CUpdateRun::Run() {
     const bool bWhole = m_bPlanFits && (!bManifest || bListed);
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
-    // then exactly 1, 2, ..., m_nTotal, and the bar ends full.
-    if (planned) {
+    // then exactly 1, 2, ..., m_nTotal, and the bar ends full. A card that is not whole is
+    // not walked at all: it changes nothing, and its folders (a forger's, or a damaged FAT's
+    // that lead back into themselves) get no walk to keep busy.
+    if (planned && bWhole) {
         PlanSteps(m_jobs, nLeft, bWhole, space, planned.get());
         for (size_t i = 0; i < nJobs; ++i) m_nTotal += planned[i].nSteps;
     }
