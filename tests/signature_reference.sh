@@ -19,6 +19,15 @@ for key in maker:2048 other:2048 k3072:3072 k4096:4096; do
     openssl pkey -in "$name.pem" -pubout -out "$name.pub.pem"
     "$reader" "$name.pub.pem" "$name" >/dev/null
 done
+# The other maker's modulus below the maker's (made again until it is: half the keys are), so
+# that every signature of the other key is a number the maker's key reads as a signature, one
+# that does not verify; above it, some would be refused as not below the modulus instead.
+modulus() { od -An -v -tx1 "$1/card_key.bin" | tr -d ' \n'; }
+while [[ "$(modulus other)" > "$(modulus maker)" ]]; do
+    openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out other.pem 2>/dev/null
+    openssl pkey -in other.pem -pubout -out other.pub.pem
+    "$reader" other.pub.pem other >/dev/null
+done
 
 # The card, and its manifest of format 2 with the sequence: the device's format, written
 # here on its own.
