@@ -56,20 +56,20 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
 // stays and is copied. So are the nLeft markers that the scan of a card with a manifest
 // left for later. A folder that an earlier marker deleted already gives no steps.
-void PlanSteps(const CJobList &jobs, int nLeft, bool bClearTemporaries, RunSpace &space, CUpdateRun::JobRecord *steps) {
+void PlanSteps(const CJobList &jobs, int nLeft, RunSpace &space, CUpdateRun::JobRecord *steps) {
     int nConsumedMarkers = nLeft;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
 
     // The copies are counted first: their count clears the left-over temporaries out of the
-    // folders they write into (bClearTemporaries: a card that is not whole changes nothing),
-    // which the deletions' counts would otherwise count as entries.
+    // folders they write into (only a whole card is counted), which the deletions' counts
+    // would otherwise count as entries.
     for (size_t i = 0; i < jobs.size(); ++i) steps[i] = {0, false};
     for (size_t i = 0; i < jobs.size(); ++i)
         if (jobs[i].bFolder && !jobs[i].bDelete)
             steps[i].nSteps =
                 CountStepsClearingTemporaries(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
-                                              bClearTemporaries ? Wide(space.szTarget, jobs[i].szTarget) : nullptr) -
+                                              Wide(space.szTarget, jobs[i].szTarget)) -
                 nConsumedMarkers;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
@@ -159,7 +159,7 @@ int CUpdateRun::Run() {
     // not walked at all: it changes nothing, and its folders (a forger's, or a damaged FAT's
     // that lead back into themselves) get no walk to keep busy.
     if (planned && bWhole) {
-        PlanSteps(m_jobs, nLeft, bWhole, space, planned.get());
+        PlanSteps(m_jobs, nLeft, space, planned.get());
         for (size_t i = 0; i < nJobs; ++i) m_nTotal += planned[i].nSteps;
     }
     // Each file the manifest lists is read, and its digest checked, before anything changes:
