@@ -168,7 +168,10 @@ make_card_sets() {
         option=""
         [ $kind = plain ] && option=--no-manifest
         out=$(TESSIVARD_BUILD="$build" "$tools/tessivard-card" make --from "$dir/now" --to "$dir/new" --card "$dir/root/SDMMC" $option 2>&1) ||
-            { echo "bench: the card maker did not make set $name.$kind: $out" >&2; return 1; }
+            { echo "bench: the card maker did not make set $name.$kind: $out" >&2
+              # Seen once under load and not since: what Wine's drives and the card's folder were.
+              { echo "bench: at $(date +%T.%N)"; ls -l "$build/wine/prefix/dosdevices"; ls -laR "$dir/root"; } >&2 2>&1
+              return 1; }
         [ -d "$base/root/ResidentFlash" ] && { cp -a "$base/root/ResidentFlash" "$dir/root/" || return 1; }
         rm -rf "$dir/now" "$dir/new"
         cp "$base/expected" "$dir/expected" && echo "$BENCH_SETS_VERSION" >"$dir/complete"

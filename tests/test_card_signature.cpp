@@ -12,6 +12,7 @@
 #include "probe_dialog.h"
 #include "test_support.h"
 #include "update/manifest/card_signature.h"
+#include "update/crypto/sha256.h"
 
 extern bool g_bCardKeyMissing;   // tests/variants/card_key_missing.cpp
 
@@ -93,13 +94,24 @@ protected:
         const std::string sig = signature.empty() ? "m" + std::to_string(sequence) + ".sig" : signature;
         if (sig != "-") PutFile(kCard + L"/~tessivard-signature", Content(Reference(sig)));
     }
+    // The record's card line for the reference's manifest of that sequence: its SHA-256.
+    static std::string CardLine(int sequence, const char *state) {
+        const std::string text = Content(Reference("m" + std::to_string(sequence)));
+        CSha256 hash;
+        hash.Add(text.data(), DWORD(text.size()));
+        Digest digest;
+        hash.Finish(digest);
+        char szHex[kDigestHex + 1];
+        DigestToHex(digest, szHex);
+        return std::to_string(sequence) + "\ncard " + szHex + " " + state + "\n";
+    }
     // The run goes in: the new map, the card emptied, the record at the card's sequence.
     void ExpectTaken(int sequence) {
         ProbeDlg run;
         run.Run();
         EXPECT_EQ(Content(L"/ResidentFlash/maps/seoul.map"), "seoul 2026");
         EXPECT_TRUE(Tree(kCard).empty() && !Exists(L"/SDMMC/nk.rom"));
-        EXPECT_EQ(Content(kRecord), std::to_string(sequence) + "\n");
+        EXPECT_EQ(Content(kRecord), CardLine(sequence, "finished"));
         EXPECT_FALSE(Exists(L"/ResidentFlash/~tessivard-partial.tmp")) << "the record's temporary is gone";
         EXPECT_TRUE(FillsTheBarOnce(run));
         EXPECT_EQ(g_steps.removedBesideManifest, 0) << "the manifest and its signature go before the card's content";
@@ -125,9 +137,30 @@ protected:
 TEST_F(SignedRuns, ASignedCardGoesInAndAnOlderOneNever) {
     Lay(5), ExpectTaken(5);
     Lay(4), ExpectRefused("a lower sequence");
-    Lay(5), ExpectTaken(5);
+    Lay(5), ExpectRefused("the card that went in, put back");
     Lay(6), ExpectTaken(6);
     Lay(5), ExpectRefused("a lower sequence after a higher one");
+}
+
+// A card of the record's sequence goes in again only to finish its own interrupted update,
+// and lacks only the markers that update consumed.
+TEST_F(SignedRuns, TheRecordsOwnCardOnlyResumes) {
+    const std::string open = CardLine(5, "open"), other = CardLine(4, "open").substr(2);
+    for (const auto &[text, bTaken, bUpdate, what] : std::vector<std::tuple<std::string, bool, bool, const char *>>{
+             {open, true, true, "its update under way"},
+             {open + "scanned\n", true, false, "under way, the scan's marker consumed"},
+             {open, false, false, "a trimmed card: a marker its update never consumed"},
+             {open + "consumed 1\n", false, false, "a trimmed card: another marker consumed"},
+             {"5\n", false, true, "a record of an older program: the card went in"},
+             {"5\n" + other, false, true, "another card of the same sequence under way"},
+             {open.substr(0, open.size() - 5) + "done\n", false, true, "a record that does not read as one"},
+             {open + "consumed x\n", false, true, "a record that does not read as one"}}) {
+        record = text;
+        Lay(5);
+        if (!bUpdate) DeleteFileW((kCard + L"/update").c_str());
+        if (bTaken) ExpectTaken(5);
+        else ExpectRefused(what);
+    }
 }
 
 TEST_F(SignedRuns, ACardNotTheMakersChangesNothing) {

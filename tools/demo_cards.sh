@@ -140,10 +140,12 @@ run_on signed "$signed"
 report_changes "$before" "$(flash_lines "$dev")" | sed 's/^/   /'
 diff -r -x '~tessivard-sequence' "$dev/ResidentFlash" "$new" >/dev/null || wrong "the flash store is not NEW after the card"
 record=$(cat "$dev/ResidentFlash/~tessivard-sequence" 2>/dev/null)
-[ "$record" = 1 ] || wrong "the device's sequence record is not the card's 1: ${record:-none}"
+[ "$record" = "1"$'\n'"card $(sha256sum <"$signed/ResidentFlash/~tessivard-manifest" | cut -c1-64) finished" ] ||
+    wrong "the device's sequence record is not the card's 1, its update finished: ${record:-none}"
 [ -d "$dev/SDMMC/ResidentFlash" ] && [ -z "$(ls -A "$dev/SDMMC/ResidentFlash")" ] || wrong "the card folder was not emptied"
 echo "   The flash store now equals NEW, byte for byte; beside it the device's sequence record,"
-echo "   ~tessivard-sequence, holds 1: no card numbered lower goes in after this one."
+echo "   ~tessivard-sequence, holds 1 and the card's identity (its manifest's SHA-256), finished:"
+echo "   no card numbered lower goes in after this one, nor this one again."
 echo "   The card folder SDMMC/ResidentFlash is there again, empty; the follow-on program was started."
 
 # --- 6. a byte flipped --------------------------------------------------------------------

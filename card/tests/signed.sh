@@ -79,18 +79,22 @@ done
     ! grep -rqF -e "$(sed -n 2p "$signatures/maker.pem")" -e "$(sed -n 2p "$k/other.pem")" "$d"/{signed,plain,other,later}* &&
     pass "no signature without --sign, no private key on any card" || fail "a card holds what it must not"
 
-# taken NAME SEQUENCE: the device's flash store is NEW beside the record, its card folder empty.
+# taken NAME SEQUENCE: the device's flash store is NEW beside the record (kept as
+# $work/record), its card folder empty.
 taken() {
     local record="$dev/ResidentFlash/~tessivard-sequence"
     if [ "$2" = - ] && [ -e "$record" ]; then fail "$1: a build without a key wrote a record"
-    elif [ "$2" != - ] && [ "$(cat "$record" 2>&1)" != "$2" ]; then fail "$1: the record is not $2: $(cat "$record" 2>&1)"
-    elif rm -f "$record" && ! same_tree "$dev/ResidentFlash" "$d/new"; then fail "$1: the flash store is not NEW"
+    elif [ "$2" != - ] && ! [[ $(cat "$record" 2>&1) =~ ^$2$'\n'"card "[0-9a-f]{64}" finished"$ ]]; then
+        fail "$1: the record is not $2, this card finished: $(cat "$record" 2>&1)"
+    elif { [ ! -e "$record" ] || cp "$record" "$work/record"; } && rm -f "$record" && ! same_tree "$dev/ResidentFlash" "$d/new"; then
+        fail "$1: the flash store is not NEW"
     elif [ -n "$(ls -A "$dev/SDMMC/ResidentFlash")" ]; then fail "$1: the card folder is not empty"
     else pass "$1"; fi
 }
 echo "Signed cards go in:"
 PROGRAM=$keyed run_on keyed-signed "$d/signed5" "$d/now" && taken "the signed card into the keyed build" 5
 keyed_flash="$dev/ResidentFlash"
+cp "$work/record" "$work/record5"
 run_on plain-unsigned "$d/plain5" "$d/now" && taken "the same card unsigned into a build without a key" - &&
     same_tree "$keyed_flash" "$dev/ResidentFlash" && pass "the two flash stores are the same"
 run_on plain-signed "$d/signed5" "$d/now" && taken "the signed card into a build without a key" -
@@ -129,6 +133,10 @@ sed -i -e "s/ $(sha256sum <"$d/new/config.ini" | cut -c1-64) / $(sha256sum <"$d/
 card check --card "$d/forged" 2>&1 | grep -qF "the card is whole" || fail "the forger's card is not whole to a device without a key"
 refused_card "a forger's card" "$d/forged" "$d/now" "(not made by this key over these bytes)"
 
+# The card that went in, put back after the device wrote a file of its own into the folder
+# its delete marker replaces: it went in once.
+cp -a "$keyed_flash" "$work/flash-again" && cp "$work/record5" "$work/flash-again/~tessivard-sequence" &&
+    put "$work/flash-again/maps/mine.map" "mine" && refused_card "the signed card put back after it went in" "$d/signed5" "$work/flash-again"
 # A lower sequence than the device's record (in-process runs go through the sequences' every order).
 cp -a "$keyed_flash" "$work/flash5" && echo 5 >"$work/flash5/~tessivard-sequence"
 refused_card "sequence 4 after 5" "$d/signed4" "$work/flash5"
@@ -145,6 +153,16 @@ for cut in 1 2 3 4 8 12; do
     LC_ALL=ko_KR.UTF-8 TESSIVARD_CUT_AFTER=$cut "$tools/wine-run.sh" --build "$build" --root "$dev" --rerun-on-signal \
         "$build/tests/Tessivard_keyed_cut.exe" >/dev/null 2>&1
     cp -a "$dev/SDMMC" "$work/cut-card-$cut" && cp -a "$dev/ResidentFlash" "$work/cut-flash-$cut"
+    # The 8th change is the record's, the card's update under way: that card, trimmed of the
+    # delete marker its update has not consumed, would merge the folder instead of replacing
+    # it. It is refused: the folder and the card stay (the start's recovery tidies its own files).
+    if [ $cut = 8 ] && grep -q ' open$' "$work/cut-flash-8/~tessivard-sequence" && cp -a "$work/cut-card-8" "$work/trimmed" &&
+        rm "$work/trimmed/ResidentFlash/delete_maps"; then
+        PROGRAM=$keyed run_on trimmed "$work/trimmed" "$work/cut-flash-8" &&
+            same_tree "$dev/ResidentFlash/maps" "$work/cut-flash-8/maps" && same_tree "$dev/SDMMC" "$work/trimmed" &&
+            pass "cut with the update under way, then trimmed of its delete marker: refused" ||
+            fail "the card trimmed of its delete marker changed the flash store's maps or the card"
+    elif [ $cut = 8 ]; then fail "the cut after 8 changes left no open record or no delete marker"; fi
     PROGRAM=$keyed run_on "cut-$cut-then" "$work/cut-card-$cut" "$work/cut-flash-$cut" && taken "cut after change $cut, run again" 5
 done
 

@@ -1,16 +1,20 @@
 // What a device built with its maker's key asks of a card beside its being whole: a manifest, its
 // bytes signed by that key (update/manifest/card_signature.h), and a sequence no lower than the
 // newest signed card the device took (update/manifest/sequence_record.h) and than the lowest the
-// build takes. A keyed build that cannot find its key takes no card. A card that fails any
+// build takes, and, at the newest sequence, only the card taken last, its update unfinished.
+// A keyed build that cannot find its key takes no card. A card that fails any
 // of it is not whole: it changes nothing on either side. A build without a key asks none of it
 // and takes a card as before.
 #pragma once
 #include <windows.h>
+#include <memory>
 #include "update/manifest/card_signature.h"
 #include "update/manifest/manifest.h"
 #include "update/manifest/sequence_record.h"
+#include "update/manifest/whole_card.h"
+#include "update/rules/marker_rules.h"
 
-class CCardAdmission {
+class CCardAdmission : public IConsumedMarkers {
 public:
     // The build's key, and the record of the flash store pszFlash (a keyed device reads it
     // before anything else of the run). pszFlash stays the caller's while this lasts.
@@ -21,22 +25,38 @@ public:
 
     // Reads the manifest pszManifest of the card folder pszCard; on a keyed device, only one
     // whose bytes as read carry the maker's signature and whose sequence is not below the
-    // record or the build's lowest (a record that cannot be read takes no card).
-    bool ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR pszManifest) const;
+    // record or the build's lowest (a record that cannot be read takes no card). A card of
+    // the record's own sequence goes in only when it is the card the record names, its
+    // update under way: it resumes. The card that went in whole goes in once.
+    bool ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR pszManifest);
 
-    // Right before the card changes anything: the record raised to the card's sequence, on
-    // the medium. An equal sequence leaves it as it is, so that a card kept after an
-    // interrupted run finishes. False: the record could not be written, and the card must
-    // not go in. The record file is replaced as every file of the flash store is, under the
-    // flash store's recovery record.
-    bool RecordSequence(const CManifest &manifest, CRecoveryRecord &recovery) const;
+    // Which listed markers the card may lack: on a keyed device, only those that the
+    // resumed update of this very card consumed, as its record says; a device without a
+    // key excuses every marker a run consumes (update/manifest/whole_card.h).
+    bool MayLack(size_t iEntry, MarkerConsumption when) const override;
+
+    // Right before the card changes anything: the record raised to the card's sequence and
+    // identity, its update under way, on the medium. A resumed card leaves it as it is. False:
+    // the record could not be written, and the card must not go in. The record file is
+    // replaced as every file of the flash store is, under the flash store's recovery record.
+    bool RecordSequence(const CManifest &manifest, CRecoveryRecord &recovery);
+    // Before the scan consumes its markers; before the delete marker pszMarker (its path on
+    // the card) is consumed, its folder's removal on the medium; once the flash store holds the
+    // whole update on the medium, before the card is emptied. False: not recorded, and what
+    // it comes before must not happen. A device without a key records nothing.
+    bool RecordScan(CRecoveryRecord &recovery);
+    bool RecordConsumed(const CManifest &manifest, LPCWSTR pszMarker, CRecoveryRecord &recovery);
+    bool RecordFinished(CRecoveryRecord &recovery);
 
 private:
+    bool Write(CRecoveryRecord &recovery) const;
+
     LPCWSTR m_pszFlash;           // the flash store, which holds the record
     CardKey m_key;                // the maker's, when the keyed build finds it
     bool m_bKeyed = false;        // the build was made with a key
     SequenceRecord m_record = SequenceRecord::kNone;   // what the flash store held at the start
-    ULONGLONG m_recorded = 0;     // with kRead: the newest sequence taken
+    std::unique_ptr<CardRecord> m_pRecord;             // keyed: what it holds, then what it is to hold
+    bool m_bResume = false;       // the card is the record's own, its update under way
 };
 
 // The signature's removal from the card folder, with the manifest's, before the card's own

@@ -109,6 +109,7 @@ void CManifest::Clear() {
 bool CManifest::Refuse(ManifestFault fault, size_t nLine) {
     m_fault = fault;
     m_sequence = 0;
+    m_identity = {};
     m_nFaultLine = nLine;
     Clear();
     return false;
@@ -148,8 +149,11 @@ bool CManifest::Parse(const char *pText, size_t cbText) {
         return Refuse(ManifestFault::kNotSealed, 0);
     CSha256 hash;
     hash.Add(pText, DWORD(pSeal - pText));
+    CSha256 whole = hash;
     hash.Finish(actual);
     if (!SameDigest(listed, actual)) return Refuse(ManifestFault::kNotSealed, 0);
+    whole.Add(pSeal, DWORD(kSealLine));
+    whole.Finish(m_identity);
 
     // Room for every line, and for every path at the most its line can hold: a path is at
     // most its line less "folder - - " (11 bytes), each byte at most one character, and its

@@ -79,6 +79,8 @@ public:
     size_t FaultLine() const { return m_nFaultLine; }   // 1 for the first line; 0: the whole
     size_t Count() const { return m_nEntries; }
     ULONGLONG Sequence() const { return m_sequence; }   // 0 for format 1
+    // The card's identity: the SHA-256 of the manifest's bytes, its seal line too.
+    const Digest &Identity() const { return m_identity; }
     // The entries, ordered by the name rule over their paths.
     const ManifestEntry &Entry(size_t i) const { return m_entries[i]; }
     LPCWSTR PathOf(const ManifestEntry &entry) const { return m_paths.get() + entry.ichPath; }
@@ -100,6 +102,7 @@ private:
     ManifestFault m_fault = ManifestFault::kUnreadable;
     size_t m_nFaultLine = 0;
     ULONGLONG m_sequence = 0;               // the maker's number of the card
+    Digest m_identity = {};
 };
 
 // The manifest's lines, as the card maker writes them. pszPath: below the card folder, "/"

@@ -12,16 +12,88 @@
 namespace {
 
 constexpr size_t kRecordPath = 128;   // the flash store's own folder and the record's name
-constexpr size_t kRecordBytes = 22;   // 20 digits at most, the newline, one more to tell a longer file
+// The longest record: the sequence, the card line, "scanned" and every consumed line; one
+// more byte to tell a longer file.
+constexpr char kCardWord[] = "card ", kOpen[] = " open", kFinished[] = " finished", kScanned[] = "scanned",
+               kConsumedWord[] = "consumed ";
+constexpr size_t kRecordBytes = 21 + (sizeof kCardWord + kDigestHex + sizeof kFinished) + sizeof kScanned +
+                                kRecordedMarkers * (sizeof kConsumedWord + 10) + 1;
 
 bool RecordPath(LPCWSTR pszFlash, WCHAR (&szPath)[kRecordPath]) {
     return JoinPath(szPath, kRecordPath, pszFlash, kSequenceRecordName);
 }
 
+// The line at p of the text ending at end: its length without the newline, and p moved past
+// it; false when no whole line is left.
+bool NextLine(const char *&p, const char *end, const char *&line, size_t &cch) {
+    const char *nl = p < end ? static_cast<const char *>(memchr(p, '\n', size_t(end - p))) : nullptr;
+    if (!nl) return false;
+    line = p, cch = size_t(nl - p), p = nl + 1;
+    return true;
+}
+
+bool Is(const char *line, size_t cch, const char *psz) { return cch == strlen(psz) && memcmp(line, psz, cch) == 0; }
+
+bool StartsWith(const char *line, size_t cch, const char *psz) { return cch >= strlen(psz) && memcmp(line, psz, strlen(psz)) == 0; }
+
+// Every line after the sequence's; false for anything else than the lines above, in order.
+bool ReadCardLines(const char *p, const char *end, CardRecord &record) {
+    if (p == end) return true;   // the sequence alone
+    constexpr size_t cchCard = sizeof kCardWord - 1 + kDigestHex;
+    const char *line;
+    size_t cch;
+    if (!NextLine(p, end, line, cch) || cch < cchCard || !StartsWith(line, cch, kCardWord) ||
+        !DigestFromHex(line + sizeof kCardWord - 1, kDigestHex, record.identity))
+        return false;
+    record.bIdentified = true;
+    record.bFinished = Is(line + cchCard, cch - cchCard, kFinished);
+    if (record.bFinished) return p == end;
+    if (!Is(line + cchCard, cch - cchCard, kOpen)) return false;
+    const char *next = p;
+    if (NextLine(next, end, line, cch) && Is(line, cch, kScanned)) record.bScanned = true, p = next;
+    while (p < end) {
+        ULONGLONG i;
+        if (!NextLine(p, end, line, cch) || !StartsWith(line, cch, kConsumedWord) || record.nConsumed == kRecordedMarkers ||
+            !ReadDecimal(line + sizeof kConsumedWord - 1, cch - (sizeof kConsumedWord - 1), i) || i > 0xFFFFFFFFull)
+            return false;
+        record.consumed[record.nConsumed++] = UINT32(i);
+    }
+    return true;
+}
+
+// The record's text into text (kRecordBytes), its length into cb; false when it does not fit.
+bool RecordText(const CardRecord &record, char *text, size_t &cb) {
+    size_t used = 0;
+    auto add = [&](const char *psz) {
+        const size_t n = strlen(psz);
+        if (n >= kRecordBytes - used) return false;
+        memcpy(text + used, psz, n);
+        used += n;
+        return true;
+    };
+    char szNumber[21], szHex[kDigestHex + 1];
+    bool ok = DecimalText(szNumber, sizeof szNumber, record.sequence) && add(szNumber) && add("\n");
+    if (ok && record.bIdentified) {
+        DigestToHex(record.identity, szHex);
+        ok = add(kCardWord) && add(szHex) && add(record.bFinished ? kFinished : kOpen) && add("\n");
+        if (ok && !record.bFinished && record.bScanned) ok = add(kScanned) && add("\n");
+        for (size_t i = 0; ok && !record.bFinished && i < record.nConsumed; ++i)
+            ok = DecimalText(szNumber, sizeof szNumber, record.consumed[i]) && add(kConsumedWord) && add(szNumber) && add("\n");
+    }
+    cb = used;
+    return ok;
+}
+
 } // namespace
 
-SequenceRecord ReadSequenceRecord(LPCWSTR pszFlash, ULONGLONG &sequence) {
-    sequence = 0;
+bool CardRecord::Consumed(size_t iEntry) const {
+    for (size_t i = 0; i < nConsumed; ++i)
+        if (consumed[i] == iEntry) return true;
+    return false;
+}
+
+SequenceRecord ReadSequenceRecord(LPCWSTR pszFlash, CardRecord &record) {
+    record = CardRecord();
     WCHAR szPath[kRecordPath];
     if (!RecordPath(pszFlash, szPath)) return SequenceRecord::kUnreadable;
     if (WhatIsAt(szPath) == PathHolds::kNothing) {
@@ -29,38 +101,42 @@ SequenceRecord ReadSequenceRecord(LPCWSTR pszFlash, ULONGLONG &sequence) {
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SequenceRecord::kNone
                                                                                 : SequenceRecord::kUnreadable;
     }
-    char text[kRecordBytes];
+    const HeapArray<char> text = NewHeapArray<char>(kRecordBytes);
     size_t cb = 0;
-    if (!ReadFileStart(szPath, text, sizeof text, cb) || cb < 2 || text[cb - 1] != '\n' ||
-        !ReadDecimal(text, cb - 1, sequence)) {
-        sequence = 0;
+    const char *p = text.get(), *line;
+    size_t cchLine;
+    if (!text || !ReadFileStart(szPath, text.get(), kRecordBytes, cb) || cb == kRecordBytes ||
+        !NextLine(p, text.get() + cb, line, cchLine) || cchLine == 0 || !ReadDecimal(line, cchLine, record.sequence) ||
+        !ReadCardLines(p, text.get() + cb, record)) {
+        record = CardRecord();
         return SequenceRecord::kUnreadable;
     }
     return SequenceRecord::kRead;
 }
 
-bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence, CRecoveryRecord *pRecovery) {
-    // The temporary's and the aside name's paths, on the heap: the worker's frames stay small.
-    struct Paths {
+bool WriteSequenceRecord(LPCWSTR pszFlash, const CardRecord &record, CRecoveryRecord *pRecovery) {
+    // The temporary's and the aside name's paths and the text, on the heap: the worker's
+    // frames stay small.
+    struct Space {
         WCHAR szTemp[kTemporaryPath], szAside[kTemporaryPath];
+        char text[kRecordBytes];
     };
-    const HeapArray<Paths> paths = NewHeapArray<Paths>(1);
+    const HeapArray<Space> space = NewHeapArray<Space>(1);
     WCHAR szPath[kRecordPath];
-    char text[kRecordBytes];
-    if (!paths || !RecordPath(pszFlash, szPath) || !TemporaryBeside(szPath, 0, paths[0].szTemp) ||
-        !AsideBeside(szPath, 0, paths[0].szAside) || !DecimalText(text, sizeof text - 1, sequence))
+    size_t cb = 0;
+    if (!space || !RecordPath(pszFlash, szPath) || !TemporaryBeside(szPath, 0, space[0].szTemp) ||
+        !AsideBeside(szPath, 0, space[0].szAside) || !RecordText(record, space[0].text, cb))
         return false;
-    LPCWSTR szTemp = paths[0].szTemp, szAside = paths[0].szAside;
-    const size_t cb = strlen(text);
-    text[cb] = '\n';
+    LPCWSTR szTemp = space[0].szTemp, szAside = space[0].szAside;
+    const char *text = space[0].text;
     NewVersion version = {};
     version.pszTarget = szPath;
     version.pszTemp = szTemp;
     version.pszAside = szAside;
     version.bOld = WhatIsAt(szPath) != PathHolds::kNothing;
-    version.cbNew = cb + 1;
+    version.cbNew = cb;
     CSha256 hash;
-    hash.Add(text, cb + 1);
+    hash.Add(text, DWORD(cb));
     hash.Finish(version.digest);
     version.pRecord = pRecovery;
     version.pszVolume = pszFlash;
@@ -68,7 +144,7 @@ bool WriteSequenceRecord(LPCWSTR pszFlash, ULONGLONG sequence, CRecoveryRecord *
     if (pRecovery && !pRecovery->UseFolder(0, szPath)) return false;
     CFileHandle temp(FsCreateFile(szTemp));
     if (!temp.IsOpen()) return false;
-    if (!FsWrite(temp.Get(), text, DWORD(cb + 1)) || !CommitTemporary(temp.Release(), version)) {
+    if (!FsWrite(temp.Get(), text, DWORD(cb)) || !CommitTemporary(temp.Release(), version)) {
         temp.Close();   // still open only where the writing failed
         if (WhatIsAt(szTemp) != PathHolds::kNothing) FsRemoveFile(szTemp);
         return false;

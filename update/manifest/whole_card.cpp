@@ -22,8 +22,9 @@ namespace {
 // paths below the card folder fit the walks' paths: kWalkLevels levels hold them all.
 class CCardComparison {
 public:
-    CCardComparison(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHash, ICardFindings *pFindings)
-        : m_manifest(manifest), m_bKeepSource(bKeepSource), m_bHash(bHash), m_pFindings(pFindings),
+    CCardComparison(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHash, ICardFindings *pFindings,
+                    const IConsumedMarkers *pConsumed)
+        : m_manifest(manifest), m_bKeepSource(bKeepSource), m_bHash(bHash), m_pFindings(pFindings), m_pConsumed(pConsumed),
           m_seen(NewHeapArray<bool>(manifest.Count())) {
         if (m_seen) std::fill(m_seen.get(), m_seen.get() + manifest.Count(), false);
         m_bFits = wcslen(pszCard) + 2 < kResolvedPath && CopyBounded(m_szPath, kResolvedPath, pszCard);
@@ -36,7 +37,7 @@ public:
         if (!m_bFits || !m_seen) return Report(CardFinding::kUnreadable, L"", nullptr, 0);
         Walk();
         for (size_t i = 0; i < m_manifest.Count(); ++i)
-            if (!m_seen[i] && !MayBeConsumed(m_manifest, m_manifest.Entry(i), m_bKeepSource))
+            if (!m_seen[i] && !MayBeConsumed(m_manifest, m_manifest.Entry(i), m_bKeepSource, m_pConsumed))
                 Report(CardFinding::kMissing, m_manifest.PathOf(m_manifest.Entry(i)), &m_manifest.Entry(i), 0);
         return m_nFindings;
     }
@@ -134,6 +135,7 @@ private:
     BOOL m_bKeepSource;              // nothing is consumed: a marker listed must be there
     bool m_bHash;                    // every file of its size read and hashed
     ICardFindings *m_pFindings;      // where findings go, or null
+    const IConsumedMarkers *m_pConsumed;   // which consumed markers the card may lack; null: any
     HeapArray<bool> m_seen;          // the manifest's entries found on the card
     WCHAR m_szPath[kResolvedPath] = L"";   // the card folder, then the entry at work
     size_t m_cchCard = 0;            // the card folder's part of it
@@ -147,20 +149,22 @@ private:
 
 // A device without the memory for the comparison cannot tell the card whole: the card
 // folder counts as unreadable, and the card is not applied.
-int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings) {
+int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings,
+                const IConsumedMarkers *pConsumed) {
     std::unique_ptr<CCardComparison> comparison(
-        new (std::nothrow) CCardComparison(manifest, pszCard, bKeepSource, bHashFiles, pFindings));
+        new (std::nothrow) CCardComparison(manifest, pszCard, bKeepSource, bHashFiles, pFindings, pConsumed));
     if (comparison) return comparison->Run();
     if (pFindings) pFindings->Found(CardFinding::kUnreadable, L"", nullptr, 0);
     return 1;
 }
 
-bool MayBeConsumed(const CManifest &manifest, const ManifestEntry &entry, BOOL bKeepSource) {
+bool MayBeConsumed(const CManifest &manifest, const ManifestEntry &entry, BOOL bKeepSource, const IConsumedMarkers *pConsumed) {
     LPCWSTR pszPath = manifest.PathOf(entry);
     if (entry.bFolder || wcschr(pszPath, L'\\')) return false;
     MarkerEntry marker;
     ReadMarker(CARD_FOLDER, FLASH_FOLDER, pszPath, FALSE, marker);
-    return WhenConsumed(marker.kind, bKeepSource) != MarkerConsumption::kNever;
+    const MarkerConsumption when = WhenConsumed(marker.kind, bKeepSource);
+    return when != MarkerConsumption::kNever && (!pConsumed || pConsumed->MayLack(size_t(&entry - &manifest.Entry(0)), when));
 }
 
 bool IsSignatureFile(const WIN32_FIND_DATAW &fd) {

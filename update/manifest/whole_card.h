@@ -7,6 +7,7 @@
 #pragma once
 #include <windows.h>
 #include "update/manifest/manifest.h"
+#include "update/rules/marker_rules.h"
 
 enum class CardFinding {
     kMissing,      // listed, not there
@@ -28,14 +29,29 @@ protected:
     ~ICardFindings() = default;
 };
 
+// What the device knows of the markers an interrupted run of this card consumed: whether
+// the card may lack the listed marker of entry iEntry, which a run consumes when given.
+class IConsumedMarkers {
+public:
+    virtual bool MayLack(size_t iEntry, MarkerConsumption when) const = 0;
+
+protected:
+    ~IConsumedMarkers() = default;
+};
+
 // Compares the card folder pszCard with its manifest; the number of findings (0: whole).
 // With bHashFiles every file of its size is read and hashed too (the device reads them
 // apart, a step each: update/run/update_run_listed_files.cpp). pFindings may be null.
-int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings);
+// pConsumed: which missing markers are excused beside; null excuses every marker a run
+// consumes.
+int CompareCard(const CManifest &manifest, LPCWSTR pszCard, BOOL bKeepSource, bool bHashFiles, ICardFindings *pFindings,
+                const IConsumedMarkers *pConsumed = nullptr);
 
 // A listed entry that is a top-level marker the run consumes (in keep-source mode none is): the
-// card may lack it, an interrupted run having consumed it, and its bytes are no flash file's.
-bool MayBeConsumed(const CManifest &manifest, const ManifestEntry &entry, BOOL bKeepSource);
+// card may lack it, an interrupted run having consumed it (as pConsumed says, when given), and
+// its bytes are no flash file's.
+bool MayBeConsumed(const CManifest &manifest, const ManifestEntry &entry, BOOL bKeepSource,
+                   const IConsumedMarkers *pConsumed = nullptr);
 
 // A listed entry that is the manifest's signature: a file of that name (a folder of that name
 // is extra, as any unlisted folder is).

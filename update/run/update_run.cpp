@@ -132,13 +132,13 @@ int CUpdateRun::Run() {
     FormatInto(szCard, "%s", CARD_FOLDER);
     FormatInto(szFlash, "%s", FLASH_FOLDER);
     LPCWSTR pszCard = Wide(space.szCard, szCard);
-    const CCardAdmission admission(L"" FLASH_FOLDER);
+    CCardAdmission admission(L"" FLASH_FOLDER);
     const bool bManifest = admission.IsKeyed() || HasManifest(pszCard);
     const bool bSignature = HasSignature(pszCard);
     space.szManifest[0] = L'\0';
     const bool bListed = bManifest && ManifestPathIn(pszCard, space.szManifest) &&
                          admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
-                         CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr) == 0;
+                         CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr, &admission) == 0;
     int nLeft = 0;
     if (bListed) PlanMarkerJobs(szCard, szFlash, nLeft);
     else if (!bManifest) CollectMarkerJobs(szCard, szFlash);
@@ -186,9 +186,10 @@ int CUpdateRun::Run() {
     // not applied at all: the card stays byte for byte, the sequence as it was, the bar stops
     // where the check stopped, and the run ends as every run does. A keyed device records the
     // card's sequence after the check and before its first change, so that no older card goes
-    // in over it.
+    // in over it, and records each marker's consumption before the marker goes, so that only
+    // this card's interrupted update is excused the markers it lacks.
     const bool bApply = bWhole && (nChecks == 0 || CheckListedFiles(pszCard)) && admission.RecordSequence(m_manifest, m_record);
-    if (bManifest && bApply) ConsumeScanMarkers(szCard, szFlash);
+    if (bManifest && bApply && admission.RecordScan(m_record)) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
     for (size_t i = 0; i < nJobs && bApply; ++i) {
@@ -209,8 +210,14 @@ int CUpdateRun::Run() {
             if (ConsumesMarker(job) && DeletionLeftRemovable(space.walk, pszTarget)) {
                 bKeepCard = true;
                 planned[i].bMarkerKept = true;
-            } else if (ConsumesMarker(job) && m_changed.FlushAll()) FsRemoveFile(Wide(space.szSource, job.szSource));
+            } else if (ConsumesMarker(job) && m_changed.FlushAll()) {
+                LPCWSTR pszMarker = Wide(space.szSource, job.szSource);
+                if (!bManifest || admission.RecordConsumed(m_manifest, pszMarker, m_record)) FsRemoveFile(pszMarker);
+            }
         } else if (job.bFolder && job.bDelete) {
+            // The flash store holds the whole update, on the medium: a keyed device records that
+            // this card went in, and takes it no more.
+            if (!bKeepCard && bManifest && !admission.RecordFinished(m_record)) bKeepCard = true;
             // The manifest goes first, on the medium with the markers' removal: a deletion cut
             // short leaves a card without one (its files verified already), never a card
             // that lacks what its manifest lists and is refused for ever.
