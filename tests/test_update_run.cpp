@@ -109,6 +109,30 @@ TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
     EXPECT_EQ(run.m_nTotal, 4 + 3) << "the card folder's deletion takes no step in this mode";
     EXPECT_TRUE(FillsTheBarOnce(run));
     EXPECT_EQ(run.barPos, run.m_nTotal);
+
+    // The card applied again: the flash file that holds its new version already is the same
+    // file (not written again), with the card file's time of last change; the bar ends full.
+    const auto identity = [](const wchar_t *path, FILETIME &written, bool bAge) {
+        BY_HANDLE_FILE_INFORMATION info = {};
+        const HANDLE h = CreateFileW(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        const FILETIME y2001 = {0x5B3C4000, 0x01C07385};
+        if (bAge) {
+            EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &y2001));
+        }
+        GetFileInformationByHandle(h, &info);
+        CloseHandle(h);
+        written = info.ftLastWriteTime;
+        return (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    };
+    FILETIME flashTime, cardTime;
+    const ULONGLONG file = identity(L"/ResidentFlash/maps/seoul.map", flashTime, true);
+    identity(L"/SDMMC/ResidentFlash/maps/seoul.map", cardTime, false);
+    ASSERT_NE(CompareFileTime(&flashTime, &cardTime), 0);
+    ProbeDlg again;
+    again.Run();
+    EXPECT_EQ(identity(L"/ResidentFlash/maps/seoul.map", flashTime, false), file);
+    EXPECT_EQ(CompareFileTime(&flashTime, &cardTime), 0);
+    EXPECT_TRUE(FillsTheBarOnce(again));
 }
 
 TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {

@@ -51,6 +51,18 @@ HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade, DWORD dwShare) {
     return hFile;
 }
 
+BOOL FsTakeTimes(LPCWSTR pszFile, HANDLE hFrom) {
+    FILETIME created, accessed, modified;
+    if (!GetFileTime(hFrom, &created, &accessed, &modified)) return FALSE;
+    const HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) return FALSE;
+    const BOOL ok = SetFileTime(hFile, &created, &accessed, &modified) && FsFlush(hFile);
+    const DWORD error = GetLastError();
+    CloseHandle(hFile);
+    SetLastError(error);
+    return ok;
+}
+
 BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData) {
     DWORD cbWritten = 0;
     if (!WriteFile(hFile, pData, cbData, &cbWritten, nullptr)) return FALSE;

@@ -23,6 +23,9 @@ HANDLE FsCreateNew(LPCWSTR pszFile);
 // content kept until written over. Shared with other openers only as dwShare allows (the
 // volume's flush file, which two I/O threads may flush at once, shares reads and writes).
 HANDLE FsOpenAlways(LPCWSTR pszFile, bool *pbMade, DWORD dwShare = 0);
+// The existing file pszFile given the open file hFrom's times, on the medium (a read-only
+// file does not open for it: FALSE).
+BOOL FsTakeTimes(LPCWSTR pszFile, HANDLE hFrom);
 // All of it, or FALSE. A file system that fills part-way through takes what fits and
 // reports success; that is a full disk too (ERROR_DISK_FULL).
 BOOL FsWrite(HANDLE hFile, const void *pData, DWORD cbData);

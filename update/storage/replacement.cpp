@@ -94,6 +94,23 @@ bool SameContent(HANDLE hSource, LPCWSTR pszTarget, const CopyWorkspace &space, 
     return SameDigest(digest, *pExpected);
 }
 
+// A target that holds the new version already (a card put back after a cut, or applied
+// twice) is not written again: it takes the card file's times, as a copy would have given
+// it, and the medium's wear goes to the files that change. Compared at its size, then byte
+// for byte (and, with a digest listed, the card's bytes checked). False, the source back at
+// its start: the copy goes on as for any target.
+bool AlreadyNew(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected,
+                bool &bRewound) {
+    WIN32_FILE_ATTRIBUTE_DATA there = {};
+    bRewound = true;
+    if (!GetFileAttributesExW(pszTarget, GetFileExInfoStandard, &there) || (there.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        ((ULONGLONG(there.nFileSizeHigh) << 32) | there.nFileSizeLow) != cbNew)
+        return false;
+    if (SameContent(hSource, pszTarget, space, pExpected) && FsTakeTimes(pszTarget, hSource)) return true;
+    bRewound = SetFilePointer(hSource, 0, nullptr, FILE_BEGIN) == 0;
+    return false;
+}
+
 // The replacement of a writer alone: where the new version fits only in the old one's
 // room, the old one goes first (the card still holds the new version, and keeps it until a
 // copy in which nothing failed); where it fits neither way, nothing is touched, and the
@@ -182,6 +199,9 @@ BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace
     if (!source.IsOpen()) return FALSE;
     ULONGLONG cbNew = 0;
     if (!FileSizeOf(source.Get(), cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
+    bool bRewound = true;
+    if (AlreadyNew(source.Get(), cbNew, pszTarget, space, pExpected, bRewound)) return TRUE;
+    if (!bRewound) return FALSE;
 
     CRoomBudget &room = *space.pRoom;
     {
