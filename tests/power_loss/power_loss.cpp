@@ -2,7 +2,7 @@
 // and a card that each forget what was not flushed (powercutfs), and cards pulled mid-run.
 //
 //   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all|bykind] [--pulls P|all]
-//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--room] [--empty-runs|--short-runs] [--prepared]
+//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--rotate-losses] [--room] [--empty-runs|--short-runs] [--prepared]
 //              [--cut K | --pull J] [--loss LOSS] [--expect-caught [--control PROGRAM]] [--list]
 //              [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]
 //
@@ -21,7 +21,8 @@
 // breaks a safety rule; the harness stops at the first case that catches it
 // (POWER_LOSS_ALL=1: goes on) and passes only then; --control: the same cases then run on
 // PROGRAM, a cut build that breaks no rule, and must pass there. --cuts bykind: the first
-// change of each kind the uninterrupted run made (by_kind.cpp). --list: prints each device drawn, its
+// change of each kind the uninterrupted run made (by_kind.cpp); --rotate-losses: the nth cut
+// point under the nth of the losses in turn, not under every one. --list: prints each device drawn, its
 // line and both trees in the order the device lists them, and runs nothing.
 // --refuse-replace: both mounts refuse a rename onto a name that is taken, as the device's
 // file system does. --volume-flush: both take an fsync of their root folder for the volume's
@@ -136,7 +137,8 @@ void TryCut(const Options &o, Tally &t, uint64_t seed, const Expected &e, long k
     const VacatedFiles vacated = o.bCardGone ? Vacated() : VacatedFiles();
     bool bFirst = true;
     std::string counted;   // the kinds this cut point is counted under already
-    const std::vector<Loss> losses = LossesAt(o, seed, k);
+    std::vector<Loss> losses = LossesAt(o, seed, k);
+    if (o.bRotateLosses) losses = {losses[size_t(nth) % losses.size()]};
     for (const Loss &loss : losses) {
         const std::string kind = loss.flash.substr(0, loss.flash.find(' '));
         if (counted.find(" " + kind) == counted.npos) {
