@@ -7,10 +7,13 @@
 #   bench/run.sh BUILD [--runs N] [--set NAME]... [--no-count] [--no-parts] [--no-manifest]
 #   bench/run.sh BUILD --compare A.exe B.exe [--set NAME]... [--runs N] [--no-count] [--manifest]
 #   bench/run.sh BUILD --manifest [--set NAME]... [--runs N]
+#   bench/run.sh BUILD --again [--set NAME]... [--runs N]
 #
 # The cost of checking a card (--manifest, and in the full bench for (a), (b) and (c)): the
 # set made into a card by the card maker, with its manifest and without, the two runs
 # alternating. With --compare, --manifest runs both programs on the card with its manifest.
+# A card applied again (--again, and in the full bench for small2000): each run from a fresh
+# device root, then the set's card laid again beside the flash store that run made, and run.
 # Each figure is the median of a program's runs and, beside it, the fastest of them: noise
 # from the rest of the machine only ever slows a run, so the minimum is the figure nearest
 # the program's own cost, and the speed targets are judged on the minimums. A set whose runs
@@ -26,10 +29,10 @@ bench=$(cd "$(dirname "$0")" && pwd -P)
 # shellcheck source=bench/lib.sh
 . "$bench/lib.sh"
 
-usage() { sed -n '7,9s/^#   /usage: /p' "$0" >&2; exit 2; }
+usage() { sed -n '7,10s/^#   /usage: /p' "$0" >&2; exit 2; }
 [ $# -ge 1 ] || usage
 build=$(cd "$1" && pwd -P); shift
-runs=5 sets="" count=1 parts=1 program_a="" program_b="" manifest_cost=1 manifest_only=""
+runs=5 sets="" count=1 parts=1 program_a="" program_b="" manifest_cost=1 manifest_only="" again_only=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --runs) runs=$2; shift 2 ;;
@@ -39,6 +42,7 @@ while [ $# -gt 0 ]; do
         --no-parts) parts=""; shift ;;
         --no-manifest) manifest_cost=""; shift ;;
         --manifest) manifest_only=1; shift ;;
+        --again) again_only=1; shift ;;
         --compare) [ $# -ge 3 ] || usage
                    program_a=$(readlink -f "$2") program_b=$(readlink -f "$3"); shift 3 ;;
         *) usage ;;
@@ -83,8 +87,14 @@ prepare() {
 # Seconds one update of set NAME by VARIANT takes, with the closing sync; the result is
 # checked (untimed) and a wrong one ends the bench.
 timed_run() {
+    prepare "$2"
+    timed_on_work "$@"
+    rm -rf "$work"
+}
+
+# The same on the device root as it stands, which stays.
+timed_on_work() {
     local variant=$1 set=$2 program=${3:-} start end problem
-    prepare "$set"
     start=$(now)
     if ! run_variant "$variant" "$program"; then
         echo "bench: $variant failed on set $set" >&2
@@ -96,7 +106,6 @@ timed_run() {
         echo "bench: $variant left a wrong result on set $set: $problem" >&2
         exit 1
     fi
-    rm -rf "$work"
     elapsed "$start" "$end"
 }
 
@@ -228,6 +237,31 @@ measure_manifest_cost() {
     printf '%s' "$runs_seen"
 }
 
+# The card applied a second time over the flash store its first run made: every file already
+# its new version, nothing to write.
+measure_again() {
+    local set r first again
+    echo "A card applied again over the flash store it made (wall time of one update, as above,"
+    echo "median and minimum of $runs):"
+    echo
+    echo "| set | files | MiB | first run | first, min | again | again, min | again / first |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+    for set in "$@"; do
+        first="" again=""
+        for ((r = 1; r <= runs; r++)); do
+            prepare "$set"
+            first+=" $(timed_on_work tessivard "$set" "$build/Tessivard.exe")"
+            rm -rf "$work/SDMMC" && cp -a "$data/$set/root/SDMMC" "$work/" && sync
+            again+=" $(timed_on_work tessivard "$set" "$build/Tessivard.exe")"
+        done
+        read -r files mib < <(set_size "$data/$set")
+        printf '| %s | %d | %.1f | %s | %s | %s | %s | %s |\n' "$(set_title "$set")" "$files" "$mib" "$(median <<<"$first")" \
+            "$(minimum <<<"$first")" "$(median <<<"$again")" "$(minimum <<<"$again")" \
+            "$(ratio "$(median <<<"$again")" "$(median <<<"$first")")"
+    done
+    rm -rf "$work"
+}
+
 if wine_run --server-running; then
     trap 'rm -rf "$work"' EXIT
 else
@@ -274,6 +308,20 @@ if [ -n "$program_a" ]; then
             for p in A B; do counted_run "$set$card" "$build/bench/programs/$p/Tessivard.exe" | print_counts "counts of $p:" | sed "s/^/  /"; done
         fi
     done
+    echo
+    echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+    exit 0
+fi
+
+if [ -n "$again_only" ]; then
+    sets=${sets:- small2000 mixed}
+    # shellcheck disable=SC2086
+    make_sets empty $sets
+    timed_run tessivard empty "$build/Tessivard.exe" >/dev/null   # warm-up, not counted
+    describe_machine
+    echo
+    # shellcheck disable=SC2086
+    measure_again $sets
     echo
     echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
     exit 0
@@ -347,6 +395,10 @@ for set in small10k large20 mixed; do
         print_parts $set $((2 * entries + 3))
     fi
 done
+if [[ " $sets " == *" small2000 "* ]]; then
+    echo
+    measure_again small2000
+fi
 if [ -n "$manifest_cost" ]; then
     checked=""
     for set in small10k large20 mixed; do [[ " $sets " == *" $set "* ]] && checked+=" $set"; done

@@ -287,6 +287,10 @@ expect_true "run.sh --manifest times the set without and with its manifest, medi
 expect_true "the card with the manifest holds it, the other none" \
     "[ -f '$build/bench/data/empty.manifest/root/SDMMC/ResidentFlash/~tessivard-manifest' ] && [ ! -e '$build/bench/data/empty.plain/root/SDMMC/ResidentFlash/~tessivard-manifest' ]"
 
+report=$("$bench/run.sh" "$build" --again --set empty --runs 1 2>&1)
+expect_true "run.sh --again times the card's first run and the same card applied again, each checked" \
+    "grep -qE '^\| empty card folder \(fixed cost\) \| 0 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
+
 report=$("$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
     --manifest --set empty --runs 1 --no-count 2>&1)
 expect_true "run.sh --compare --manifest compares the two programs on the card with its manifest" \

@@ -45,13 +45,16 @@ bool CCardAdmission::RecordSequence(const CManifest &manifest, CRecoveryRecord &
 }
 
 bool CCardAdmission::RecordScan(CRecoveryRecord &recovery) {
-    if (!m_bKeyed || m_pRecord->bScanned) return true;
+    if (!m_bKeyed) return true;
+    if (!m_pRecord) return false;
+    if (m_pRecord->bScanned) return true;
     m_pRecord->bScanned = true;
     return Write(recovery);
 }
 
 bool CCardAdmission::RecordConsumed(const CManifest &manifest, LPCWSTR pszMarker, CRecoveryRecord &recovery) {
     if (!m_bKeyed) return true;
+    if (!m_pRecord) return false;
     CardRecord &record = *m_pRecord;
     const size_t i = manifest.Find(LastNameOf(pszMarker));
     if (i == manifest.Count() || record.nConsumed == kRecordedMarkers) return false;
@@ -62,6 +65,7 @@ bool CCardAdmission::RecordConsumed(const CManifest &manifest, LPCWSTR pszMarker
 
 bool CCardAdmission::RecordFinished(CRecoveryRecord &recovery) {
     if (!m_bKeyed) return true;
+    if (!m_pRecord) return false;
     CardRecord &record = *m_pRecord;
     record.bFinished = true;
     record.bScanned = false;
