@@ -43,9 +43,10 @@ bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space, const
 }
 
 // Writes the new version to the temporary and puts it in the target's place. The writer's
-// folder is on the record before its temporary is made there.
+// folder is on the record before its temporary is made there. bOld: the target holds a file,
+// as the caller found it.
 BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space,
-                    const Digest *pExpected) {
+                    const Digest *pExpected, bool bOld) {
     WCHAR szAside[kTemporaryPath];
     if (!AsideBeside(pszTarget, space.nTemporary, szAside)) return FALSE;
     CRecoveryRecord *pRecord = space.pRecord && space.pRecord->Covers(pszTarget) ? space.pRecord : nullptr;
@@ -54,7 +55,7 @@ BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const Co
     version.pszTemp = pszTemp;
     version.pszAside = szAside;
     version.nWriter = space.nTemporary;
-    version.bOld = WhatIsAt(pszTarget) == PathHolds::kFile;
+    version.bOld = bOld;
     version.pRecord = pRecord;
     version.pszVolume = pRecord ? pRecord->Flash() : pszTarget;
     version.bTransactionSafe = pRecord && pRecord->IsTransactionSafe();
@@ -98,14 +99,11 @@ bool SameContent(HANDLE hSource, LPCWSTR pszTarget, const CopyWorkspace &space, 
 // twice) is not written again: it takes the card file's times, as a copy would have given
 // it, and the medium's wear goes to the files that change. Compared at its size, then byte
 // for byte (and, with a digest listed, the card's bytes checked). False, the source back at
-// its start: the copy goes on as for any target.
-bool AlreadyNew(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected,
-                bool &bRewound) {
-    WIN32_FILE_ATTRIBUTE_DATA there = {};
+// its start: the copy goes on as for any target. there: the target's attributes, as found.
+bool AlreadyNew(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTarget, const WIN32_FILE_ATTRIBUTE_DATA &there,
+                const CopyWorkspace &space, const Digest *pExpected, bool &bRewound) {
     bRewound = true;
-    if (!GetFileAttributesExW(pszTarget, GetFileExInfoStandard, &there) || (there.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        ((ULONGLONG(there.nFileSizeHigh) << 32) | there.nFileSizeLow) != cbNew)
-        return false;
+    if (((ULONGLONG(there.nFileSizeHigh) << 32) | there.nFileSizeLow) != cbNew) return false;
     if (SameContent(hSource, pszTarget, space, pExpected) && FsTakeTimes(pszTarget, hSource)) return true;
     bRewound = SetFilePointer(hSource, 0, nullptr, FILE_BEGIN) == 0;
     return false;
@@ -122,7 +120,8 @@ bool AlreadyNew(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTarget, const CopyWo
 BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space,
                   const Digest *pExpected) {
     Room room;
-    if (!ReadRoom(pszTarget, room)) return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected);
+    if (!ReadRoom(pszTarget, room))
+        return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected, WhatIsAt(pszTarget) == PathHolds::kFile);
     if (space.pRecord && space.pRecord->Covers(pszTarget)) {
         const ULONGLONG cbSlots = space.pRecord->RoomToGrow(room.cbUnit, space.nTemporary, pszTarget);
         room.cbFree = room.cbFree > cbSlots ? room.cbFree - cbSlots : 0;
@@ -150,12 +149,12 @@ BOOL ReplaceAlone(HANDLE hSource, ULONGLONG cbNew, LPCWSTR pszTemp, LPCWSTR pszT
         }
         if (WhatIsAt(pszTemp) != PathHolds::kNothing && !FsRemoveFile(pszTemp)) return FALSE;
         if (!FsRemoveFile(pszTarget)) return FALSE;
-        break;
+        return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected, false);
     case RoomChoice::kNoRoom:
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
-    return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected);
+    return WriteAndCommit(hSource, pszTemp, pszTarget, space, pExpected, bHasOld);
 }
 
 } // namespace
@@ -197,10 +196,16 @@ BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace
 
     CFileHandle source(OpenToRead(pszSource));
     if (!source.IsOpen()) return FALSE;
+    // One look at the target for both questions: does it hold a file, and is that file the
+    // new version already (a name the folder lacks costs the whole folder's read on some
+    // file systems).
+    WIN32_FILE_ATTRIBUTE_DATA there = {};
+    const bool bOld = GetFileAttributesExW(pszTarget, GetFileExInfoStandard, &there) &&
+                      !(there.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     ULONGLONG cbNew = 0;
-    if (!FileSizeOf(source.Get(), cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
+    if (!FileSizeOf(source.Get(), cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected, bOld);
     bool bRewound = true;
-    if (AlreadyNew(source.Get(), cbNew, pszTarget, space, pExpected, bRewound)) return TRUE;
+    if (bOld && AlreadyNew(source.Get(), cbNew, pszTarget, there, space, pExpected, bRewound)) return TRUE;
     if (!bRewound) return FALSE;
 
     CRoomBudget &room = *space.pRoom;
@@ -208,7 +213,7 @@ BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace
         CSharedLock beside(room.Writers());
         ULONGLONG cbReserved = 0;
         if (room.Reserve(pszTarget, cbNew, cbReserved)) {
-            const BOOL ok = WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected);
+            const BOOL ok = WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected, bOld);
             const bool bFull = !ok && GetLastError() == ERROR_DISK_FULL;
             room.GiveBack(cbReserved, bFull);
             if (!bFull) return ok;
