@@ -173,6 +173,8 @@ int CUpdateRun::Run() {
         bWhole = PlanSteps(m_jobs, nLeft, space, planned.get());
         for (size_t i = 0; i < nJobs && bWhole; ++i) m_nTotal += planned[i].nSteps;
     }
+    // A card without a manifest, once counted, is applied: the markers the scan consumes go.
+    if (!bManifest && bWhole) ScanMarkers(szCard, szFlash, ScanMode::kConsumeOnly, nLeft);
     // Each file the manifest lists is read, and its digest checked, before anything changes:
     // one step each.
     const int nChecks = bManifest && bWhole ? CountListedFiles() : 0;
@@ -201,7 +203,6 @@ int CUpdateRun::Run() {
     // this card's interrupted update is excused the markers it lacks.
     const bool bApply = bWhole && (nChecks == 0 || CheckListedFiles(pszCard)) && admission.RecordSequence(m_manifest, m_record);
     if (bManifest && bApply && admission.RecordScan(m_record)) ConsumeScanMarkers(szCard, szFlash);
-    else if (!bManifest && bApply) ScanMarkers(szCard, szFlash, ScanMode::kConsumeOnly, nLeft);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
     for (size_t i = 0; i < nJobs && bApply; ++i) {
