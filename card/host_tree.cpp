@@ -6,11 +6,14 @@
 #include "update/rules/name_rule.h"
 #include "update/storage/file_reading.h"
 #include "update/storage/paths.h"
+#include "update/walks/walk_space.h"
 
 namespace {
 
-// Reads the folder's entries, and below them. rel is the folder's path below the root.
-bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &folder, std::wstring &error) {
+// Reads the folder's entries, and below them. rel is the folder's path below the root. A tree
+// of more entries than a device's walk lists is refused: no device could take it, and one
+// whose folders lead back into themselves would never be read to its end.
+bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &folder, CListedEntries &listed, std::wstring &error) {
     // Nothing below a path longer than the walks' paths can be on the device or reach it.
     if (rel.size() >= kWidePath) {
         folder.bTooDeep = true;
@@ -25,6 +28,11 @@ bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &fo
         return false;
     }
     do {
+        if (!listed.Take()) {
+            error = L"more entries than a device walks (" + std::to_wstring(kWalkEntries) + L") in " + ShownBelow(root, L"") +
+                    L": do its folders lead back into themselves?";
+            return false;
+        }
         HostEntry entry;
         entry.name = fd.cFileName;
         entry.bFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -35,7 +43,7 @@ bool ReadFolder(const std::wstring &root, const std::wstring &rel, HostEntry &fo
     listing.Close();
     std::sort(folder.children.begin(), folder.children.end(), CardOrder);
     for (HostEntry &child : folder.children)
-        if (child.bFolder && !ReadFolder(root, Below(rel, child.name), child, error)) return false;
+        if (child.bFolder && !ReadFolder(root, Below(rel, child.name), child, listed, error)) return false;
     return true;
 }
 
@@ -53,7 +61,8 @@ bool ReadHostTree(const std::wstring &root, HostEntry &top, std::wstring &error)
         error = L"not a folder: " + root;
         return false;
     }
-    return ReadFolder(root, L"", top, error);
+    CListedEntries listed;
+    return ReadFolder(root, L"", top, listed, error);
 }
 
 // Made absolute and given the "\\?\" form, which the PC's file calls take at any length and

@@ -16,7 +16,8 @@ struct HostEntry {
 
 // Reads the folder tree at root (a path as the person gave it). False, with a one-line
 // message naming the path in error, when root is missing or no folder, or when a folder
-// of the tree cannot be listed.
+// of the tree cannot be listed, or it holds more entries than a device's walk lists
+// (kWalkEntries, update/walks/walk_space.h).
 bool ReadHostTree(const std::wstring &root, HostEntry &top, std::wstring &error);
 
 // Paths below a tree's root ("rel") hold "/" between names: no name holds it, on the PC or

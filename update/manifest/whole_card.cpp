@@ -76,7 +76,15 @@ private:
     void Walk() {
         if (!OpenLevel(0, m_cchCard)) return;
         size_t nDepth = 1;
+        CListedEntries listed;
         while (nDepth > 0) {
+            // A folder that lists more than a walk may (its listing never ends) cannot be
+            // found whole.
+            if (!listed.Take()) {
+                Report(CardFinding::kUnreadable, Relative(), nullptr, 0);
+                while (nDepth > 0) m_levels[--nDepth].listing.Close();
+                return;
+            }
             const size_t cchFolder = m_levels[nDepth - 1].cchPath;
             const WIN32_FIND_DATAW &fd = m_levels[nDepth - 1].fd;
             const size_t cchName = wcslen(fd.cFileName);

@@ -54,9 +54,11 @@ bool ConsumesMarker(const UPDATE_JOB &job) {
 // nothing (keep-source mode) takes none, a file job one, a walk one per entry it visits.
 // A delete marker still lies in the card folder while the plan is made, but in normal mode
 // it is consumed before the copy and the card's deletion meet it; in keep-source mode it
-// stays and is copied. So are the nLeft markers that the scan of a card with a manifest
-// left for later. A folder that an earlier marker deleted already gives no steps.
-void PlanSteps(const CJobList &jobs, int nLeft, RunSpace &space, CUpdateRun::JobRecord *steps) {
+// stays and is copied. So are the nLeft markers that the scan left on the card for later,
+// until the card is counted. A folder that an earlier marker deleted already gives no steps. False when
+// a walk lists more entries than a walk may (update/walks/walk_space.h): the card, or a
+// folder it deletes, leads back into itself, and the card is not taken.
+bool PlanSteps(const CJobList &jobs, int nLeft, RunSpace &space, CUpdateRun::JobRecord *steps) {
     int nConsumedMarkers = nLeft;
     for (const UPDATE_JOB &job : jobs)
         if (ConsumesMarker(job)) ++nConsumedMarkers;
@@ -65,28 +67,33 @@ void PlanSteps(const CJobList &jobs, int nLeft, RunSpace &space, CUpdateRun::Job
     // folders they write into (only a whole card is counted), which the deletions' counts
     // would otherwise count as entries.
     for (size_t i = 0; i < jobs.size(); ++i) steps[i] = {0, false};
-    for (size_t i = 0; i < jobs.size(); ++i)
-        if (jobs[i].bFolder && !jobs[i].bDelete)
-            steps[i].nSteps =
-                CountStepsClearingTemporaries(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
-                                              Wide(space.szTarget, jobs[i].szTarget)) -
-                nConsumedMarkers;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        if (!jobs[i].bFolder || jobs[i].bDelete) continue;
+        const int nCounted = CountStepsClearingTemporaries(space.walk, Walk::kCopy, Wide(space.szSource, jobs[i].szSource),
+                                                           Wide(space.szTarget, jobs[i].szTarget));
+        if (nCounted == kTooManyEntries) return false;
+        steps[i].nSteps = nCounted - nConsumedMarkers;
+    }
     for (size_t i = 0; i < jobs.size(); ++i) {
         const UPDATE_JOB &job = jobs[i];
+        int nCounted = 0;
         if (!job.bFolder) {
             steps[i].nSteps = 1;
         } else if (!job.bDelete) {
             continue;   // counted above
         } else if (!g_bUndelete && !IsMarkerDeletion(job)) {
-            steps[i].nSteps = CountStepsClearingTemporaries(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget)) - nConsumedMarkers;
+            nCounted = CountStepsClearingTemporaries(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
+            steps[i].nSteps = nCounted - nConsumedMarkers;
         } else if (!g_bUndelete) {
             bool bDeletedBefore = false;
             for (size_t k = 0; k < i && !bDeletedBefore; ++k)
                 bDeletedBefore = IsMarkerDeletion(jobs[k]) &&
                                  SameFolder(space, jobs[k].szTarget, job.szTarget);
-            if (!bDeletedBefore) steps[i].nSteps = CountStepsClearingTemporaries(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
+            if (!bDeletedBefore) steps[i].nSteps = nCounted = CountStepsClearingTemporaries(space.walk, Walk::kDeletion, Wide(space.szTarget, job.szTarget));
         }
+        if (nCounted == kTooManyEntries) return false;
     }
+    return true;
 }
 
 } // namespace
@@ -139,9 +146,11 @@ int CUpdateRun::Run() {
     const bool bListed = bManifest && ManifestPathIn(pszCard, space.szManifest) &&
                          admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
                          CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr, &admission) == 0;
+    // A card without a manifest keeps its markers until it is counted too: a card that is not
+    // taken then keeps them all.
     int nLeft = 0;
     if (bListed) PlanMarkerJobs(szCard, szFlash, nLeft);
-    else if (!bManifest) CollectMarkerJobs(szCard, szFlash);
+    else if (!bManifest) ScanMarkers(szCard, szFlash, ScanMode::kPlanOnly, nLeft);
     if (m_bPlanFits && !AppendJob(m_jobs, TRUE, FALSE, szCard, szFlash)) m_bPlanFits = false;
     if (m_bPlanFits && !AppendJob(m_jobs, TRUE, TRUE, nullptr, szCard)) m_bPlanFits = false;
     for (const char *pszImage : kImageFiles)
@@ -152,16 +161,20 @@ int CUpdateRun::Run() {
     const size_t nJobs = m_jobs.size();
     const HeapArray<JobRecord> planned = NewHeapArray<JobRecord>(nJobs);
     if (!planned) m_bPlanFits = false;
-    const bool bWhole = m_bPlanFits && (!bManifest || bListed);
+    bool bWhole = m_bPlanFits && (!bManifest || bListed);
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full. A card that is not whole is
     // not walked at all: it changes nothing, and its folders (a forger's, or a damaged FAT's
-    // that lead back into themselves) get no walk to keep busy.
+    // that lead back into themselves) get no walk to keep busy. One whose count meets the
+    // most entries a walk may list is taken as one that is not whole: nothing changes on
+    // either side, and the bar ends at its start.
     if (planned && bWhole) {
-        PlanSteps(m_jobs, nLeft, space, planned.get());
-        for (size_t i = 0; i < nJobs; ++i) m_nTotal += planned[i].nSteps;
+        bWhole = PlanSteps(m_jobs, nLeft, space, planned.get());
+        for (size_t i = 0; i < nJobs && bWhole; ++i) m_nTotal += planned[i].nSteps;
     }
+    // A card without a manifest, once counted, is applied: the markers the scan consumes go.
+    if (!bManifest && bWhole) ScanMarkers(szCard, szFlash, ScanMode::kConsumeOnly, nLeft);
     // Each file the manifest lists is read, and its digest checked, before anything changes:
     // one step each.
     const int nChecks = bManifest && bWhole ? CountListedFiles() : 0;

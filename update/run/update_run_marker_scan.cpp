@@ -9,6 +9,7 @@
 #include "update/run/keep_source.h"
 #include "update/rules/marker_rules.h"
 #include "update/run/update_run.h"
+#include "update/walks/walk_space.h"
 
 int CUpdateRun::CollectMarkerJobs(LPCSTR pszCardFolder, LPCSTR pszFlashFolder) {
     int nLeft = 0;
@@ -54,8 +55,12 @@ int CUpdateRun::ScanMarkers(LPCSTR pszCardFolder, LPCSTR pszFlashFolder, ScanMod
     CFindHandle listing;
     if (!listing.First(szWide, &fd)) return 0;
 
+    // A top level that never ends (a damaged FAT's) stops the scan where a walk stops: the
+    // count that follows meets the same bound and takes nothing of the card.
     int nJobs = 0;
+    CListedEntries listed;
     do {
+        if (!listed.Take()) break;
         if (!TakeMarker(szCard, pszFlashFolder, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, mode,
                         nLeft, nJobs))
             break;

@@ -137,7 +137,15 @@ int CopyTree(const WalkContext &walk, LPCWSTR pszSource, LPCWSTR pszTarget, Copy
     }
     if (!EnterCopyFolder(walk, 0, outcome)) return 0;
     size_t nDepth = 1;
+    CListedEntries listed;
     while (nDepth > 0) {
+        // More entries than the plan could have counted: the card's folders lead back into
+        // themselves, or it changed since. What was handed out goes in; the card stays.
+        if (!listed.Take()) {
+            outcome.bFailed = true;
+            space.CloseLevels(nDepth);
+            break;
+        }
         const WIN32_FIND_DATAW &fd = space.levels[nDepth - 1].fd;
         WalkAction action = ReadWalkEntry(Walk::kCopy, space.szPath, fd.cFileName, IsFolder(fd), space.szChild).action;
         if ((action == WalkAction::kWork || action == WalkAction::kEnter) &&
@@ -210,7 +218,14 @@ int DeleteTree(const WalkContext &walk, LPCWSTR pszFolder) {
     CWalkSpace &space = walk.space;
     if (!StartAt(space, pszFolder) || !OpenLevel(space, 0)) return 0;
     size_t nDepth = 1;
+    CListedEntries listed;
     for (;;) {
+        // The rest stays for a later deletion, and the look after this one finds it there.
+        if (!listed.Take()) {
+            space.CloseLevels(nDepth);
+            entries.Drain();
+            return 1;
+        }
         const WIN32_FIND_DATAW &fd = space.levels[nDepth - 1].fd;
         const WalkAction action = ReadWalkEntry(Walk::kDeletion, space.szPath, fd.cFileName, IsFolder(fd), space.szChild).action;
         if (action == WalkAction::kEnter) {
@@ -250,7 +265,12 @@ int CountStepsClearingTemporaries(CWalkSpace &space, Walk walk, LPCWSTR pszFolde
     space.levels[0].cchTarget = bTarget ? wcslen(space.szTarget) : 0;
     int nSteps = 0;
     size_t nDepth = 1;
+    CListedEntries listed;
     while (nDepth > 0) {
+        if (!listed.Take()) {
+            space.CloseLevels(nDepth);
+            return kTooManyEntries;
+        }
         WalkLevel &level = space.levels[nDepth - 1];
         ++nSteps;
         if (ReadWalkEntry(walk, space.szPath, level.fd.cFileName, IsFolder(level.fd), space.szChild).action == WalkAction::kEnter) {
@@ -298,7 +318,13 @@ bool DeletionLeftRemovable(CWalkSpace &space, LPCWSTR pszFolder) {
     const LeftLook top = LookAfterDeletion(space, 0);
     if (top != LeftLook::kListed) return top == LeftLook::kRemovable;
     size_t nDepth = 1;
+    CListedEntries listed;
     for (;;) {
+        // A tree the deletion could not walk to its end may hold anything.
+        if (!listed.Take()) {
+            space.CloseLevels(nDepth);
+            return true;
+        }
         const WIN32_FIND_DATAW &fd = space.levels[nDepth - 1].fd;
         const WalkAction action = ReadWalkEntry(Walk::kDeletion, space.szPath, fd.cFileName, IsFolder(fd), space.szChild).action;
         LeftLook look = action == WalkAction::kWork ? LeftLook::kRemovable : LeftLook::kNothing;
@@ -346,7 +372,12 @@ int SearchFilesDir(CWalkSpace &space, LPCSTR pszFolder) {
         return true;
     };
     if (!enter()) return 0;
+    CListedEntries listed;
     while (nDepth > 0) {
+        if (!listed.Take()) {
+            space.CloseLevels(nDepth);
+            return kTooManyEntries;
+        }
         const WIN32_FIND_DATAW &fd = space.levels[nDepth - 1].fd;
         if (!IsFolder(fd)) {
             ++nCnt;

@@ -20,6 +20,26 @@ struct WalkLevel {
 // path of at most kWidePath - 1 characters.
 constexpr size_t kWalkLevels = kWidePath / 2 + 1;
 
+// The most entries one walk lists, at every depth together. A card with a manifest lists at
+// most 50,000 entries; a card without one carries the same content (copied by hand from a
+// PC) and is no larger in practice: four times that leaves room for any real card. A card
+// whose folders lead back into themselves (a damaged FAT's folder entry that points at a
+// folder above it, or a folder whose listing never ends) would keep a walk going to the paths'
+// limit, 2^depth entries for two such entries in a folder: its walk stops here, after about
+// as long as the count of the largest card takes, and the run takes the card as one it cannot
+// apply. Every entry listed counts, those a walk passes by too: each costs the walk a step.
+constexpr size_t kWalkEntries = 200000;
+
+// What one walk has listed so far, against kWalkEntries.
+class CListedEntries {
+public:
+    // One more entry: false once the walk has listed more than it may, and must stop.
+    bool Take() { return ++m_nListed <= kWalkEntries; }
+
+private:
+    size_t m_nListed = 0;   // entries the walk has taken, its first listing's first included
+};
+
 // The levels and paths of one walk at a time. The path of the folder at work is the top
 // level's part of szPath; a level's entry goes into szChild (and szTargetChild) while the walk
 // decides on it, and becomes szPath when the walk goes down into it. The paths a walk is
