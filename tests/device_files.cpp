@@ -77,6 +77,8 @@ std::map<std::wstring, std::string> Tree(const std::wstring &folder) {
         if (h == INVALID_HANDLE_VALUE) continue;
         do {
             if (IsDots(fd.cFileName)) continue;
+            if (rel.empty() && (!_wcsicmp(fd.cFileName, L"~tessivard-result") || !_wcsicmp(fd.cFileName, L"tessivard-result.txt")))
+                continue;
             std::wstring child = rel.empty() ? fd.cFileName : rel + L"\\" + fd.cFileName;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 pending.push_back(child);
@@ -86,6 +88,13 @@ std::map<std::wstring, std::string> Tree(const std::wstring &folder) {
         FindClose(h);
     }
     return files;
+}
+
+std::string Outcome(const std::wstring &path) {
+    const std::string text = Content(path);
+    const size_t at = text.find("\noutcome ");
+    if (text.rfind("tessivard-result 1\n", 0) != 0 || at == std::string::npos) return text;
+    return text.substr(at + 9, text.find('\n', at + 1) - at - 9);
 }
 
 std::vector<std::wstring> Names(const std::wstring &folder) {

@@ -141,6 +141,7 @@ EntrySlot &CEntryQueue::Back() {
     pSlot->pOutcome = nullptr;
     pSlot->bListed = false;
     pSlot->bFailed = false;
+    pSlot->error = 0;
     return *pSlot;
 }
 

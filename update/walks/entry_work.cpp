@@ -4,6 +4,7 @@
 #include "update/storage/file_system.h"
 
 void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space) {
+    SetLastError(0);
     switch (entry.work) {
     case EntryWork::kNone:
         break;
@@ -21,4 +22,5 @@ void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space) {
         entry.bFailed = !FsRemoveFile(entry.szTarget);
         break;
     }
+    entry.error = entry.bFailed ? GetLastError() : 0;
 }
