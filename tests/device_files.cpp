@@ -4,6 +4,8 @@
 
 namespace {
 bool IsDots(const wchar_t *name) { return !wcscmp(name, L".") || !wcscmp(name, L".."); }
+// The run's result record, or its copy on the card.
+bool IsResultRecord(LPCWSTR pszName) { return !_wcsicmp(pszName, L"~tessivard-result") || !_wcsicmp(pszName, L"tessivard-result.txt"); }
 }
 
 void PutFolder(const std::wstring &path) {
@@ -77,8 +79,7 @@ std::map<std::wstring, std::string> Tree(const std::wstring &folder) {
         if (h == INVALID_HANDLE_VALUE) continue;
         do {
             if (IsDots(fd.cFileName)) continue;
-            if (rel.empty() && (!_wcsicmp(fd.cFileName, L"~tessivard-result") || !_wcsicmp(fd.cFileName, L"tessivard-result.txt")))
-                continue;
+            if (rel.empty() && IsResultRecord(fd.cFileName)) continue;
             std::wstring child = rel.empty() ? fd.cFileName : rel + L"\\" + fd.cFileName;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 pending.push_back(child);
@@ -103,7 +104,7 @@ std::vector<std::wstring> Names(const std::wstring &folder) {
     HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return names;
     do {
-        if (!IsDots(fd.cFileName)) names.push_back(fd.cFileName);
+        if (!IsDots(fd.cFileName) && !IsResultRecord(fd.cFileName)) names.push_back(fd.cFileName);
     } while (FindNextFileW(h, &fd));
     FindClose(h);
     std::sort(names.begin(), names.end());

@@ -25,7 +25,7 @@ void RemoveTree(const std::wstring &path);
 std::map<std::wstring, std::string> Tree(const std::wstring &folder);
 // The word of a result record's outcome line, or what stands there instead ("<none>").
 std::string Outcome(const std::wstring &path);
-// The names listed in the folder (not "." and ".."), sorted.
+// The names listed in the folder (not "." and "..", nor a result record), sorted.
 std::vector<std::wstring> Names(const std::wstring &folder);
 // Copies the tree (files and folders) to a new place.
 void CopyTree(const std::wstring &from, const std::wstring &to);

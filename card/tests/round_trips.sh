@@ -22,6 +22,9 @@ round_trip() {
     elif ! same_tree "$dir/device/ResidentFlash" "$dir/new"; then
         fail "$name: the flash store is not NEW"
         diff <(listing "$dir/device/ResidentFlash") <(listing "$dir/new") | head -20
+    elif [ "$(result_of "$dir/device/ResidentFlash/~tessivard-result")" != applied ] ||
+        ! cmp -s "$dir/device/ResidentFlash/~tessivard-result" "$dir/device/SDMMC/tessivard-result.txt"; then
+        fail "$name: the result record does not say applied, or the card's copy differs"
     elif [[ " $* " == *" --keep-source "* ]]; then
         [ "$(listing "$dir/device/SDMMC")" = "$before" ] && pass "$name" || fail "$name: the kept card changed"
     elif [ -n "$(ls -A "$dir/device/SDMMC/ResidentFlash")" ]; then fail "$name: the card folder is not empty"

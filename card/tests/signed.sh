@@ -111,6 +111,7 @@ refused_card() {
     PROGRAM=$keyed run_on "$1" "$2" "$3" || return
     if ! same_tree "$dev/ResidentFlash" "$3"; then fail "$1: the flash store changed"
     elif ! same_tree "$dev/SDMMC" "$2"; then fail "$1: the card changed"
+    elif [ "$(result_of "$dev/ResidentFlash/~tessivard-result")" != refused ]; then fail "$1: the result record does not say refused"
     else pass "$1"; fi
 }
 refused_card "an unsigned card" "$d/plain5" "$d/now" "(there is no signature file)"

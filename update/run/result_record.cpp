@@ -42,13 +42,12 @@ bool PathText(char *pszOut, size_t cbOut, LPCWSTR pszPath) {
     return true;
 }
 
-// What the file holds, when it is a record that can be read whole.
-size_t ReadRecord(LPCWSTR pszPath, char *pText) {
-    size_t cb = 0;
-    return ReadFileStart(pszPath, pText, kResultBytes, cb) ? cb : 0;
-}
-
 } // namespace
+
+size_t ReadResultFile(LPCWSTR pszPath, char *pText) {
+    size_t cb = 0;
+    return ReadFileStart(pszPath, pText, kResultBytes + 1, cb) ? cb : 0;
+}
 
 void CRunFacts::Start(LPCWSTR pszCard, LPCWSTR pszFlash) {
     GetSystemTime(&m_start);
@@ -137,17 +136,17 @@ RunOutcome CRunFacts::Outcome() const {
 
 void WriteResultRecords(const CRunFacts &facts, LPCWSTR pszFlash, LPCWSTR pszCardRoot, CRecoveryRecord *pRecovery) {
     // The new text and the old one, on the heap.
-    const HeapArray<char> text = NewHeapArray<char>(2 * kResultBytes);
+    const HeapArray<char> text = NewHeapArray<char>(2 * kResultBytes + 1);
     if (!text) return;
     char *pNew = text.get(), *pOld = text.get() + kResultBytes;
     const size_t cbNew = facts.Text(pNew);
     if (!cbNew) return;
     WCHAR szPath[kWidePath];
-    if (JoinPath(szPath, kWidePath, pszFlash, kResultRecordName) && !SameResult(pNew, cbNew, pOld, ReadRecord(szPath, pOld)))
+    if (JoinPath(szPath, kWidePath, pszFlash, kResultRecordName) && !SameResult(pNew, cbNew, pOld, ReadResultFile(szPath, pOld)))
         ReplaceRecordFile(pszFlash, szPath, pNew, cbNew, pRecovery);
     // The card's copy is for reading on a PC: written whole, with no old version kept.
     if (!facts.CardThere() || !JoinPath(szPath, kWidePath, pszCardRoot, kCardResultName) ||
-        SameResult(pNew, cbNew, pOld, ReadRecord(szPath, pOld)))
+        SameResult(pNew, cbNew, pOld, ReadResultFile(szPath, pOld)))
         return;
     CFileHandle file(FsCreateFile(szPath));
     if (file.IsOpen() && FsWrite(file.Get(), pNew, DWORD(cbNew))) FsFlush(file.Get());

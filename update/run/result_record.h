@@ -84,6 +84,9 @@ private:
 // flash store's record of replacements, which the record's writing goes under.
 void WriteResultRecords(const CRunFacts &facts, LPCWSTR pszFlash, LPCWSTR pszCardRoot, CRecoveryRecord *pRecovery);
 
+// What the record file pszPath holds, into a buffer of kResultBytes + 1 (a longer file reads as
+// kResultBytes + 1 bytes, which no reader takes); 0 when it cannot be read.
+size_t ReadResultFile(LPCWSTR pszPath, char *pText);
 // A record's text as a later program reads it: false for anything but the format written here
 // (a newer format number included), which is never trusted for anything.
 bool ParseResultRecord(const char *pText, size_t cbText, RunOutcome &outcome);
