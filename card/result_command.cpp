@@ -20,6 +20,7 @@ const LineWords kLines[] = {
     {"sequence", L"  the card's sequence: "},
     {"identity", L"  the card's identity (SHA-256 of its manifest): "},
     {"files-written", L"  files written into the flash store: "},
+    {"files-unchanged", L"  files that held their new version already, left as they were: "},
     {"files-deleted", L"  files deleted from the flash store: "},
     {"folders-removed", L"  folders removed from the flash store: "},
     {"clock-start", L"  started (the device's clock, UTC): "},

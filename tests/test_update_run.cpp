@@ -153,6 +153,8 @@ TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
     EXPECT_EQ(identity(L"/ResidentFlash/maps/seoul.map", flashTime, false), file);
     EXPECT_EQ(CompareFileTime(&flashTime, &cardTime), 0);
     EXPECT_TRUE(FillsTheBarOnce(again));
+    const std::string record = Content(L"/ResidentFlash/~tessivard-result");
+    EXPECT_NE(record.find("\nfiles-written 2\nfiles-unchanged 1\n"), std::string::npos) << "the markers written again: " << record;
 }
 
 TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {

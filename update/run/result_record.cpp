@@ -93,6 +93,7 @@ void CRunFacts::NoteEntry(const EntrySlot &entry, bool bFlash) {
         break;
     case EntryWork::kCopy:
         if (entry.bFailed) Reason("a file could not be written into the flash store", entry.szTarget, entry.error);
+        else if (entry.bAlreadyNew) m_nUnchanged += bFlash;
         else m_nWritten += bFlash;
         break;
     case EntryWork::kRemove:

@@ -7,7 +7,8 @@
 //   reason <which check, which file, the platform's error code>      (any number, or none)
 //   recovered yes                      a cut run's replacements were finished or undone first
 //   sequence N, identity <hex>         the card's manifest: its sequence, the SHA-256 of its bytes
-//   files-written N, files-deleted N, folders-removed N              the flash store's changes
+//   files-written N, files-unchanged N (held the new version already, left as they were),
+//   files-deleted N, folders-removed N                                the flash store's changes
 //   clock-start, clock-end             the device's clock (UTC), "2026-12-10T22:48:54Z"
 //   version <the program's FileVersion>
 //
@@ -73,7 +74,7 @@ private:
     ULONGLONG m_sequence = 0;
     bool m_bIdentity = false;           // the manifest's bytes were hashed: m_identity
     Digest m_identity = {};
-    int m_nWritten = 0, m_nDeleted = 0, m_nFoldersRemoved = 0;   // in the flash store
+    int m_nWritten = 0, m_nUnchanged = 0, m_nDeleted = 0, m_nFoldersRemoved = 0;   // in the flash store
     SYSTEMTIME m_start = {}, m_end = {};
     HeapArray<char> m_reasons;          // kMaxReasons lines of kReasonBytes
     int m_nReasons = 0, m_nMoreReasons = 0;

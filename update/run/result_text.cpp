@@ -10,7 +10,7 @@ namespace {
 const char *const kOutcomeWords[] = {"nothing", "applied", "refused", "incomplete"};
 // Every line a record of format 1 may hold after its first, by its word.
 const char *const kLineWords[] = {"outcome", "reason", "recovered", "sequence", "identity", "files-written",
-                                  "files-deleted", "folders-removed", "clock-start", "clock-end", "version"};
+                                  "files-unchanged", "files-deleted", "folders-removed", "clock-start", "clock-end", "version"};
 
 // Appends the formatted line to the text of cb bytes; false when it does not fit.
 template <typename... Args>
@@ -72,8 +72,8 @@ size_t CRunFacts::Text(char *pText) const {
         ok = ok && AppendLine(pText, cb, "\n");
     }
     if (ok && bWent)
-        ok = AppendLine(pText, cb, "files-written %d\nfiles-deleted %d\nfolders-removed %d\n", m_nWritten, m_nDeleted,
-                        m_nFoldersRemoved);
+        ok = AppendLine(pText, cb, "files-written %d\nfiles-unchanged %d\nfiles-deleted %d\nfolders-removed %d\n", m_nWritten,
+                        m_nUnchanged, m_nDeleted, m_nFoldersRemoved);
     ok = ok && AppendClock(pText, cb, "clock-start", m_start) && AppendClock(pText, cb, "clock-end", m_end) &&
          AppendLine(pText, cb, "version %s\n", TESSIVARD_VERSION_TEXT);
     if (ok) return cb;

@@ -142,6 +142,7 @@ EntrySlot &CEntryQueue::Back() {
     pSlot->bListed = false;
     pSlot->bFailed = false;
     pSlot->error = 0;
+    pSlot->bAlreadyNew = false;
     return *pSlot;
 }
 

@@ -8,9 +8,12 @@ void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space) {
     switch (entry.work) {
     case EntryWork::kNone:
         break;
-    case EntryWork::kCopy:
-        entry.bFailed = !ReplaceWithCopy(entry.szSource, entry.szTarget, space, entry.bListed ? &entry.digest : nullptr);
+    case EntryWork::kCopy: {
+        CopyWorkspace writer = space;
+        writer.pbAlreadyNew = &entry.bAlreadyNew;
+        entry.bFailed = !ReplaceWithCopy(entry.szSource, entry.szTarget, writer, entry.bListed ? &entry.digest : nullptr);
         break;
+    }
     case EntryWork::kVerify: {
         CFileHandle source(OpenToRead(entry.szSource));
         Digest digest;
