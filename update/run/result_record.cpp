@@ -73,9 +73,13 @@ void CRunFacts::Reason(const char *pszWhat, LPCWSTR pszPath, DWORD error) {
     if (ok) ++m_nReasons;
 }
 
-void CRunFacts::NoteManifest(LPCWSTR pszManifest, const CManifest &manifest, bool bRead, bool bKeyed) {
-    if (!pszManifest[0] && bKeyed) Reason("the card has no manifest: this device takes only its maker's signed cards");
+void CRunFacts::NoteManifest(LPCWSTR pszManifest, const CManifest &manifest, bool bRead) {
     if (!pszManifest[0]) return;
+    // Only a device built with its maker's key asks for a manifest the card lacks.
+    if (WhatIsAt(pszManifest) == PathHolds::kNothing) {
+        if (!bRead) Reason("the card has no manifest: this device takes only its maker's signed cards");
+        return;
+    }
     // A manifest read whole has its identity; one that could not be read is hashed as it lies.
     m_bSequence = m_bIdentity = manifest.Fault() == ManifestFault::kNone;
     m_sequence = manifest.Sequence();
@@ -115,7 +119,6 @@ void CRunFacts::Found(CardFinding finding, LPCWSTR pszPath, const ManifestEntry 
 }
 
 void CRunFacts::Decided(bool bApply, bool bChecked) {
-    m_bDecided = true;
     m_bApplied = bApply;
     if (bChecked && !bApply) Reason("the device's sequence record could not be written");
     if (!bApply && m_nReasons + m_nMoreReasons == 0) Reason("the card was not taken whole");

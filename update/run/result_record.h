@@ -49,8 +49,9 @@ public:
 
     // A reason, its words, and where given, the path and the platform's error code.
     void Reason(const char *pszWhat, LPCWSTR pszPath = nullptr, DWORD error = 0);
-    // The card's manifest pszManifest (empty: none), bRead: taken by the run's admission.
-    void NoteManifest(LPCWSTR pszManifest, const CManifest &manifest, bool bRead, bool bKeyed);
+    // The card's manifest pszManifest (empty: a card the run takes without one), bRead: taken by
+    // the run's admission.
+    void NoteManifest(LPCWSTR pszManifest, const CManifest &manifest, bool bRead);
     // A walk's entry, stepped: bFlash, of a walk of the flash store.
     void NoteEntry(const EntrySlot &entry, bool bFlash);
     // The whole-card check's findings.
@@ -69,7 +70,7 @@ private:
     enum class Card { kNone, kEmpty, kPresent };
     Card m_card = Card::kNone;          // the card folder at the start
     bool m_bRecovering = false;         // a cut run's replacements were recovered first
-    bool m_bDecided = false, m_bApplied = false, m_bKept = false;
+    bool m_bApplied = false, m_bKept = false;   // the card went in; and was kept for another try
     bool m_bSequence = false;           // the manifest was read: m_sequence is its
     ULONGLONG m_sequence = 0;
     bool m_bIdentity = false;           // the manifest's bytes were hashed: m_identity

@@ -144,7 +144,7 @@ int CUpdateRun::Run() {
     const bool bListed = bManifest && ManifestPathIn(pszCard, space.szManifest) &&
                          admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
                          CompareCard(m_manifest, pszCard, g_bUndelete, false, &m_facts, &admission) == 0;
-    m_facts.NoteManifest(bManifest ? space.szManifest : L"", m_manifest, bListed, admission.IsKeyed());
+    m_facts.NoteManifest(bManifest ? space.szManifest : L"", m_manifest, bListed);
     int nLeft = 0;
     if (bListed) PlanMarkerJobs(szCard, szFlash, nLeft);
     else if (!bManifest) CollectMarkerJobs(szCard, szFlash);
