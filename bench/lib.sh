@@ -204,7 +204,8 @@ check_update() {
         return 1
     fi
     local differences
-    differences=$(diff <(tree_listing "$root/ResidentFlash") "$expected" | grep -c '^[<>]')
+    # The run's result record, in the flash store's top level, is its account, no content.
+    differences=$(diff <(tree_listing "$root/ResidentFlash" | grep -v $'\t~tessivard-result$') "$expected" | grep -c '^[<>]')
     if [ "$differences" -gt 0 ]; then
         echo "the flash store differs from the expected one in $differences lines (size and path)"
         return 1

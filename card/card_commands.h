@@ -4,7 +4,7 @@
 #include <string>
 
 struct CardOptions {
-    std::wstring command;            // "make" or "check"
+    std::wstring command;            // "make", "check" or "result"
     std::wstring from, to, card;     // NOW, NEW and the card's root, as given
     std::wstring flash;              // check: NOW, when given
     bool bKeepSource = false;        // make: the card selects keep-source mode
@@ -24,3 +24,6 @@ constexpr int kDone = 0, kRefused = 1, kUsageStatus = 2, kCannot = 3;
 
 int RunMake(const CardOptions &options);
 int RunCheck(const CardOptions &options);
+// result FILE (in options.card): a device's result record in words; 0 applied or nothing, 1
+// refused or incomplete, 2 a file that is no record this program reads.
+int RunResult(const CardOptions &options);

@@ -12,6 +12,7 @@ const wchar_t kUsage[] =
     L"usage: TessivardCard make --from NOW --to NEW --card CARD [--keep-source] [--no-manifest] [--sequence N]\n"
     L"                          [--flash-size BYTES [--cluster BYTES]] [--code-page N]\n"
     L"       TessivardCard check --card CARD [--flash NOW] [--key-modulus FILE] [--code-page N]\n"
+    L"       TessivardCard result FILE\n"
     L"  NOW: a copy of the flash store as the device holds it; NEW: the flash store as it must become;\n"
     L"  CARD: the card's root folder (make: missing or empty; the card folder ResidentFlash is written in it).\n"
     L"  --keep-source: the card keeps itself (marker undelete) and may remove nothing.\n"
@@ -22,6 +23,8 @@ const wchar_t kUsage[] =
     L"    writes it (card_key.bin; tools/tessivard-card check --key PUBLIC.pem makes it).\n"
     L"  --flash-size: whether the update fits a flash store of that size, allocation unit --cluster (4096).\n"
     L"  --code-page: the device's ANSI code page (949); the platform's must be the same.\n"
+    L"  result: a device's record of its last run (its flash store's ~tessivard-result, or tessivard-result.txt\n"
+    L"    beside the card folder), in words; exit status 0 applied or nothing, 1 refused or incomplete.\n"
     L"  Exit status: 0 done, 1 refused or findings, 2 wrong usage, 3 a folder or file that cannot be read or written.";
 
 int Usage(const std::wstring &why) {
@@ -44,6 +47,11 @@ bool ParseNumber(const std::wstring &text, ULONGLONG &value) {
 bool Parse(int argc, wchar_t **argv, CardOptions &o, std::wstring &why) {
     if (argc < 2) return why = L"no command", false;
     o.command = argv[1];
+    if (o.command == L"result") {
+        if (argc != 3) return why = L"result takes one file", false;
+        o.card = argv[2];
+        return true;
+    }
     const bool bMake = o.command == L"make", bCheck = o.command == L"check";
     if (!bMake && !bCheck) return why = L"unknown command " + o.command, false;
     bool bCluster = false;
@@ -90,5 +98,6 @@ int wmain(int argc, wchar_t **argv) {
             std::to_wstring(options.codePage) + L": run it where they are the same (tools/tessivard-card sets the locale)");
         return kCannot;
     }
+    if (options.command == L"result") return RunResult(options);
     return options.command == L"make" ? RunMake(options) : RunCheck(options);
 }

@@ -6,6 +6,8 @@
 #include "update/crypto/sha256.h"
 #include "update/manifest/manifest.h"
 #include "update/run/device_paths.h"
+#include "update/run/result_record.h"
+#include "update/rules/name_rule.h"
 #include "update/storage/file_copy.h"
 #include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
@@ -111,6 +113,22 @@ bool MakeManifest(const std::wstring &newRoot, const CardPlan &plan, const ULONG
 }
 
 } // namespace
+
+bool RemoveLoneResult(const std::wstring &cardRoot) {
+    const std::wstring root = HostPath(cardRoot, L"");
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((root + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    int nOthers = 0;
+    bool bResult = false;
+    do {
+        if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && NamesMatch(fd.cFileName, kCardResultName)) bResult = true;
+        else ++nOthers;
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return bResult && nOthers == 0 && DeleteFileW(HostPath(cardRoot, kCardResultName).c_str());
+}
 
 bool WriteCard(const std::wstring &cardRoot, const std::wstring &newRoot, const CardPlan &plan, bool bManifest,
                const ULONGLONG *pSequence, std::wstring &error) {

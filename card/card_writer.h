@@ -15,6 +15,11 @@
 bool WriteCard(const std::wstring &cardRoot, const std::wstring &newRoot, const CardPlan &plan, bool bManifest,
                const ULONGLONG *pSequence, std::wstring &error);
 
+// A card a device ran holds the device's record of that run beside the card folder
+// (update/run/result_record.h), for a person to read: a card root that holds that file alone
+// is taken as empty, and the file removed (true then).
+bool RemoveLoneResult(const std::wstring &cardRoot);
+
 // Why the manifest was refused, in words.
 std::wstring DescribeFault(const CManifest &manifest);
 

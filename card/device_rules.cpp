@@ -98,6 +98,8 @@ std::wstring WhyWalkPasses(Walk walk, const std::wstring &folder, const std::wst
         return L"is the name of the manifest's signature, which the copy never copies";
     case WalkReason::kSequenceRecord:
         return L"is the name of a keyed device's sequence record, which no card writes";
+    case WalkReason::kResultRecord:
+        return L"is the name of the device's record of its last run, which no card writes";
     }
     return L"";
 }

@@ -5,6 +5,7 @@
 #include "card/card_writer.h"
 #include "card/console_text.h"
 #include "card/room_simulation.h"
+#include "update/run/result_record.h"
 #include "update/storage/paths.h"
 
 namespace {
@@ -95,6 +96,8 @@ int RunMake(const CardOptions &o) {
         Out(L"Nothing was written.");
         return kRefused;
     }
+    if (RemoveLoneResult(o.card))
+        Out(L"removed " + ShownBelow(o.card, kCardResultName) + L": a device's record of its last run with the card, no part of a card");
     if (!WriteCard(o.card, o.to, plan, !o.bNoManifest, o.bSequence ? &o.sequence : nullptr, error)) {
         Err(L"TessivardCard: " + error);
         return kCannot;

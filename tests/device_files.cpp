@@ -4,6 +4,8 @@
 
 namespace {
 bool IsDots(const wchar_t *name) { return !wcscmp(name, L".") || !wcscmp(name, L".."); }
+// The run's result record, or its copy on the card.
+bool IsResultRecord(LPCWSTR pszName) { return !_wcsicmp(pszName, L"~tessivard-result") || !_wcsicmp(pszName, L"tessivard-result.txt"); }
 }
 
 void PutFolder(const std::wstring &path) {
@@ -77,6 +79,7 @@ std::map<std::wstring, std::string> Tree(const std::wstring &folder) {
         if (h == INVALID_HANDLE_VALUE) continue;
         do {
             if (IsDots(fd.cFileName)) continue;
+            if (rel.empty() && IsResultRecord(fd.cFileName)) continue;
             std::wstring child = rel.empty() ? fd.cFileName : rel + L"\\" + fd.cFileName;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 pending.push_back(child);
@@ -88,13 +91,20 @@ std::map<std::wstring, std::string> Tree(const std::wstring &folder) {
     return files;
 }
 
+std::string Outcome(const std::wstring &path) {
+    const std::string text = Content(path);
+    const size_t at = text.find("\noutcome ");
+    if (text.rfind("tessivard-result 1\n", 0) != 0 || at == std::string::npos) return text;
+    return text.substr(at + 9, text.find('\n', at + 1) - at - 9);
+}
+
 std::vector<std::wstring> Names(const std::wstring &folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return names;
     do {
-        if (!IsDots(fd.cFileName)) names.push_back(fd.cFileName);
+        if (!IsDots(fd.cFileName) && !IsResultRecord(fd.cFileName)) names.push_back(fd.cFileName);
     } while (FindNextFileW(h, &fd));
     FindClose(h);
     std::sort(names.begin(), names.end());

@@ -19,9 +19,13 @@ bool IsFolder(const std::wstring &path);
 bool Exists(const std::wstring &path);
 // Removes the tree (files, folders, read-only files too); nothing when it is missing.
 void RemoveTree(const std::wstring &path);
-// Every file below the folder: relative path ("a\b.txt") to content.
+// Every file below the folder: relative path ("a\b.txt") to content. The run's result record
+// and its card copy are the run's account, not content: at the folder's top they are left out
+// (Outcome reads them).
 std::map<std::wstring, std::string> Tree(const std::wstring &folder);
-// The names listed in the folder (not "." and ".."), sorted.
+// The word of a result record's outcome line, or what stands there instead ("<none>").
+std::string Outcome(const std::wstring &path);
+// The names listed in the folder (not "." and "..", nor a result record), sorted.
 std::vector<std::wstring> Names(const std::wstring &folder);
 // Copies the tree (files and folders) to a new place.
 void CopyTree(const std::wstring &from, const std::wstring &to);

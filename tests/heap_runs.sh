@@ -77,8 +77,9 @@ run() {
 }
 report() { tr -d '\r' < "$out.heap" 2>/dev/null | sed -n "s/^$1 //p"; }
 started() { [ -s "$flash/qormane/started.txt" ]; }
-# The same tree, the follow-on program's note of its start aside.
-same_tree() { diff -r -x started.txt "$1" "$2" >/dev/null 2>&1; }
+# The same tree, the follow-on program's note of its start and the run's result record aside
+# (the device's account of the run, which no card writes at any depth).
+same_tree() { diff -r -x started.txt -x '~tessivard-result' "$1" "$2" >/dev/null 2>&1; }
 # Whole, or untouched, or a fault: how the device was left.
 outcome() {
     if same_tree "$flash" "$after/flash" && [ -d "$card" ] && [ -z "$(ls -A "$card")" ]; then echo whole

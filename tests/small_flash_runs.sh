@@ -41,7 +41,9 @@ check() {   # check NAME CONDITION...
     local name=$1; shift
     if eval "$*"; then echo "  ok    $name"; passed=$((passed + 1)); else echo "  FAIL  $name"; failed=$((failed + 1)); fi
 }
-no_temporary() { ! find "$flash" -iname '~tessivard-*' ! -iname '~tessivard-sequence' | grep -q .; }   # nor an old version set aside, nor the record
+# nor an old version set aside, nor the record; the device's own records are no temporaries
+no_temporary() { ! find "$flash" -iname '~tessivard-*' ! -iname '~tessivard-sequence' ! -path "$flash/~tessivard-result" | grep -q .; }
+outcome() { sed -n 's/^outcome //p' "$flash/~tessivard-result" 2>/dev/null; }   # the run's result record's
 # The program does not wait for the follow-on program: give it time to write (a Wine
 # process can take seconds to start while other tests load the machine).
 started() {
@@ -57,6 +59,7 @@ run
 check "a 512 KiB map replaced with 160 KiB free goes in byte for byte" 'cmp -s "$flash/maps/seoul.map" "$root/new.map"'
 check "and the card folder is emptied" '[ -d "$card" ] && [ -z "$(ls -A "$card")" ]'
 check "and leaves no temporary" 'no_temporary'
+check "the result record says applied" '[ "$(outcome)" = applied ]'
 check "the follow-on program starts" 'started'
 
 # 160 KiB free and the old map's 512 KiB make 672 KiB: a new version of 672 KiB less 100
@@ -69,6 +72,7 @@ check "a version that fits by bytes but not by units is not started: the old map
     'cmp -s "$flash/maps/seoul.map" "$root/flash.before/maps/seoul.map"'
 check "the rest of the update goes in" 'cmp -s "$flash/maps/small.map" "$card/maps/small.map"'
 check "the card folder stays whole for another try" '[ -f "$card/maps/seoul.map" ] && [ -f "$card/maps/small.map" ]'
+check "the result record says incomplete" '[ "$(outcome)" = incomplete ]'
 check "no temporary" 'no_temporary'
 check "the follow-on program starts" 'started'
 
@@ -87,6 +91,7 @@ check "a version for the old one's room that reads back wrong is refused before 
     'cmp -s "$flash/maps/seoul.map" "$root/flash.before/maps/seoul.map"'
 check "the card and its manifest are kept, and no temporary is left" \
     '[ -f "$card/~tessivard-manifest" ] && [ -f "$card/maps/seoul.map" ] && no_temporary'
+check "the result record says refused" '[ "$(outcome)" = refused ]'
 check "the follow-on program starts" 'started'
 
 device 1024 60

@@ -47,6 +47,21 @@ TEST_F(UpdateRun, WithoutACardFolderOnlyTheImageFilesAreDeleted) {
     EXPECT_TRUE(Tree(L"/SDMMC/ResidentFlash").empty());
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"kept.dat", "flash"}}));
     EXPECT_TRUE(run.m_jobs.empty());
+    EXPECT_EQ(Outcome(L"/ResidentFlash/~tessivard-result"), "nothing");
+    EXPECT_FALSE(Exists(L"/SDMMC/tessivard-result.txt")) << "no card folder, no copy on the card";
+
+    // The next start without a card finds the record saying so: it writes nothing (a clock
+    // set apart here would be replaced). A record of a newer format is replaced, not read.
+    std::string record = Content(L"/ResidentFlash/~tessivard-result");
+    record.replace(record.find("clock-start ") + 12, 4, "1999");
+    PutFile(L"/ResidentFlash/~tessivard-result", record);
+    ProbeDlg again;
+    again.Run();
+    EXPECT_EQ(Content(L"/ResidentFlash/~tessivard-result"), record);
+    PutFile(L"/ResidentFlash/~tessivard-result", "tessivard-result 2\noutcome nothing\n");
+    ProbeDlg newer;
+    newer.Run();
+    EXPECT_EQ(Content(L"/ResidentFlash/~tessivard-result").rfind("tessivard-result 1\noutcome nothing\n", 0), 0u);
 }
 
 TEST_F(UpdateRun, AFullUpdateOverlaysTheFlashStoreAndEmptiesTheCard) {
@@ -77,6 +92,10 @@ TEST_F(UpdateRun, AFullUpdateOverlaysTheFlashStoreAndEmptiesTheCard) {
     EXPECT_EQ(run.barHigh, run.m_nTotal);
     EXPECT_EQ(run.barPos, run.barHigh);
     EXPECT_EQ(g_steps.crEndOfBar, BandColour(RGB(255, 0, 0), RGB(0, 0, 255), 255, 254));
+    const std::string record = Content(L"/ResidentFlash/~tessivard-result");
+    EXPECT_EQ(Outcome(L"/ResidentFlash/~tessivard-result"), "applied");
+    EXPECT_NE(record.find("\nfiles-written 3\n"), std::string::npos) << record;
+    EXPECT_EQ(Content(L"/SDMMC/tessivard-result.txt"), record) << "the card's copy, beside the card folder";
 }
 
 // A device on battery suspends after its idle time without input: a run resets the idle
@@ -109,6 +128,7 @@ TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
     EXPECT_EQ(run.m_nTotal, 4 + 3) << "the card folder's deletion takes no step in this mode";
     EXPECT_TRUE(FillsTheBarOnce(run));
     EXPECT_EQ(run.barPos, run.m_nTotal);
+    EXPECT_EQ(Outcome(L"/ResidentFlash/~tessivard-result"), "applied");
 
     // The card applied again: the flash file that holds its new version already is the same
     // file (not written again), with the card file's time of last change; the bar ends full.
@@ -133,6 +153,8 @@ TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
     EXPECT_EQ(identity(L"/ResidentFlash/maps/seoul.map", flashTime, false), file);
     EXPECT_EQ(CompareFileTime(&flashTime, &cardTime), 0);
     EXPECT_TRUE(FillsTheBarOnce(again));
+    const std::string record = Content(L"/ResidentFlash/~tessivard-result");
+    EXPECT_NE(record.find("\nfiles-written 2\nfiles-unchanged 1\n"), std::string::npos) << "the markers written again: " << record;
 }
 
 TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {
@@ -152,6 +174,10 @@ TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {
     EXPECT_EQ(run.m_nTotal, 3 + 3 + 3);
     EXPECT_EQ(g_steps.positions, (std::vector<int>{1, 2, 3, 4, 5, 6}))
         << "the card folder's deletion takes no step: the bar ends short of full";
+    EXPECT_EQ(Outcome(L"/SDMMC/tessivard-result.txt"), "incomplete");
+    EXPECT_NE(Content(L"/ResidentFlash/~tessivard-result").find("\nreason a file could not be written into the flash store: "
+                                                                 "/ResidentFlash\\blocked.dat (error "),
+              std::string::npos);
 }
 
 TEST_F(UpdateRun, EveryStepShowsItsOwnPictureAndTheBarEndsWhereTheRunStopped) {
@@ -215,9 +241,13 @@ TEST_F(UpdateRun, NoCardWritesOrRemovesTheSequenceRecord) {
     PutFile(L"/SDMMC/ResidentFlash/maps/~tessivard-sequence", "9\n");
     PutFile(L"/SDMMC/ResidentFlash/delete_~tessivard-sequence", "");
     PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
+    PutFile(L"/SDMMC/ResidentFlash/maps/~Tessivard-RESULT", "tessivard-result 1\noutcome applied\n");   // nor the result record
+    PutFile(L"/SDMMC/ResidentFlash/delete_~tessivard-result", "");
     run.Run();
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"~tessivard-sequence", "3\n"}, {L"maps\\seoul.map", "seoul 2026"}}));
     EXPECT_EQ(Content(L"/SDMMC/ResidentFlash/~Tessivard-Sequence"), "9\n") << "the card is kept, as a copy that failed keeps it";
+    EXPECT_EQ(Outcome(L"/ResidentFlash/~tessivard-result"), "incomplete");
+    EXPECT_FALSE(Exists(L"/ResidentFlash/maps/~tessivard-result"));
 }
 
 // A cut leaves a temporary in a folder the walk reaches late; on a nearly full store the
@@ -323,6 +353,7 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     EXPECT_LE(run.barPos, run.barHigh) << "a step the plan did not count never takes the bar past its end";
     EXPECT_NE(WaitForRecord(L"/ResidentFlash/qormane/started.txt"), "<none>")
         << "the run ends by starting the follow-on program";
+    EXPECT_EQ(Outcome(L"/ResidentFlash/~tessivard-result"), "incomplete");
 
     // Once the file is free, the next run deletes the folder, consumes the marker and
     // applies the card whole.
@@ -334,6 +365,7 @@ TEST_F(UpdateRun, AFileHeldOpenKeepsItsMarkerAndTheCardAndTheNextRunFinishes) {
     EXPECT_FALSE(Exists(L"/ResidentFlash/delete_maps"));
     EXPECT_TRUE(FillsTheBarOnce(next));
     EXPECT_NE(WaitForRecord(L"/ResidentFlash/qormane/started.txt"), "<none>");
+    EXPECT_EQ(Outcome(L"/ResidentFlash/~tessivard-result"), "applied") << "the first run's was incomplete";
 }
 
 // What the deletion passes by its rules stays whatever a later run does: a marked folder

@@ -41,11 +41,13 @@ describe() {
         *) local what; what=$(head -c 60 "$1" | tr -d '\n'); echo "${what:-(marker)}" ;;
     esac
 }
-# The files of a tree, and of a device's flash store but its sequence record, as snapshot_tree
-# gives them.
+# The files of a tree, and of a device's flash store but its records (the sequence, the last
+# run's result), as snapshot_tree gives them.
 tree_lines() { snapshot_tree "$1" describe; }
-flash_lines() { snapshot_tree "$1" describe | grep $'^ResidentFlash/' | grep -v $'^ResidentFlash/~tessivard-sequence\t'; }
-count_files() { find "$1" -type f | wc -l; }
+flash_lines() { snapshot_tree "$1" describe | grep $'^ResidentFlash/' | grep -v $'^ResidentFlash/~tessivard-sequence\t\\|^ResidentFlash/~tessivard-result\t'; }
+# The files of a tree, the run's result record at its top aside.
+count_files() { find "$1" -type f ! -path "$1/~tessivard-result" ! -path "$1/tessivard-result.txt" | wc -l; }
+outcome_of() { sed -n 's/^outcome //p' "$1/ResidentFlash/~tessivard-result" 2>/dev/null; }
 
 now=$work/now new=$work/new
 said=$work/said
@@ -125,8 +127,10 @@ run_on() {
 refused() {
     run_on "$1" "$2"
     [ ! -e "$dev/ResidentFlash/~tessivard-sequence" ] || wrong "the device took the card $1: it wrote its sequence record"
-    diff -r "$dev/ResidentFlash" "$now" >/dev/null || wrong "the card $1 changed the flash store"
-    diff -r "$dev/SDMMC" "$2" >/dev/null || wrong "the card $1 changed on the device"
+    # The run's result record, beside the flash store's content and the card folder, is no change of either.
+    diff -r -x '~tessivard-result' "$dev/ResidentFlash" "$now" >/dev/null || wrong "the card $1 changed the flash store"
+    diff -r -x tessivard-result.txt "$dev/SDMMC" "$2" >/dev/null || wrong "the card $1 changed on the device"
+    [ "$(outcome_of "$dev")" = refused ] || wrong "the device's result record does not say the card $1 was refused"
     echo "   $(basename "$program") refused it, and ended as every run does (the follow-on program started):"
     echo "     flash store: unchanged, NOW byte for byte ($(count_files "$dev/ResidentFlash") files)"
     echo "     card: unchanged, byte for byte ($(count_files "$dev/SDMMC/ResidentFlash") files, manifest and signature included)"
@@ -138,14 +142,16 @@ echo "5. $(shown "$program") applies the card on a device whose flash store is N
 before=$(tree_lines "$now" | sed 's|^|ResidentFlash/|')
 run_on signed "$signed"
 report_changes "$before" "$(flash_lines "$dev")" | sed 's/^/   /'
-diff -r -x '~tessivard-sequence' "$dev/ResidentFlash" "$new" >/dev/null || wrong "the flash store is not NEW after the card"
+diff -r -x '~tessivard-sequence' -x '~tessivard-result' "$dev/ResidentFlash" "$new" >/dev/null || wrong "the flash store is not NEW after the card"
+[ "$(outcome_of "$dev")" = applied ] || wrong "the device's result record does not say the card was applied"
 record=$(cat "$dev/ResidentFlash/~tessivard-sequence" 2>/dev/null)
 [ "$record" = "1"$'\n'"card $(sha256sum <"$signed/ResidentFlash/~tessivard-manifest" | cut -c1-64) finished" ] ||
     wrong "the device's sequence record is not the card's 1, its update finished: ${record:-none}"
 [ -d "$dev/SDMMC/ResidentFlash" ] && [ -z "$(ls -A "$dev/SDMMC/ResidentFlash")" ] || wrong "the card folder was not emptied"
 echo "   The flash store now equals NEW, byte for byte; beside it the device's sequence record,"
 echo "   ~tessivard-sequence, holds 1 and the card's identity (its manifest's SHA-256), finished:"
-echo "   no card numbered lower goes in after this one, nor this one again."
+echo "   no card numbered lower goes in after this one, nor this one again. Its record of the run,"
+echo "   ~tessivard-result (a copy beside the card folder, SDMMC/tessivard-result.txt), says: applied."
 echo "   The card folder SDMMC/ResidentFlash is there again, empty; the follow-on program was started."
 
 # --- 6. a byte flipped --------------------------------------------------------------------

@@ -39,6 +39,29 @@ expect "a card folder that is not empty" 3 "the card folder is not empty (nothin
     card make --from "$now" --to "$new" --card "$work/full"
 [ "$(ls -A "$work/full")" = keep.txt ] || fail "the card folder that is not empty was changed"
 
+echo "A device's result record:"
+# A card the device ran: its root holds the record of that run, which make removes.
+put "$work/ran/tessivard-result.txt" $'tessivard-result 1\noutcome applied\n'
+expect "a card root holding only the result record" 0 "removed $work/ran/tessivard-result.txt" \
+    card make --from "$now" --to "$new" --card "$work/ran"
+[ "$(ls -A "$work/ran")" = ResidentFlash ] || fail "the result record was not removed, or no card written: $(ls -A "$work/ran")"
+put "$work/ran2/tessivard-result.txt" $'tessivard-result 1\noutcome applied\n'
+put "$work/ran2/notes.txt" "mine"
+expect "the result record beside another file" 3 "the card folder is not empty" card make --from "$now" --to "$new" --card "$work/ran2"
+[ -f "$work/ran2/tessivard-result.txt" ] || fail "the result record beside another file was removed"
+put "$work/refused.txt" $'tessivard-result 1\noutcome refused\nreason the card is not whole: missing: maps\\a\nsequence 4\n'
+expect "result: a refused run" 1 "why: the card is not whole: missing: maps\\a" card result "$work/refused.txt"
+expect "result: its sequence" 1 "the card's sequence: 4" card result "$work/refused.txt"
+put "$work/incomplete.txt" $'tessivard-result 1\noutcome incomplete\n'
+expect "result: an incomplete run" 1 "incomplete: some work could not be done" card result "$work/incomplete.txt"
+put "$work/nothing.txt" $'tessivard-result 1\noutcome nothing\nclock-start 2026-01-02T03:04:05Z\n'
+expect "result: a run with nothing to do" 0 "started (the device's clock, UTC): 2026-01-02T03:04:05Z" card result "$work/nothing.txt"
+put "$work/newer.txt" $'tessivard-result 2\noutcome applied\n'
+expect "result: a newer format" 2 "not a result record this program reads" card result "$work/newer.txt"
+put "$work/unknown.txt" $'tessivard-result 1\noutcome applied\nweather fine\n'
+expect "result: a line it does not know" 2 "not a result record this program reads" card result "$work/unknown.txt"
+expect "result: no file" 2 "not a result record this program reads" card result "$work/none.txt"
+
 # A file another program holds open without sharing (tools/hold_open.cpp, in a device root
 # whose "/new" is NEW).
 mkdir -p "$work/held-device" && ln -sfn "$new" "$work/held-device/new"

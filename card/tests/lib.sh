@@ -50,10 +50,22 @@ run_on() {
     rm "$record"
 }
 
-# A tree as lines: each folder, and each file with its size and time of last change.
+# A tree as lines: each folder, and each file with its size and time of last change. The run's
+# result record (the flash store's ~tessivard-result, the card's tessivard-result.txt) is the
+# device's account of the run, no content: in the tree's top level only, it is left out
+# (result_of reads it).
 listing() {
-    (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' \) -o \( -type f -printf '%P\t%s\t%T@\n' \) | LC_ALL=C sort)
+    (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' \) -o \( -type f -printf '%P\t%s\t%T@\n' \) | LC_ALL=C sort |
+        grep -av $'^~tessivard-result\t\\|^tessivard-result\\.txt\t')
+}
+# Every file's bytes, as SHA-256 and path, the result record left out as above.
+contents() {
+    (cd "$1" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0r sha256sum |
+        grep -av '  \./~tessivard-result$\|  \./tessivard-result\.txt$')
 }
 
 # same_tree A B: the same folders, and files of the same bytes and times.
-same_tree() { [ "$(listing "$1")" = "$(listing "$2")" ] && diff -r "$1" "$2" >/dev/null; }
+same_tree() { [ "$(listing "$1")" = "$(listing "$2")" ] && [ "$(contents "$1")" = "$(contents "$2")" ]; }
+
+# result_of FILE: the outcome word of a result record ("none": no record that reads as one).
+result_of() { sed -n '1{/^tessivard-result 1$/!q};2s/^outcome //p' "$1" 2>/dev/null | grep . || echo none; }

@@ -69,6 +69,7 @@ fault() {
     run_on "$name" "$faulty" "$d/now" || return
     if ! same_tree "$dev/ResidentFlash" "$d/now"; then fail "$name: the flash store changed"
     elif ! same_tree "$dev/SDMMC" "$faulty.before"; then fail "$name: the card changed"
+    elif [ "$(result_of "$dev/SDMMC/tessivard-result.txt")" != refused ]; then fail "$name: the card's result record does not say refused"
     else pass "$name"; fi
 }
 fault "a file cut short" "voice/guide.wav: short: 9 bytes of the 10 bytes listed" truncate -s 9 voice/guide.wav

@@ -22,6 +22,9 @@ round_trip() {
     elif ! same_tree "$dir/device/ResidentFlash" "$dir/new"; then
         fail "$name: the flash store is not NEW"
         diff <(listing "$dir/device/ResidentFlash") <(listing "$dir/new") | head -20
+    elif [ "$(result_of "$dir/device/ResidentFlash/~tessivard-result")" != applied ] ||
+        ! cmp -s "$dir/device/ResidentFlash/~tessivard-result" "$dir/device/SDMMC/tessivard-result.txt"; then
+        fail "$name: the result record does not say applied, or the card's copy differs"
     elif [[ " $* " == *" --keep-source "* ]]; then
         [ "$(listing "$dir/device/SDMMC")" = "$before" ] && pass "$name" || fail "$name: the kept card changed"
     elif [ -n "$(ls -A "$dir/device/SDMMC/ResidentFlash")" ]; then fail "$name: the card folder is not empty"
@@ -66,6 +69,10 @@ put "$d/new/$levels/$(name_of $((259 - 21 - ${#levels} - 1)))" "at the limit"
 put "$d/new/$levels/$(name_of $((258 - 21 - ${#levels} - 1)))" "one short of it"
 mkdir -p "$d/new/$levels/$(name_of $((259 - 4 - 21 - ${#levels} - 1)))"
 round_trip changes
+# The device's record of that run, as the card maker reads it: the files it wrote.
+out=$(card result "$work/changes/device/SDMMC/tessivard-result.txt") &&
+    grep -q "^  files written into the flash store: [1-9]" <<<"$out" && pass "result reads the device's record: $(head -1 <<<"$out" | sed 's/.*: //')" ||
+    fail "result on the device's record: $out"
 if [ -e "$d/card/ResidentFlash/settings.ini" ] || [ -e "$d/card/ResidentFlash/poi/fuel.poi" ] ||
     [ -e "$d/card/ResidentFlash/poi/emptykept" ]; then fail "changes: the card carries what NOW holds already"
 else pass "changes: the card leaves out what NOW holds already"; fi

@@ -111,9 +111,17 @@ refused_card() {
     PROGRAM=$keyed run_on "$1" "$2" "$3" || return
     if ! same_tree "$dev/ResidentFlash" "$3"; then fail "$1: the flash store changed"
     elif ! same_tree "$dev/SDMMC" "$2"; then fail "$1: the card changed"
+    elif [ "$(result_of "$dev/ResidentFlash/~tessivard-result")" != refused ]; then fail "$1: the result record does not say refused"
     else pass "$1"; fi
 }
 refused_card "an unsigned card" "$d/plain5" "$d/now" "(there is no signature file)"
+grep -q "^reason the manifest is not signed by the key this device was built with$" "$dev/ResidentFlash/~tessivard-result" &&
+    pass "the result record tells why the unsigned card was refused" || fail "the result record: $(cat "$dev/ResidentFlash/~tessivard-result")"
+# A card with no manifest at all: the record says so.
+cp -a "$d/plain5" "$d/bare" && rm "$d/bare/ResidentFlash/~tessivard-manifest"
+refused_card "a card without a manifest" "$d/bare" "$d/now"
+grep -q "^reason the card has no manifest" "$dev/ResidentFlash/~tessivard-result" &&
+    pass "the result record tells the card had no manifest" || fail "the result record: $(cat "$dev/ResidentFlash/~tessivard-result")"
 # The other key is made anew each run: its signature, as a number, may be at or past this
 # key's modulus (when the other modulus is the larger), and check --key then says so
 # instead; either way the card is not this key's.

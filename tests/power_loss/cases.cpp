@@ -16,8 +16,16 @@ fs::path g_cardTemplate;                                   // what the card's da
 
 fs::path FlashFolder() { return g_places.root / "ResidentFlash"; }
 fs::path CardRoot() { return g_places.root / "SDMMC"; }
-FoldedTree FlashNow() { return Fold(ReadTree(FlashFolder())); }
-FoldedTree CardNow() { return Fold(ReadTree(CardRoot())); }
+// The run's result record, the flash store's and its copy in the card's root, is the device's
+// account of the run, no content: whether it is there, and what it says, depends on where a cut
+// fell. Every comparison of the two sides leaves it aside.
+FoldedTree WithoutResult(FoldedTree tree, const std::string &name) {
+    tree.files.erase(name);
+    tree.spelled.erase(name);
+    return tree;
+}
+FoldedTree FlashNow() { return WithoutResult(Fold(ReadTree(FlashFolder())), "~tessivard-result"); }
+FoldedTree CardNow() { return WithoutResult(Fold(ReadTree(CardRoot())), "tessivard-result.txt"); }
 
 void ResetDevice() {
     g_flash.Control("reset");

@@ -1,13 +1,10 @@
 #include "update/manifest/sequence_record.h"
 #include "platform/bounded_text.h"
-#include "platform/file_handle.h"
 #include "platform/heap_array.h"
 #include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
 #include "update/storage/paths.h"
-#include "update/storage/recovery_record.h"
-#include "update/storage/replacement.h"
-#include "update/seams/seams.h"
+#include "update/storage/record_file.h"
 
 namespace {
 
@@ -115,39 +112,10 @@ SequenceRecord ReadSequenceRecord(LPCWSTR pszFlash, CardRecord &record) {
 }
 
 bool WriteSequenceRecord(LPCWSTR pszFlash, const CardRecord &record, CRecoveryRecord *pRecovery) {
-    // The temporary's and the aside name's paths and the text, on the heap: the worker's
-    // frames stay small.
-    struct Space {
-        WCHAR szTemp[kTemporaryPath], szAside[kTemporaryPath];
-        char text[kRecordBytes];
-    };
-    const HeapArray<Space> space = NewHeapArray<Space>(1);
+    // The text on the heap: the worker's frames stay small.
+    const HeapArray<char> text = NewHeapArray<char>(kRecordBytes);
     WCHAR szPath[kRecordPath];
     size_t cb = 0;
-    if (!space || !RecordPath(pszFlash, szPath) || !TemporaryBeside(szPath, 0, space[0].szTemp) ||
-        !AsideBeside(szPath, 0, space[0].szAside) || !RecordText(record, space[0].text, cb))
-        return false;
-    LPCWSTR szTemp = space[0].szTemp, szAside = space[0].szAside;
-    const char *text = space[0].text;
-    NewVersion version = {};
-    version.pszTarget = szPath;
-    version.pszTemp = szTemp;
-    version.pszAside = szAside;
-    version.bOld = WhatIsAt(szPath) != PathHolds::kNothing;
-    version.cbNew = cb;
-    CSha256 hash;
-    hash.Add(text, DWORD(cb));
-    hash.Finish(version.digest);
-    version.pRecord = pRecovery;
-    version.pszVolume = pszFlash;
-    version.bTransactionSafe = pRecovery && pRecovery->IsTransactionSafe();
-    if (pRecovery && !pRecovery->UseFolder(0, szPath)) return false;
-    CFileHandle temp(FsCreateFile(szTemp));
-    if (!temp.IsOpen()) return false;
-    if (!FsWrite(temp.Get(), text, DWORD(cb)) || !CommitTemporary(temp.Release(), version)) {
-        temp.Close();   // still open only where the writing failed
-        if (WhatIsAt(szTemp) != PathHolds::kNothing) FsRemoveFile(szTemp);
-        return false;
-    }
-    return FsFlushVolume(pszFlash);
+    if (!text || !RecordPath(pszFlash, szPath) || !RecordText(record, text.get(), cb)) return false;
+    return ReplaceRecordFile(pszFlash, szPath, text.get(), cb, pRecovery);
 }

@@ -41,14 +41,15 @@ void ReadMarker(LPCSTR pszCard, LPCSTR pszFlash, LPCWSTR pszName, BOOL bFolder, 
         return;
     }
     // The planned path must be the flash store, one separator and the name: not the store
-    // itself ("delete_ "), not a device ("delete_NUL"), not another folder, and not a keyed
-    // device's sequence record, which no card changes.
+    // itself ("delete_ "), not a device ("delete_NUL"), not another folder, and not one of the
+    // device's records (a keyed device's sequence, the last run's result), which no card changes.
     // The prefix is ASCII in any letter case that matches it: its bytes are its characters.
     const bool bPlans = wcslen(pszName) > kDeletePrefixLength &&
                         FormatInto(szRest, "%s", szExact + kDeletePrefixLength) && !HasRejectedCharacter(szRest) &&
                         FormatInto(entry.szPlanned, "%s/%s", pszFlash, szRest) &&
                         AnsiToWide(szFolder, kAnsiPath, pszFlash) && AnsiToWide(szWideRest, kAnsiPath, szRest) &&
-                        IsPlainChildName(szFolder, szWideRest) && !IsSequenceRecordName(szWideRest);
+                        IsPlainChildName(szFolder, szWideRest) && !IsSequenceRecordName(szWideRest) &&
+                        !IsResultRecordName(szWideRest);
     if (!bPlans) std::memset(entry.szPlanned, 0, kAnsiPath);
     entry.kind = bPlans ? MarkerKind::kPlansDeletion : MarkerKind::kPlansNothing;
 }

@@ -11,6 +11,7 @@ WalkRule ReadWalkEntry(Walk walk, LPCWSTR pszFolder, LPCWSTR pszName, bool bFold
     else if (bFolder && pszName[0] == L'.') rule = {WalkAction::kPass, WalkReason::kDotFolder};
     else if (walk == Walk::kCopy && IsReservedName(pszName)) rule = {WalkAction::kFail, WalkReason::kReserved};
     else if (walk == Walk::kCopy && IsSequenceRecordName(pszName)) rule = {WalkAction::kFail, WalkReason::kSequenceRecord};
+    else if (walk == Walk::kCopy && IsResultRecordName(pszName)) rule = {WalkAction::kFail, WalkReason::kResultRecord};
     else if (walk == Walk::kCopy && !bFolder && (IsManifestName(pszName) || IsSignatureName(pszName)) &&
              NamesMatch(pszFolder, L"" CARD_FOLDER))
         rule = {WalkAction::kPass, IsManifestName(pszName) ? WalkReason::kManifest : WalkReason::kSignature};

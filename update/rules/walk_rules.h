@@ -34,6 +34,7 @@ enum class WalkReason {
     kSignature,     // the maker's signature of the manifest, beside it: passed over alike
     kSequenceRecord,   // the name of a keyed device's sequence record (any letter case, any
                        // depth): the copy never writes it, and a card that holds it is kept
+    kResultRecord,     // the name of the device's record of its last run: refused alike
 };
 
 struct WalkRule {

@@ -118,10 +118,15 @@ int CUpdateRun::Run() {
     ResetIdleTimer();               // and again while it works (platform/keep_awake.h)
     // Replacements that a power cut interrupted are finished or undone first, card or no
     // card, before a kept marker's deletion is tried again or anything else changes.
+    m_facts.Start(L"" CARD_FOLDER, L"" FLASH_FOLDER);
     if (m_record.Prepare()) RecoverReplacements(m_record);
     // A device short of memory for what the run works in ends the run here, before the scan
     // consumes any marker: as a card that is not whole ends it, with nothing changed.
-    if (!Prepare()) return Finish(nullptr);
+    if (!Prepare()) {
+        m_facts.Reason("the device had no memory for the run");
+        m_facts.Ended(false, 0);
+        return Finish(nullptr);
+    }
     RunSpace &space = *m_pSpace;
     char szCard[kAnsiPath], szFlash[kAnsiPath], szImage[kAnsiPath];
 
@@ -145,7 +150,8 @@ int CUpdateRun::Run() {
     space.szManifest[0] = L'\0';
     const bool bListed = bManifest && ManifestPathIn(pszCard, space.szManifest) &&
                          admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
-                         CompareCard(m_manifest, pszCard, g_bUndelete, false, nullptr, &admission) == 0;
+                         CompareCard(m_manifest, pszCard, g_bUndelete, false, &m_facts, &admission) == 0;
+    m_facts.NoteManifest(bManifest ? space.szManifest : L"", m_manifest, bListed);
     // A card without a manifest keeps its markers until it is counted too: a card that is not
     // taken then keeps them all.
     int nLeft = 0;
@@ -161,6 +167,7 @@ int CUpdateRun::Run() {
     const size_t nJobs = m_jobs.size();
     const HeapArray<JobRecord> planned = NewHeapArray<JobRecord>(nJobs);
     if (!planned) m_bPlanFits = false;
+    if (!m_bPlanFits) m_facts.Reason("the device had no memory to plan the card");
     bool bWhole = m_bPlanFits && (!bManifest || bListed);
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
@@ -171,6 +178,7 @@ int CUpdateRun::Run() {
     // either side, and the bar ends at its start.
     if (planned && bWhole) {
         bWhole = PlanSteps(m_jobs, nLeft, space, planned.get());
+        if (!bWhole) m_facts.Reason("the card holds more entries than a walk lists (a folder that leads back into itself?)");
         for (size_t i = 0; i < nJobs && bWhole; ++i) m_nTotal += planned[i].nSteps;
     }
     // A card without a manifest, once counted, is applied: the markers the scan consumes go.
@@ -201,7 +209,9 @@ int CUpdateRun::Run() {
     // card's sequence after the check and before its first change, so that no older card goes
     // in over it, and records each marker's consumption before the marker goes, so that only
     // this card's interrupted update is excused the markers it lacks.
-    const bool bApply = bWhole && (nChecks == 0 || CheckListedFiles(pszCard)) && admission.RecordSequence(m_manifest, m_record);
+    const bool bChecked = bWhole && (nChecks == 0 || CheckListedFiles(pszCard));
+    const bool bApply = bChecked && admission.RecordSequence(m_manifest, m_record);
+    m_facts.Decided(bApply, bChecked);
     if (bManifest && bApply && admission.RecordScan(m_record)) ConsumeScanMarkers(szCard, szFlash);
     m_pManifest = bManifest ? &m_manifest : nullptr;
     bool bKeepCard = false;
@@ -212,7 +222,7 @@ int CUpdateRun::Run() {
             // A cut in an earlier run's deletion can leave the folder there but empty, which
             // the walk lists as nothing: the marker's folder goes all the same.
             LPCWSTR pszTarget = Wide(space.szTarget, job.szTarget);
-            if (DeleteFolder(pszTarget) == 0 && FsRemoveFolder(pszTarget)) m_changed.Note();
+            if (DeleteFolder(pszTarget) == 0 && FsRemoveFolder(pszTarget)) m_changed.NoteFolderRemoved();
             m_pChanged = nullptr;
             // The delete marker that planned this deletion is consumed only now, and only when
             // the deletion left nothing that a later one could take. A file the platform would
@@ -261,6 +271,7 @@ int CUpdateRun::Run() {
         }
     }
 
+    m_facts.Ended(bKeepCard, m_changed.FoldersRemoved());
     return Finish(planned.get());
 }
 
@@ -269,6 +280,9 @@ int CUpdateRun::Run() {
 // next run was copied with the card's top folder: that copy is no content of the flash store.
 int CUpdateRun::Finish(const JobRecord *pPlanned) {
     m_entries.Close();   // no I/O thread outlives the walks
+    // The result record, under the record of replacements, and its copy on the card, last
+    // there: after the card folder's deletion.
+    WriteResultRecords(m_facts, L"" FLASH_FOLDER, L"" CARD_ROOT, &m_record);
     m_record.Close();    // every replacement done and on the medium: the record goes
     m_pManifest = nullptr;
     m_screen.ShowLastStep(m_nCount < m_nTotal ? m_nCount : m_nTotal);

@@ -12,6 +12,7 @@
 #include "update/run/job_list.h"
 #include "update/manifest/manifest.h"
 #include "update/storage/room_budget.h"
+#include "update/run/result_record.h"
 #include "update/run/run_screen.h"
 #include "update/walks/walk_space.h"
 
@@ -101,4 +102,5 @@ private:
     CManifest m_manifest;              // the card's, once read whole
     const CManifest *m_pManifest = nullptr;  // the copy's digests: only a copy of a card with a manifest
     std::unique_ptr<RunSpace> m_pSpace;      // what the run works in, once prepared
+    CRunFacts m_facts;                 // what the run did, for its result record
 };

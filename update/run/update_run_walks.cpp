@@ -13,6 +13,7 @@ void CUpdateRun::Step(const EntrySlot *pEntry) {
     // A file renamed into its folder, or removed from it (a failed replacement too may have
     // removed the old version first).
     if (m_pChanged && pEntry && pEntry->work != EntryWork::kNone) m_pChanged->Note();
+    if (pEntry) m_facts.NoteEntry(*pEntry, m_pChanged != nullptr);
     KeepDeviceAwake();
     ++m_nCount;
     const int nPos = m_nCount < m_nTotal ? m_nCount : m_nTotal;

@@ -81,3 +81,4 @@ BOOL IsReservedName(LPCWSTR pszName) {
 BOOL IsManifestName(LPCWSTR pszName) { return NamesMatch(pszName, kManifestName); }
 BOOL IsSignatureName(LPCWSTR pszName) { return NamesMatch(pszName, kSignatureName); }
 BOOL IsSequenceRecordName(LPCWSTR pszName) { return NamesMatch(pszName, kSequenceRecordName); }
+BOOL IsResultRecordName(LPCWSTR pszName) { return NamesMatch(pszName, kResultRecordName); }

@@ -65,6 +65,12 @@ BOOL IsSignatureName(LPCWSTR pszName);   // in any letter case
 inline constexpr WCHAR kSequenceRecordName[] = L"~tessivard-sequence";
 BOOL IsSequenceRecordName(LPCWSTR pszName);   // in any letter case
 
+// The record of what the last run did (update/run/result_record.h), beside the sequence record
+// and reserved as it is: the copy walk refuses the name at any depth, and no delete marker
+// plans it.
+inline constexpr WCHAR kResultRecordName[] = L"~tessivard-result";
+BOOL IsResultRecordName(LPCWSTR pszName);   // in any letter case
+
 // Formats into the zero-filled buffer; false, with the buffer all zero again, when the text
 // does not fit whole.
 template <size_t N, typename... Args>

@@ -205,7 +205,10 @@ BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace
     ULONGLONG cbNew = 0;
     if (!FileSizeOf(source.Get(), cbNew)) return WriteAndCommit(source.Get(), szTemp, pszTarget, space, pExpected, bOld);
     bool bRewound = true;
-    if (bOld && AlreadyNew(source.Get(), cbNew, pszTarget, there, space, pExpected, bRewound)) return TRUE;
+    if (bOld && AlreadyNew(source.Get(), cbNew, pszTarget, there, space, pExpected, bRewound)) {
+        if (space.pbAlreadyNew) *space.pbAlreadyNew = true;
+        return TRUE;
+    }
     if (!bRewound) return FALSE;
 
     CRoomBudget &room = *space.pRoom;

@@ -46,6 +46,8 @@ struct CopyWorkspace {
     CRoomBudget *pRoom;    // the flash store's room, counted for the whole run
     CRecoveryRecord *pRecord;   // the flash store's record of replacements under way; null
                                 // for a copy outside a run
+    bool *pbAlreadyNew = nullptr;   // set where a replacement found its target holding the new
+                                    // version, and left it as it was (null: nobody asks)
 };
 
 // One replacement's names and what the record keeps of it.

@@ -10,6 +10,12 @@ public:
 
     // A name made, renamed or removed on the volume.
     void Note() { m_bChanged = true; }
+    // A folder removed: a change, and counted for the run's result record.
+    void NoteFolderRemoved() {
+        m_bChanged = true;
+        ++m_nFoldersRemoved;
+    }
+    int FoldersRemoved() const { return m_nFoldersRemoved; }
     // Flushes the volume when a name changed since the last call. FALSE when that flush
     // failed: then the card keeps what these changes replace.
     BOOL FlushAll();
@@ -17,4 +23,5 @@ public:
 private:
     LPCWSTR m_pszVolume;      // a path on the volume: the flash store's root
     bool m_bChanged = false;  // a name changed since the last flush
+    int m_nFoldersRemoved = 0;  // folders the run removed from the volume
 };

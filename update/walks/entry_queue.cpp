@@ -141,6 +141,8 @@ EntrySlot &CEntryQueue::Back() {
     pSlot->pOutcome = nullptr;
     pSlot->bListed = false;
     pSlot->bFailed = false;
+    pSlot->error = 0;
+    pSlot->bAlreadyNew = false;
     return *pSlot;
 }
 

@@ -4,12 +4,16 @@
 #include "update/storage/file_system.h"
 
 void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space) {
+    SetLastError(0);
     switch (entry.work) {
     case EntryWork::kNone:
         break;
-    case EntryWork::kCopy:
-        entry.bFailed = !ReplaceWithCopy(entry.szSource, entry.szTarget, space, entry.bListed ? &entry.digest : nullptr);
+    case EntryWork::kCopy: {
+        CopyWorkspace writer = space;
+        writer.pbAlreadyNew = &entry.bAlreadyNew;
+        entry.bFailed = !ReplaceWithCopy(entry.szSource, entry.szTarget, writer, entry.bListed ? &entry.digest : nullptr);
         break;
+    }
     case EntryWork::kVerify: {
         CFileHandle source(OpenToRead(entry.szSource));
         Digest digest;
@@ -21,4 +25,5 @@ void DoEntryWork(EntrySlot &entry, const CopyWorkspace &space) {
         entry.bFailed = !FsRemoveFile(entry.szTarget);
         break;
     }
+    entry.error = entry.bFailed ? GetLastError() : 0;
 }

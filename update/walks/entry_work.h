@@ -27,6 +27,8 @@ struct EntrySlot {
     bool bListed;                // kCopy, kVerify: the card's manifest lists the file with digest
     Digest digest;               // ... its SHA-256
     bool bFailed;                // the work did not do what it should
+    DWORD error;                 // ... and the platform's error code then (0: a digest, not a call)
+    bool bAlreadyNew;            // kCopy: the target held the new version already, left as it was
 };
 
 // Does the entry's file work in the calling thread.

@@ -200,13 +200,13 @@ namespace {
 void RemoveEmptiedFolder(const WalkContext &walk, CWalkSpace &space, size_t nLevel) {
     space.levels[nLevel].listing.Close();
     walk.entries.Drain();
-    if (FsRemoveFolder(space.szPath) && walk.pChanged) walk.pChanged->Note();
+    if (FsRemoveFolder(space.szPath) && walk.pChanged) walk.pChanged->NoteFolderRemoved();
 }
 
 // The second removal of a subfolder (the space's child), which takes one whose own listing
 // found nothing, and its step.
 void StepRemovedSubfolder(const WalkContext &walk, CWalkSpace &space) {
-    if (FsRemoveFolder(space.szChild) && walk.pChanged) walk.pChanged->Note();
+    if (FsRemoveFolder(space.szChild) && walk.pChanged) walk.pChanged->NoteFolderRemoved();
     walk.entries.Back();
     walk.entries.Push();
 }
