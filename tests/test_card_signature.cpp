@@ -138,6 +138,8 @@ TEST_F(SignedRuns, ASignedCardGoesInAndAnOlderOneNever) {
     Lay(5), ExpectTaken(5);
     Lay(4), ExpectRefused("a lower sequence");
     Lay(5), ExpectRefused("the card that went in, put back");
+    EXPECT_NE(Content(L"/ResidentFlash/~tessivard-result").find("\noutcome nothing\nreason the card went in before"), std::string::npos)
+        << Content(L"/ResidentFlash/~tessivard-result");
     Lay(6), ExpectTaken(6);
     Lay(5), ExpectRefused("a lower sequence after a higher one");
 }

@@ -101,7 +101,8 @@ run_on plain-signed "$d/signed5" "$d/now" && taken "the signed card into a build
 PROGRAM=$keyed run_on keyed-later "$d/later7" "$d/now" && taken "a card signed by sign after make" 7
 
 echo "Cards a keyed device refuses change nothing:"
-# refused NAME CARD FLASH [WHY]: check --key tells WHY; the keyed build changes nothing.
+# refused NAME CARD FLASH [WHY]: check --key tells WHY; the keyed build changes nothing, and
+# its result record says refused (or $OUTCOME).
 refused_card() {
     local out
     if [ -n "${4:-}" ]; then
@@ -111,7 +112,8 @@ refused_card() {
     PROGRAM=$keyed run_on "$1" "$2" "$3" || return
     if ! same_tree "$dev/ResidentFlash" "$3"; then fail "$1: the flash store changed"
     elif ! same_tree "$dev/SDMMC" "$2"; then fail "$1: the card changed"
-    elif [ "$(result_of "$dev/ResidentFlash/~tessivard-result")" != refused ]; then fail "$1: the result record does not say refused"
+    elif [ "$(result_of "$dev/ResidentFlash/~tessivard-result")" != "${OUTCOME:-refused}" ]; then
+        fail "$1: the result record does not say ${OUTCOME:-refused}"
     else pass "$1"; fi
 }
 refused_card "an unsigned card" "$d/plain5" "$d/now" "(there is no signature file)"
@@ -144,7 +146,7 @@ refused_card "a forger's card" "$d/forged" "$d/now" "(not made by this key over 
 # The card that went in, put back after the device wrote a file of its own into the folder
 # its delete marker replaces: it went in once.
 cp -a "$keyed_flash" "$work/flash-again" && cp "$work/record5" "$work/flash-again/~tessivard-sequence" &&
-    put "$work/flash-again/maps/mine.map" "mine" && refused_card "the signed card put back after it went in" "$d/signed5" "$work/flash-again"
+    put "$work/flash-again/maps/mine.map" "mine" && OUTCOME=nothing refused_card "the signed card put back after it went in" "$d/signed5" "$work/flash-again"
 # A lower sequence than the device's record (in-process runs go through the sequences' every order).
 cp -a "$keyed_flash" "$work/flash5" && echo 5 >"$work/flash5/~tessivard-sequence"
 refused_card "sequence 4 after 5" "$d/signed4" "$work/flash5"

@@ -24,7 +24,9 @@ bool CCardAdmission::ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR 
     if (manifest.Sequence() > record.sequence) return true;
     // The sequence the device took last: only that very card, its update under way, goes in
     // again, and finishes. Once it went in whole, putting it back changes nothing.
-    m_bResume = record.bIdentified && !record.bFinished && SameDigest(record.identity, manifest.Identity());
+    const bool bThisCard = record.bIdentified && SameDigest(record.identity, manifest.Identity());
+    m_bResume = bThisCard && !record.bFinished;
+    m_bWentIn = bThisCard && record.bFinished;
     return m_bResume;
 }
 

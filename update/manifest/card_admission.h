@@ -30,6 +30,9 @@ public:
     // update under way: it resumes. The card that went in whole goes in once.
     bool ReadManifest(CManifest &manifest, LPCWSTR pszCard, LPCWSTR pszManifest);
 
+    // The card read is the one the record says went in whole: refused, it is nothing to do.
+    bool WentInBefore() const { return m_bWentIn; }
+
     // Which listed markers the card may lack: on a keyed device, only those that the
     // resumed update of this very card consumed, as its record says; a device without a
     // key excuses every marker a run consumes (update/manifest/whole_card.h).
@@ -57,6 +60,7 @@ private:
     SequenceRecord m_record = SequenceRecord::kNone;   // what the flash store held at the start
     std::unique_ptr<CardRecord> m_pRecord;             // keyed: what it holds, then what it is to hold
     bool m_bResume = false;       // the card is the record's own, its update under way
+    bool m_bWentIn = false;       // the card is the record's own, its update finished
 };
 
 // The signature's removal from the card folder, with the manifest's, before the card's own

@@ -17,7 +17,7 @@ const char *const kFindingWords[] = {"missing", "not listed", "of another kind t
 
 const char *ManifestWords(ManifestFault fault) {
     switch (fault) {
-    case ManifestFault::kNone: return "the card's sequence is lower than this device takes, or this card went in already";
+    case ManifestFault::kNone: return "the card's sequence is one this device does not take: below the newest it took or its lowest, or the newest's own on another card";
     case ManifestFault::kUnreadable: return "the manifest cannot be read";
     case ManifestFault::kTooLarge: return "the manifest is larger than a device reads";
     case ManifestFault::kFormat: return "the manifest is of a format this program does not read";
@@ -87,7 +87,7 @@ void CRunFacts::NoteManifest(LPCWSTR pszManifest, const CManifest &manifest, boo
     const HeapArray<BYTE> chunk = NewHeapArray<BYTE>(m_bIdentity ? 0 : kHashChunk);
     CFileHandle file(m_bIdentity ? INVALID_HANDLE_VALUE : OpenToRead(pszManifest));
     if (!m_bIdentity) m_bIdentity = chunk && file.IsOpen() && HashRest(file.Get(), chunk.get(), kHashChunk, m_identity);
-    if (!bRead && (manifest.Fault() != ManifestFault::kNone || m_nReasons + m_nMoreReasons == 0))
+    if (!bRead && !m_bWentInBefore && (manifest.Fault() != ManifestFault::kNone || m_nReasons + m_nMoreReasons == 0))
         Reason(ManifestWords(manifest.Fault()));
 }
 
@@ -124,6 +124,11 @@ void CRunFacts::Decided(bool bApply, bool bChecked) {
     if (!bApply && m_nReasons + m_nMoreReasons == 0) Reason("the card was not taken whole");
 }
 
+void CRunFacts::WentInBefore() {
+    m_bWentInBefore = true;
+    Reason("the card went in before: the device finished its update and takes it once");
+}
+
 void CRunFacts::Ended(bool bKeptCard, int nFoldersRemoved) {
     GetSystemTime(&m_end);
     m_bKept = bKeptCard;
@@ -134,7 +139,7 @@ void CRunFacts::Ended(bool bKeptCard, int nFoldersRemoved) {
 
 RunOutcome CRunFacts::Outcome() const {
     if (m_card != Card::kPresent) return RunOutcome::kNothing;
-    if (!m_bApplied) return RunOutcome::kRefused;
+    if (!m_bApplied) return m_bWentInBefore ? RunOutcome::kNothing : RunOutcome::kRefused;
     return m_bKept ? RunOutcome::kIncomplete : RunOutcome::kApplied;
 }
 

@@ -58,6 +58,8 @@ public:
     void Found(CardFinding finding, LPCWSTR pszPath, const ManifestEntry *pListed, ULONGLONG cbThere) override;
     // Whether the card went in (bChecked: it passed every check of the card).
     void Decided(bool bApply, bool bChecked);
+    // The card is one the device finished before (a keyed device takes it once): nothing to do.
+    void WentInBefore();
     // The end, before the record is written: the card kept for another try, and the folders the
     // run removed from the flash store.
     void Ended(bool bKeptCard, int nFoldersRemoved);
@@ -71,6 +73,7 @@ private:
     Card m_card = Card::kNone;          // the card folder at the start
     bool m_bRecovering = false;         // a cut run's replacements were recovered first
     bool m_bApplied = false, m_bKept = false;   // the card went in; and was kept for another try
+    bool m_bWentInBefore = false;       // the card went in whole at an earlier start
     bool m_bSequence = false;           // the manifest was read: m_sequence is its
     ULONGLONG m_sequence = 0;
     bool m_bIdentity = false;           // the manifest's bytes were hashed: m_identity

@@ -58,8 +58,9 @@ size_t CRunFacts::Text(char *pText) const {
     size_t cb = 0;
     const RunOutcome outcome = Outcome();
     const bool bWent = outcome == RunOutcome::kApplied || outcome == RunOutcome::kIncomplete;
-    // Without a card nothing was checked: what the run found of one is no reason.
-    const int nReasons = outcome == RunOutcome::kNothing ? 0 : m_nReasons;
+    // Without a card nothing was checked: what the run found of one is no reason. A card that
+    // went in before says so.
+    const int nReasons = outcome == RunOutcome::kNothing && !m_bWentInBefore ? 0 : m_nReasons;
     bool ok = AppendLine(pText, cb, "%s\noutcome %s\n", kResultFirstLine, kOutcomeWords[int(outcome)]);
     for (int i = 0; i < nReasons && ok; ++i) ok = AppendLine(pText, cb, "reason %s\n", &m_reasons[i * kReasonBytes]);
     if (ok && nReasons && m_nMoreReasons) ok = AppendLine(pText, cb, "reason and %d more of the same kind\n", m_nMoreReasons);

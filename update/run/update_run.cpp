@@ -151,6 +151,7 @@ int CUpdateRun::Run() {
     const bool bListed = bManifest && ManifestPathIn(pszCard, space.szManifest) &&
                          admission.ReadManifest(m_manifest, pszCard, space.szManifest) &&
                          CompareCard(m_manifest, pszCard, g_bUndelete, false, &m_facts, &admission) == 0;
+    if (admission.WentInBefore()) m_facts.WentInBefore();
     m_facts.NoteManifest(bManifest ? space.szManifest : L"", m_manifest, bListed);
     // A card without a manifest keeps its markers until it is counted too: a card that is not
     // taken then keeps them all.
