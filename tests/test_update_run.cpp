@@ -154,7 +154,12 @@ TEST_F(UpdateRun, KeepSourceModeCopiesButDeletesNothingOnTheCard) {
     EXPECT_EQ(CompareFileTime(&flashTime, &cardTime), 0);
     EXPECT_TRUE(FillsTheBarOnce(again));
     const std::string record = Content(L"/ResidentFlash/~tessivard-result");
-    EXPECT_NE(record.find("\nfiles-written 2\nfiles-unchanged 1\n"), std::string::npos) << "the markers written again: " << record;
+    EXPECT_NE(record.find("\noutcome nothing\nreason the card went in before"), std::string::npos) << record;
+    PutFile(L"/SDMMC/ResidentFlash/maps/busan.map", "busan 2026");
+    ProbeDlg third;
+    third.Run();
+    EXPECT_NE(Content(L"/ResidentFlash/~tessivard-result").find("\nfiles-written 1\nfiles-unchanged 1\n"), std::string::npos)
+        << "the marker copies are no content: " << Content(L"/ResidentFlash/~tessivard-result");
 }
 
 TEST_F(UpdateRun, ACopyThatFailsKeepsTheCardFolderForAnotherTry) {

@@ -17,7 +17,9 @@ const char *const kFindingWords[] = {"missing", "not listed", "of another kind t
 
 const char *ManifestWords(ManifestFault fault) {
     switch (fault) {
-    case ManifestFault::kNone: return "the card's sequence is one this device does not take: below the newest it took or its lowest, or the newest's own on another card";
+    case ManifestFault::kNone:
+        return "the card's sequence is one this device does not take: below the newest it took or its lowest, "
+               "or the newest's own on another card";
     case ManifestFault::kUnreadable: return "the manifest cannot be read";
     case ManifestFault::kTooLarge: return "the manifest is larger than a device reads";
     case ManifestFault::kFormat: return "the manifest is of a format this program does not read";
@@ -129,17 +131,23 @@ void CRunFacts::WentInBefore() {
     Reason("the card went in before: the device finished its update and takes it once");
 }
 
-void CRunFacts::Ended(bool bKeptCard, int nFoldersRemoved) {
+void CRunFacts::Ended(bool bKeptCard, int nFoldersRemoved, int nFoldersMade, int nMarkerCopies, bool bKeepSource) {
     GetSystemTime(&m_end);
     m_bKept = bKeptCard;
     m_nFoldersRemoved = nFoldersRemoved;
+    m_nWritten = m_nWritten > nMarkerCopies ? m_nWritten - nMarkerCopies : 0;
+    if (m_bApplied && bKeepSource && !bKeptCard && m_nWritten + m_nDeleted + nFoldersRemoved + nFoldersMade == 0 &&
+        m_nReasons + m_nMoreReasons == 0) {
+        m_bWentInBefore = true;
+        Reason("the card went in before: the flash store holds all of it already, and keep-source mode keeps the card");
+    }
     if (m_bApplied && bKeptCard && m_nReasons + m_nMoreReasons == 0)
         Reason("a change could not be put on the medium: the card is kept for the next start");
 }
 
 RunOutcome CRunFacts::Outcome() const {
-    if (m_card != Card::kPresent) return RunOutcome::kNothing;
-    if (!m_bApplied) return m_bWentInBefore ? RunOutcome::kNothing : RunOutcome::kRefused;
+    if (m_card != Card::kPresent || m_bWentInBefore) return RunOutcome::kNothing;
+    if (!m_bApplied) return RunOutcome::kRefused;
     return m_bKept ? RunOutcome::kIncomplete : RunOutcome::kApplied;
 }
 

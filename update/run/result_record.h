@@ -60,9 +60,11 @@ public:
     void Decided(bool bApply, bool bChecked);
     // The card is one the device finished before (a keyed device takes it once): nothing to do.
     void WentInBefore();
-    // The end, before the record is written: the card kept for another try, and the folders the
-    // run removed from the flash store.
-    void Ended(bool bKeptCard, int nFoldersRemoved);
+    // The end, before the record is written: the card kept for another try, the folders the
+    // run removed from the flash store and made there, the marker copies it wrote there (they
+    // go at the run's end: no content), and keep-source mode. A card kept by design whose every
+    // file the flash store held already went in before: nothing to do.
+    void Ended(bool bKeptCard, int nFoldersRemoved, int nFoldersMade, int nMarkerCopies, bool bKeepSource);
 
     RunOutcome Outcome() const;
     // The record's text into the buffer of kResultBytes; its length (0 when it does not fit).

@@ -7,6 +7,7 @@
 #include "update/manifest/card_admission.h"
 #include "update/run/device_paths.h"
 #include "update/storage/file_system.h"
+#include "update/storage/file_reading.h"
 #include "update/run/keep_source.h"
 #include "update/run/launch_program.h"
 #include "update/rules/marker_rules.h"
@@ -124,7 +125,7 @@ int CUpdateRun::Run() {
     // consumes any marker: as a card that is not whole ends it, with nothing changed.
     if (!Prepare()) {
         m_facts.Reason("the device had no memory for the run");
-        m_facts.Ended(false, 0);
+        m_facts.Ended(false, 0, 0, 0, false);
         return Finish(nullptr);
     }
     RunSpace &space = *m_pSpace;
@@ -272,7 +273,12 @@ int CUpdateRun::Run() {
         }
     }
 
-    m_facts.Ended(bKeepCard, m_changed.FoldersRemoved());
+    // In keep-source mode the copy takes the card's markers too; those copies go at the run's
+    // end (Finish): no content it changed.
+    const int nMarkerCopies = !bApply || !g_bUndelete ? 0
+                                                      : (WhatIsAt(L"" CARD_FOLDER "/update") == PathHolds::kFile) +
+                                                            (WhatIsAt(L"" KEEP_SOURCE_FILE) == PathHolds::kFile);
+    m_facts.Ended(bKeepCard, m_changed.FoldersRemoved(), m_changed.FoldersMade(), nMarkerCopies, g_bUndelete);
     return Finish(planned.get());
 }
 

@@ -16,6 +16,12 @@ public:
         ++m_nFoldersRemoved;
     }
     int FoldersRemoved() const { return m_nFoldersRemoved; }
+    // A folder made: a change, and counted for the run's result record.
+    void NoteFolderMade() {
+        m_bChanged = true;
+        ++m_nFoldersMade;
+    }
+    int FoldersMade() const { return m_nFoldersMade; }
     // Flushes the volume when a name changed since the last call. FALSE when that flush
     // failed: then the card keeps what these changes replace.
     BOOL FlushAll();
@@ -24,4 +30,5 @@ private:
     LPCWSTR m_pszVolume;      // a path on the volume: the flash store's root
     bool m_bChanged = false;  // a name changed since the last flush
     int m_nFoldersRemoved = 0;  // folders the run removed from the volume
+    int m_nFoldersMade = 0;     // and made there
 };

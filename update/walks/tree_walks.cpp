@@ -95,9 +95,7 @@ BOOL MakeTargetFolder(const WalkContext &walk, LPCWSTR pszFolder) {
         ok = FsMakeFolder(pszFolder, &bMade);
         walk.room.GiveBack(0, true);
     }
-    if (bMade && walk.pChanged) {
-        walk.pChanged->Note();
-    }
+    if (bMade && walk.pChanged) walk.pChanged->NoteFolderMade();
     return ok;
 }
 
