@@ -113,7 +113,7 @@ ln -s .. "$card/a/up1" && ln -s .. "$card/a/up2" && printf 'old\n' > "$flash/map
 cp "$build/follow_on.exe" "$flash/qormane/Lindvaret.exe" && rm -rf "$root.flash" && cp -a "$flash" "$root.flash"
 limit=240 check "a card whose folders lead back into themselves, twice in each, ends within 240 s"
 for i in $(seq 200); do [ -s "$flash/qormane/started.txt" ] && break; sleep 0.1; done
-if diff -r -x started.txt "$root.flash" "$flash" >/dev/null && [ -f "$card/update" ] && [ -f "$card/delete_maps" ] &&
+if diff -r -x started.txt -x "~tessivard-result" "$root.flash" "$flash" >/dev/null && [ -f "$card/update" ] && [ -f "$card/delete_maps" ] &&
     [ -L "$card/a/up2" ] && [ -s "$flash/qormane/started.txt" ]; then
     echo "  ok    and it changes nothing on either side and starts the follow-on program"; passed=$((passed + 1))
 else

@@ -18,14 +18,21 @@ fs::path FlashFolder() { return g_places.root / "ResidentFlash"; }
 fs::path CardRoot() { return g_places.root / "SDMMC"; }
 // The run's result record, the flash store's and its copy in the card's root, is the device's
 // account of the run, no content: whether it is there, and what it says, depends on where a cut
-// fell. Every comparison of the two sides leaves it aside.
-FoldedTree WithoutResult(FoldedTree tree, const std::string &name) {
+// fell. Every comparison of the two sides leaves it aside; the flash store's only when whole
+// (its first line, down to its last, the version's), as its replacement leaves it after any
+// cut: one cut short stays, and the comparison names it. The card's copy is written in place.
+FoldedTree WithoutResult(FoldedTree tree, const std::string &name, bool bWhole) {
+    const auto it = tree.files.find(name);
+    const bool bCutShort = bWhole && it != tree.files.end() &&
+                           (it->second.rfind("tessivard-result 1\noutcome ", 0) != 0 || it->second.back() != '\n' ||
+                            it->second.find("\nversion ") == std::string::npos);
+    if (bCutShort) return tree;
     tree.files.erase(name);
     tree.spelled.erase(name);
     return tree;
 }
-FoldedTree FlashNow() { return WithoutResult(Fold(ReadTree(FlashFolder())), "~tessivard-result"); }
-FoldedTree CardNow() { return WithoutResult(Fold(ReadTree(CardRoot())), "tessivard-result.txt"); }
+FoldedTree FlashNow() { return WithoutResult(Fold(ReadTree(FlashFolder())), "~tessivard-result", true); }
+FoldedTree CardNow() { return WithoutResult(Fold(ReadTree(CardRoot())), "tessivard-result.txt", false); }
 
 void ResetDevice() {
     g_flash.Control("reset");
