@@ -54,9 +54,12 @@ else
     unset DISPLAY
 fi
 unset WAYLAND_DISPLAY
-mkdir -p "$build/wine/locks" "$build/wine/roots"
+# Every run passes here: each command that is not bash's own costs a process start, as long
+# as Wine's start of a small program; the common path takes few of them.
+[ -d "$build/wine/roots" ] || mkdir -p "$build/wine/locks" "$build/wine/roots"
 
 make_prefix() {
+    [ -f "$WINEPREFIX/.ready" ] && [ "$(readlink "$WINEPREFIX/dosdevices/t:")" = "$build" ] && return
     exec {lock}>"$build/wine/locks/$prefix_lock"
     flock "$lock"
     if [ ! -f "$WINEPREFIX/.ready" ]; then
@@ -100,9 +103,9 @@ case "$1" in
     [A-Za-z]:\\*)
         winpath=$1 name=${1##*\\} name=${name%.[eE][xX][eE]} ;;
     *)
-        program=$(readlink -f "$1") name=$(basename "$program" .exe)
+        program=$(readlink -f "$1") name=${program##*/} name=${name%.exe}
         case "$program" in
-            "$build"/*) winpath="T:$(printf '%s' "${program#"$build"}" | tr / '\\')" ;;
+            "$build"/*) winpath=${program#"$build"} winpath="T:${winpath//\//\\}" ;;
             *) winpath="$program" ;;
         esac ;;
 esac
@@ -133,7 +136,7 @@ root=$(cd "$root" && pwd -P)
 for l in d e f g h i j k l m n o p q r s u v w x y; do
     [ "$l" = "$letter" ] && continue
     link="$WINEPREFIX/dosdevices/$l:"
-    [ "$(readlink "$link" 2>/dev/null)" = "$root" ] || continue
+    [ -L "$link" ] && [ "$(readlink "$link" 2>/dev/null)" = "$root" ] || continue
     exec {other}>"$build/wine/locks/drive-$l"
     for _ in $(seq 600); do
         [ "$(readlink "$link" 2>/dev/null)" = "$root" ] || break
@@ -170,8 +173,7 @@ wait_for_lingering() {
 # Wine's own helper processes (services, explorer) live as long as the wineserver and keep
 # whatever output they inherited open: the program writes to a file, shown when it ends, so
 # that no caller waits for a pipe that never closes.
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+out="$build/wine/locks/output-$letter"   # the letter's lock is ours: so is this file
 run_once() {
     cd "$root" || exit 2
     local t0=${EPOCHREALTIME/./}
@@ -181,11 +183,11 @@ run_once() {
     seconds=$((t / 10)).$((t % 10))
     cd / || exit 2
     wait_for_lingering
-    cat "$out"
+    [ -s "$out" ] && cat "$out"
     # Wine reports an exception nobody handled ("wine: Unhandled page fault ...") and starts
     # its debugger, which ends the process; now and then the exit code is then 0. The
     # exception's own code stands instead: 5 for an access violation, 253 for a stack overflow.
-    if [ "$status" = 0 ] && grep -q '^wine: Unhandled ' "$out"; then
+    if [ "$status" = 0 ] && [ -s "$out" ] && grep -q '^wine: Unhandled ' "$out"; then
         case "$(grep -m1 '^wine: Unhandled ' "$out")" in
             *"page fault"*) status=5 ;;
             *"stack overflow"*) status=253 ;;
