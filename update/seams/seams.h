@@ -83,6 +83,11 @@ BOOL FsRead(HANDLE hFile, void *pBuffer, DWORD cbBuffer, DWORD *pcbRead);
 // run through it; the shipped program does nothing here.
 void AfterStep(const CUpdateRun &run, int nPos, const EntrySlot *pEntry);
 
+// update/seams/seam_walk_bound.cpp holds WalkEntryBound (update/walks/walk_space.h), the most
+// entries one walk lists: a test build (tests/variants/few_walk_entries.cpp) bounds its walks
+// to a few thousand, so that a card whose folders lead back into themselves meets the bound
+// within seconds; the shipped bound takes the time the largest card's count takes.
+
 // app/seam_send_position.cpp holds CUpdaterDlg::SendPosition (app/updater_dialog.h), the one
 // synchronous send of a position to the bar: the bench's floor builds send nothing, to
 // measure what the run's file work alone costs.

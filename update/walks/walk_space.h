@@ -29,15 +29,18 @@ constexpr size_t kWalkLevels = kWidePath / 2 + 1;
 // as long as the count of the largest card takes, and the run takes the card as one it cannot
 // apply. Every entry listed counts, those a walk passes by too: each costs the walk a step.
 constexpr size_t kWalkEntries = 200000;
+// The bound the program's walks hold to: kWalkEntries (update/seams/seams.h).
+size_t WalkEntryBound();
 
-// What one walk has listed so far, against kWalkEntries.
+// What one walk has listed so far, against WalkEntryBound().
 class CListedEntries {
 public:
     // One more entry: false once the walk has listed more than it may, and must stop.
-    bool Take() { return ++m_nListed <= kWalkEntries; }
+    bool Take() { return ++m_nListed <= m_nBound; }
 
 private:
     size_t m_nListed = 0;   // entries the walk has taken, its first listing's first included
+    size_t m_nBound = WalkEntryBound();
 };
 
 // The levels and paths of one walk at a time. The path of the folder at work is the top

@@ -1,0 +1,3 @@
+#include "update/walks/walk_space.h"
+
+size_t WalkEntryBound() { return kWalkEntries; }
