@@ -7,6 +7,10 @@ BUILD ?= build
 KEY_FLAG = $(if $(CARD_KEY),-DTESSIVARD_CARD_KEY=$(abspath $(CARD_KEY))) \
            $(if $(CARD_MIN_SEQUENCE),-DTESSIVARD_CARD_MIN_SEQUENCE=$(CARD_MIN_SEQUENCE))
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release $(KEY_FLAG)
+# Ninja for a new build folder: it finds what to rebuild in a tenth of a second where make's
+# per-target checks take ten, and relinks after one source changes in a third of make's time.
+# A folder configured before keeps the generator it was made with.
+GENERATOR = $(if $(wildcard $(1)/CMakeCache.txt),,-G Ninja)
 RUN = tools/wine-run.sh --build $(BUILD)
 
 WIN32_BUILD = $(BUILD)/win32
@@ -19,15 +23,15 @@ deps:
 	@tools/install-deps.sh
 
 build: deps
-	@cmake --no-warn-unused-cli -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(BUILD) -j 2 -- --no-print-directory
+	@cmake --no-warn-unused-cli $(call GENERATOR,$(BUILD)) -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j 2
 
 # The shipped program for 32-bit Windows, as the device's processor is: its own code with
 # warnings as errors. Built, not run (no 32-bit Wine here).
 win32: deps
-	@cmake --no-warn-unused-cli -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+	@cmake --no-warn-unused-cli $(call GENERATOR,$(WIN32_BUILD)) -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DTESSIVARD_PROGRAM_ONLY=ON $(KEY_FLAG) >/dev/null
-	@cmake --build $(WIN32_BUILD) -j 2 -- --no-print-directory
+	@cmake --build $(WIN32_BUILD) -j 2
 
 # One persistent wineserver for the whole run. ctest starts the costliest entries first (each
 # entry's COST, then the times of the last run here); the entries labelled soak are the long
@@ -64,7 +68,7 @@ demo:
 	@tools/demo.sh $(BUILD)
 
 bench: build
-	@cmake --build $(BUILD) -j 2 --target bench_programs -- --no-print-directory
+	@cmake --build $(BUILD) -j 2 --target bench_programs
 	@bench/run.sh $(BUILD)
 
 clean:

@@ -9,6 +9,7 @@ have() { command -v "$1" >/dev/null 2>&1; }
 
 have make                              || need="$need make"
 have cmake                             || need="$need cmake"
+have ninja                             || need="$need ninja-build"
 have c++                               || need="$need g++"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
 have x86_64-w64-mingw32-g++-posix      || need="$need g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix"
