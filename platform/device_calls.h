@@ -95,6 +95,13 @@ void SystemIdleTimerReset(void);
 // flash store's file system takes it.
 BOOL DeleteAndRenameFile(LPCWSTR lpszDestFile, LPCWSTR lpszOldFile);
 
+// --- winbase.h: random bytes ---
+// CeGenRandom (Windows CE .NET 4.1 and later, coredll):
+//   https://learn.microsoft.com/en-us/previous-versions/aa912301(v=msdn.10)
+// Fills the dwLen bytes at pbBuffer with random bytes; what the buffer held is taken as an
+// auxiliary seed. Nonzero on success.
+BOOL CeGenRandom(DWORD dwLen, BYTE *pbBuffer);
+
 } // extern "C"
 
 // The layout the device's coredll reads and writes: four DWORDs, then the two names.

@@ -12,6 +12,7 @@
 #include "probe_dialog.h"
 #include "test_support.h"
 #include "update/manifest/card_signature.h"
+#include "update/storage/paths.h"
 #include "update/crypto/sha256.h"
 
 extern bool g_bCardKeyMissing;   // tests/variants/card_key_missing.cpp
@@ -112,7 +113,7 @@ protected:
         EXPECT_EQ(Content(L"/ResidentFlash/maps/seoul.map"), "seoul 2026");
         EXPECT_TRUE(Tree(kCard).empty() && !Exists(L"/SDMMC/nk.rom"));
         EXPECT_EQ(Content(kRecord), CardLine(sequence, "finished"));
-        EXPECT_FALSE(Exists(L"/ResidentFlash/~tessivard-partial.tmp")) << "the record's temporary is gone";
+        for (const std::wstring &name : Names(L"/ResidentFlash")) EXPECT_FALSE(IsTemporaryName(name.c_str())) << "the record's temporary is gone";
         EXPECT_TRUE(FillsTheBarOnce(run));
         EXPECT_EQ(g_steps.removedBesideManifest, 0) << "the manifest and its signature go before the card's content";
         record = Content(kRecord);

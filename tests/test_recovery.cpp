@@ -27,8 +27,11 @@ Digest DigestOf(const std::string &bytes) {
 
 const std::wstring kFolder = L"/ResidentFlash/maps";
 const std::wstring kTarget = kFolder + L"/seoul.map";
-const std::wstring kTemp = kFolder + L"/" + kTemporaryNames[1];
-const std::wstring kAside = kFolder + L"/" + kAsideNames[1];
+// Writer nWriter's name of the kind in the folder, in the update of that tag.
+std::wstring NameIn(const std::wstring &folder, WriterFile kind, DWORD tag, int nWriter) {
+    WCHAR szName[kWriterName];
+    return WriterFileName(kind, tag, nWriter, szName) ? folder + L"/" + szName : L"<unnamed>";
+}
 
 void PutOrNot(const std::wstring &path, const char *pszContent) {
     if (pszContent) PutFile(path, pszContent);
@@ -77,44 +80,91 @@ TEST_F(Recovery, EveryStateACutLeavesEndsWithAWholeVersion) {
         SCOPED_TRACE(cut.what);
         ClearDevice();
         PutFolder(kFolder);
+        DWORD tag = 0;
         {
             CRecoveryRecord record(L"/ResidentFlash");
             ASSERT_TRUE(record.Prepare());
+            tag = record.Tag();
             ASSERT_TRUE(record.UseFolder(1, kTarget.c_str()));
             ASSERT_TRUE(record.NoteReplacement(1, kTarget.c_str(), kNew.size(), DigestOf(kNew)));
         }   // the power goes: the record stays
         PutOrNot(kTarget, cut.pszTarget);
-        PutOrNot(kAside, cut.pszAside);
-        PutOrNot(kTemp, cut.pszTemp);
+        PutOrNot(NameIn(kFolder, WriterFile::kAside, tag, 1), cut.pszAside);
+        PutOrNot(NameIn(kFolder, WriterFile::kTemporary, tag, 1), cut.pszTemp);
+        // The same writer's names of an earlier update: never taken for this one's.
+        for (WriterFile kind : {WriterFile::kAside, WriterFile::kTemporary}) PutFile(NameIn(kFolder, kind, tag - 1, 1), kNew);
         Recover();
         EXPECT_EQ(Held(kTarget), cut.pszExpected ? cut.pszExpected : "<absent>");
-        EXPECT_FALSE(Exists(kAside));
-        EXPECT_FALSE(Exists(kTemp));
+        EXPECT_EQ(Names(kFolder).size(), cut.pszExpected ? 1u : 0u) << "the aside name, the temporary, the earlier ones gone";
         EXPECT_TRUE(NoSlots());
     }
 }
 
 // A writer's folder is on the record before its temporary is made: a new file's temporary
-// goes at the next start, card or no card, and no other folder is looked at.
+// goes at the next start, card or no card, with every earlier update's temporary and old
+// version set aside there, in any letter case; no other folder is looked at.
 TEST_F(Recovery, ATemporaryOfAListedFolderGoesAndNoOtherFolderIsWalked) {
+    DWORD tag = 0;
     {
         CRecoveryRecord record(L"/ResidentFlash");
         ASSERT_TRUE(record.Prepare());
+        tag = record.Tag();
         ASSERT_TRUE(record.UseFolder(0, (kFolder + L"/new.map").c_str()));
     }
-    PutFile(kFolder + L"/" + kTemporaryNames[0], "half a new file");
-    PutFile(L"/ResidentFlash/poi/" + std::wstring(kTemporaryNames[0]), "in a folder the record does not list");
+    const std::wstring leftovers[] = {NameIn(L"", WriterFile::kTemporary, tag, 0), NameIn(L"", WriterFile::kTemporary, tag + 9, 1),
+                                      NameIn(L"", WriterFile::kAside, tag - 7, 0), L"/~Tessivard-Partial-0A1B2C3D-0.TMP", L"/~TESSIVARD-old.tmp"};
+    for (const std::wstring &name : leftovers) {
+        PutFile(kFolder + name, "left by a cut");
+        PutFile(L"/ResidentFlash/poi" + name, "in a folder the record does not list");
+    }
+    PutFile(kFolder + L"/~tessivard-old-0a1b2c3d-0.tmp.txt", "content");
     Recover();
-    EXPECT_FALSE(Exists(kFolder + L"/" + kTemporaryNames[0]));
-    EXPECT_TRUE(Exists(L"/ResidentFlash/poi/" + std::wstring(kTemporaryNames[0])));
+    EXPECT_EQ(Names(kFolder), std::vector<std::wstring>{L"~tessivard-old-0a1b2c3d-0.tmp.txt"});
+    EXPECT_EQ(Names(L"/ResidentFlash/poi").size(), std::size(leftovers));
     EXPECT_TRUE(NoSlots());
+}
+
+// Each update writes under names of its own: the one that recovers an interrupted update takes
+// the tag after that update's; the next draws another.
+TEST_F(Recovery, EachUpdateWritesUnderNamesOfItsOwn) {
+    DWORD tags[3] = {};
+    for (DWORD &tag : tags) {
+        CRecoveryRecord record(L"/ResidentFlash");
+        ASSERT_TRUE(record.Prepare());
+        record.Recover();
+        tag = record.Tag();
+        if (&tag == tags) record.UseFolder(1, kTarget.c_str());   // the first is cut short there
+    }
+    EXPECT_EQ(tags[1], tags[0] + 1);
+    for (WriterFile kind : {WriterFile::kTemporary, WriterFile::kAside})
+        EXPECT_NE(NameIn(kFolder, kind, tags[1], 1), NameIn(kFolder, kind, tags[2], 1));
+}
+
+// A slot the builds before tags left (format 1: no tag) still recovers, by their names.
+TEST_F(Recovery, ASlotOfTheFormatBeforeTagsRecoversByItsNames) {
+    std::string bytes = "TSVREC1\n";
+    const auto put = [&bytes](const void *p, size_t n) { bytes.append(static_cast<const char *>(p), n); };
+    const ULONGLONG sequence = 4, cbNew = kNew.size();
+    const std::wstring folder = L"/ResidentFlash/maps", name = L"seoul.map";
+    put(&sequence, 8);
+    for (DWORD kind : {0u, 2u}) {   // the worker idle, writer 1 replacing seoul.map
+        const DWORD cchFolder = kind ? DWORD(folder.size()) : 0, cchName = kind ? DWORD(name.size()) : 0;
+        put(&kind, 4), put(&cchFolder, 4), put(&cchName, 4), put(&cbNew, 8), put(DigestOf(kNew).b, kDigestBytes);
+        put(folder.data(), cchFolder * 2), put(name.data(), cchName * 2);
+    }
+    put(DigestOf(bytes).b, kDigestBytes);
+    PutFile(std::wstring(L"/ResidentFlash/") + kRecordNames[0], bytes);
+    PutFile(kFolder + L"/~tessivard-old-1.tmp", kOld);
+    PutFile(kFolder + L"/~tessivard-partial-1.tmp", kTorn);
+    Recover();
+    EXPECT_EQ(Names(kFolder), std::vector<std::wstring>{L"seoul.map"});
+    EXPECT_EQ(Held(kTarget), kOld);
 }
 
 // The newer slot wins while it reads whole; a cut while it was written leaves the older one,
 // which still lists what was under way before.
 TEST_F(Recovery, TheNewestWholeSlotIsBelieved) {
     const std::wstring other = L"/ResidentFlash/voice/guide.wav";
-    const std::wstring otherAside = L"/ResidentFlash/voice/" + std::wstring(kAsideNames[1]);
     PutFolder(L"/ResidentFlash/voice");
     for (bool bTornNewest : {false, true}) {
         SCOPED_TRACE(bTornNewest ? "the newer slot torn" : "both slots whole");
@@ -122,9 +172,11 @@ TEST_F(Recovery, TheNewestWholeSlotIsBelieved) {
         PutFolder(kFolder);
         PutFolder(L"/ResidentFlash/voice");
         std::wstring newest;
+        DWORD tag = 0;
         {
             CRecoveryRecord record(L"/ResidentFlash");
             ASSERT_TRUE(record.Prepare());
+            tag = record.Tag();
             ASSERT_TRUE(record.NoteReplacement(1, kTarget.c_str(), kNew.size(), DigestOf(kNew)));   // sequence 1
             ASSERT_TRUE(record.NoteReplacement(1, other.c_str(), kNew.size(), DigestOf(kNew)));     // sequence 2
             newest = std::wstring(L"/ResidentFlash/") + kRecordNames[0];                             // 2 % 2
@@ -136,8 +188,8 @@ TEST_F(Recovery, TheNewestWholeSlotIsBelieved) {
             PutFile(newest, bytes);
         }
         // Both targets set aside, neither temporary there: each comes back only if listed.
-        PutFile(kAside, kOld);
-        PutFile(otherAside, kOld);
+        PutFile(NameIn(kFolder, WriterFile::kAside, tag, 1), kOld);
+        PutFile(NameIn(L"/ResidentFlash/voice", WriterFile::kAside, tag, 1), kOld);
         Recover();
         EXPECT_EQ(Held(kTarget), bTornNewest ? kOld : "<absent>");
         EXPECT_EQ(Held(other), bTornNewest ? "<absent>" : kOld);
@@ -176,18 +228,20 @@ TEST_F(Recovery, TheRoomKeptForTheSlotsCoversWhatTheyTake) {
 TEST_F(Recovery, ARecordTouchesOnlyTheFlashStoreAndNoRecordChangesNothing) {
     PutFolder(L"/SDMMC/ResidentFlash/maps");
     const std::wstring card = L"/SDMMC/ResidentFlash/maps/seoul.map";
+    DWORD tag = 0;
     {
         CRecoveryRecord record(L"/ResidentFlash");
         ASSERT_TRUE(record.Prepare());
+        tag = record.Tag();
         ASSERT_TRUE(record.NoteReplacement(0, card.c_str(), kNew.size(), DigestOf(kNew)));
     }
-    PutFile(L"/SDMMC/ResidentFlash/maps/" + std::wstring(kAsideNames[0]), kOld);
+    PutFile(NameIn(L"/SDMMC/ResidentFlash/maps", WriterFile::kAside, tag, 0), kOld);
     Recover();
     EXPECT_FALSE(Exists(card));
-    EXPECT_EQ(Content(L"/SDMMC/ResidentFlash/maps/" + std::wstring(kAsideNames[0])), kOld);
+    EXPECT_EQ(Content(NameIn(L"/SDMMC/ResidentFlash/maps", WriterFile::kAside, tag, 0)), kOld);
 
     PutFile(kTarget, kOld);
-    PutFile(kTemp, "left by a run that wrote no record");
+    PutFile(NameIn(kFolder, WriterFile::kTemporary, tag, 1), "left by a run that wrote no record");
     const auto before = Tree(L"/ResidentFlash");
     Recover();
     EXPECT_EQ(Tree(L"/ResidentFlash"), before);

@@ -228,14 +228,14 @@ TEST_F(UpdateRun, FoldersDotFoldersAndATreeDeeperThanAnAnsiPathAreStepsOfThePlan
 // Every writer's temporary name is reserved, and every one an interrupted run left goes.
 TEST_F(UpdateRun, CardFilesBearingATemporarysNameAreSkippedAndKeepTheCard) {
     PutFile(L"/SDMMC/ResidentFlash/maps/~Tessivard-Partial.tmp", "not an update");
-    PutFile(L"/SDMMC/ResidentFlash/maps/~TESSIVARD-partial-1.tmp", "not an update either");
+    PutFile(L"/SDMMC/ResidentFlash/maps/~TESSIVARD-partial-0a1B2c3D-1.tmp", "not an update either");
     PutFile(L"/SDMMC/ResidentFlash/maps/seoul.map", "seoul 2026");
-    PutFile(L"/ResidentFlash/maps/~tessivard-partial-1.tmp", "left by a cut");
+    PutFile(L"/ResidentFlash/maps/~Tessivard-Partial-FEEDF00D-1.TMP", "left by a cut of an earlier update");
     PutFile(L"/ResidentFlash/~tessivard-partial.tmp", "left by a cut");
     run.Run();
     EXPECT_EQ(Tree(L"/ResidentFlash"), (Files{{L"maps\\seoul.map", "seoul 2026"}}));
     EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~Tessivard-Partial.tmp"));
-    EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~TESSIVARD-partial-1.tmp"));
+    EXPECT_TRUE(Exists(L"/SDMMC/ResidentFlash/maps/~TESSIVARD-partial-0a1B2c3D-1.tmp"));
     EXPECT_EQ(g_steps.positions.size(), 4u + 3u) << "each still takes its step";
 }
 
@@ -263,7 +263,7 @@ TEST_F(UpdateRun, TemporariesAnInterruptedRunLeftGoBeforeAnythingIsWritten) {
     PutFile(L"/SDMMC/ResidentFlash/maps/deep/seoul.map", "seoul 2026");
     PutFile(L"/SDMMC/ResidentFlash/delete_voice", "");
     PutFile(L"/SDMMC/ResidentFlash/voice/new.ogg", "new voice");
-    PutFile(L"/ResidentFlash/maps/deep/~tessivard-partial.tmp", "left by a cut");
+    PutFile(L"/ResidentFlash/maps/deep/~TESSIVARD-PARTIAL-5EED0001-0.TMP", "left by a cut of an earlier update");
     PutFile(L"/ResidentFlash/voice/~tessivard-partial-1.tmp", "left by a cut");
     PutFile(L"/ResidentFlash/voice/old.ogg", "old voice");
     PutFile(L"/ResidentFlash/poi/~tessivard-partial.tmp", "in a folder the card does not have");
@@ -271,7 +271,7 @@ TEST_F(UpdateRun, TemporariesAnInterruptedRunLeftGoBeforeAnythingIsWritten) {
     const auto space = std::make_unique<CWalkSpace>();
     const int nCount = CountStepsClearingTemporaries(*space, Walk::kCopy, L"/SDMMC/ResidentFlash", L"/ResidentFlash");
     EXPECT_EQ(nCount, 7) << "a.map, maps, deep, seoul.map, delete_voice, voice, new.ogg";
-    EXPECT_FALSE(Exists(L"/ResidentFlash/maps/deep/~tessivard-partial.tmp"));
+    EXPECT_FALSE(Exists(L"/ResidentFlash/maps/deep/~TESSIVARD-PARTIAL-5EED0001-0.TMP"));
     EXPECT_FALSE(Exists(L"/ResidentFlash/voice/~tessivard-partial-1.tmp"));
     EXPECT_TRUE(Exists(L"/ResidentFlash/poi/~tessivard-partial.tmp")) << "the copy writes nothing there";
     EXPECT_EQ(Content(L"/ResidentFlash/voice/old.ogg"), "old voice");

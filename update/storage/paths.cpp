@@ -1,4 +1,5 @@
 #include "update/storage/paths.h"
+#include <cstring>
 #include <cwchar>
 #include "update/rules/name_defence.h"
 #include "update/rules/name_rule.h"
@@ -32,16 +33,67 @@ BOOL NameBeside(LPCWSTR pszPath, LPCWSTR pszReserved, WCHAR (&szBeside)[kTempora
     return FALSE;
 }
 
-} // namespace
+// prefix-TTTTTTTT-W.tmp: the tag in eight hex digits, the writer in one decimal digit.
+constexpr size_t kTaggedTail = 1 + 8 + 1 + 1 + 4;
 
-BOOL TemporaryBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]) {
-    szTemp[0] = L'\0';
-    return nTemporary >= 0 && nTemporary < kTemporaries && NameBeside(pszPath, kTemporaryNames[nTemporary], szTemp);
+bool TaggedName(WCHAR (&szName)[kWriterName], LPCWSTR pszPrefix, DWORD tag, int nWriter) {
+    std::memset(szName, 0, sizeof szName);
+    const int n = _snwprintf(szName, kWriterName, L"%ls-%08lx-%d.tmp", pszPrefix, static_cast<unsigned long>(tag), nWriter);
+    if (nWriter >= 0 && nWriter <= 9 && n >= 0 && size_t(n) < kWriterName) return true;
+    std::memset(szName, 0, sizeof szName);
+    return false;
 }
 
-BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]) {
+// The value of one hex digit, in either letter case by the name rule; -1 for anything else.
+int HexDigit(WCHAR c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    static const WCHAR kLetters[] = L"abcdef";
+    for (int i = 0; i < 6; ++i)
+        if (CompareNames(&c, 1, kLetters + i, 1) == 0) return 10 + i;
+    return -1;
+}
+
+// Whether the name is a tagged one of the prefix, of any tag and writer: the name made again
+// from the tag and writer it carries matches it by the name rule.
+bool IsTaggedName(LPCWSTR pszName, LPCWSTR pszPrefix) {
+    const size_t cchPrefix = wcslen(pszPrefix);
+    if (wcslen(pszName) != cchPrefix + kTaggedTail || !NameHasPrefix(pszName, pszPrefix)) return false;
+    LPCWSTR pszTail = pszName + cchPrefix;   // "-TTTTTTTT-W.tmp"
+    DWORD tag = 0;
+    for (int i = 1; i <= 8; ++i) {
+        const int digit = HexDigit(pszTail[i]);
+        if (digit < 0) return false;
+        tag = tag << 4 | DWORD(digit);
+    }
+    WCHAR szMade[kWriterName];
+    return pszTail[10] >= L'0' && pszTail[10] <= L'9' && TaggedName(szMade, pszPrefix, tag, pszTail[10] - L'0') &&
+           NamesMatch(pszName, szMade);
+}
+
+bool IsWriterName(LPCWSTR pszName, LPCWSTR pszPrefix, const WCHAR *const (&untagged)[kTemporaries]) {
+    for (const WCHAR *pszUntagged : untagged)
+        if (NamesMatch(pszName, pszUntagged)) return true;
+    return IsTaggedName(pszName, pszPrefix);
+}
+
+} // namespace
+
+BOOL WriterFileName(WriterFile kind, DWORD tag, int nWriter, WCHAR (&szName)[kWriterName]) {
+    szName[0] = L'\0';
+    return nWriter >= 0 && nWriter < kTemporaries &&
+           TaggedName(szName, kind == WriterFile::kTemporary ? kTemporaryPrefix : kAsidePrefix, tag, nWriter);
+}
+
+BOOL TemporaryBeside(LPCWSTR pszPath, DWORD tag, int nWriter, WCHAR (&szTemp)[kTemporaryPath]) {
+    szTemp[0] = L'\0';
+    WCHAR szName[kWriterName];
+    return WriterFileName(WriterFile::kTemporary, tag, nWriter, szName) && NameBeside(pszPath, szName, szTemp);
+}
+
+BOOL AsideBeside(LPCWSTR pszPath, DWORD tag, int nWriter, WCHAR (&szAside)[kTemporaryPath]) {
     szAside[0] = L'\0';
-    return nTemporary >= 0 && nTemporary < kTemporaries && NameBeside(pszPath, kAsideNames[nTemporary], szAside);
+    WCHAR szName[kWriterName];
+    return WriterFileName(WriterFile::kAside, tag, nWriter, szName) && NameBeside(pszPath, szName, szAside);
 }
 
 BOOL VolumeRootOf(LPCWSTR pszPath, WCHAR (&szRoot)[kVolumeRoot]) {
@@ -63,16 +115,12 @@ BOOL IsPlainChildName(LPCWSTR pszFolder, LPCWSTR pszName) {
     return IsTakenName(pszName) && wcslen(pszFolder) + 1 + wcslen(pszName) < kWidePath;
 }
 
-BOOL IsTemporaryName(LPCWSTR pszName) {
-    for (const WCHAR *pszTemporary : kTemporaryNames)
-        if (NamesMatch(pszName, pszTemporary)) return TRUE;
-    return FALSE;
-}
+BOOL IsTemporaryName(LPCWSTR pszName) { return IsWriterName(pszName, kTemporaryPrefix, kUntaggedTemporaryNames); }
+
+BOOL IsAsideName(LPCWSTR pszName) { return IsWriterName(pszName, kAsidePrefix, kUntaggedAsideNames); }
 
 BOOL IsReservedName(LPCWSTR pszName) {
-    if (IsTemporaryName(pszName) || NamesMatch(pszName, kFlushFileName)) return TRUE;
-    for (const WCHAR *pszAside : kAsideNames)
-        if (NamesMatch(pszName, pszAside)) return TRUE;
+    if (IsTemporaryName(pszName) || IsAsideName(pszName) || NamesMatch(pszName, kFlushFileName)) return TRUE;
     for (const WCHAR *pszRecord : kRecordNames)
         if (NamesMatch(pszName, pszRecord)) return TRUE;
     return FALSE;

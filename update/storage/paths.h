@@ -19,20 +19,27 @@ constexpr size_t kWidePath = MAX_PATH;             // wide paths of the copy and
 constexpr size_t kResolvedPath = 2 * kWidePath;    // a path as the platform resolves it: the drive added
 constexpr size_t kTemporaryPath = kWidePath + 64;  // a target's folder with the temporary's name
 
-// The temporaries a replacement writes beside its target: short names, so that a folder
-// that can hold a target can hold its temporary too. Each writer of the update (the worker,
-// or one I/O thread) has a name of its own, so that replacements in one folder at the same
-// time never share a temporary; every build reserves the whole set and removes any of it
-// that an interrupted run left.
-constexpr int kTemporaries = 2;
-inline constexpr const WCHAR *kTemporaryNames[kTemporaries] = {L"~tessivard-partial.tmp", L"~tessivard-partial-1.tmp"};
-inline constexpr WCHAR kTemporaryPattern[] = L"~tessivard-partial*";   // lists every one of them
+// The temporaries a replacement writes beside its target, and the aside names its old
+// versions move to (update/storage/replacement.h): short names, so that a folder that can hold
+// a target can hold them too, never derived from the target's name (which may be at the file
+// system's 255-character limit, or be a name the card holds). Each carries the update's tag
+// and the writer's index (the worker, or one I/O thread): "~tessivard-partial-TTTTTTTT-W.tmp"
+// and "~tessivard-old-TTTTTTTT-W.tmp", the tag in eight hex digits. Replacements in one folder
+// at the same time never share a name, and a name an earlier update left behind (cut short,
+// or a removal that failed) is never taken for one of this update's: no start finds another
+// update's version where it looks for its own. Every build reserves each such name, of any
+// tag, in any letter case, and removes the temporaries an interrupted run left.
+constexpr int kTemporaries = 2;   // the writers that may replace at once
+inline constexpr WCHAR kTemporaryPrefix[] = L"~tessivard-partial";
+inline constexpr WCHAR kAsidePrefix[] = L"~tessivard-old";
+inline constexpr WCHAR kTemporaryPattern[] = L"~tessivard-partial*";   // lists every temporary
+inline constexpr WCHAR kAsidePattern[] = L"~tessivard-old*";           // and every aside name
+constexpr size_t kWriterName = 40;   // a writer's name with its terminator (characters)
 
-// Where a writer's replacement puts the old version while the temporary takes the target's name
-// (update/storage/replacement.h): one name per writer, like the temporaries, never derived from
-// the target's name (which may be at the file system's 255-character limit, or be a name the card
-// holds).
-inline constexpr const WCHAR *kAsideNames[kTemporaries] = {L"~tessivard-old.tmp", L"~tessivard-old-1.tmp"};
+// The names of the builds before updates had tags: one per writer, the same in every update.
+// A record those builds left (update/storage/recovery_record.h) names them; they stay reserved.
+inline constexpr const WCHAR *kUntaggedTemporaryNames[kTemporaries] = {L"~tessivard-partial.tmp", L"~tessivard-partial-1.tmp"};
+inline constexpr const WCHAR *kUntaggedAsideNames[kTemporaries] = {L"~tessivard-old.tmp", L"~tessivard-old-1.tmp"};
 
 // The two slots of the flash store's recovery record (update/storage/recovery_record.h), in its
 // top level; and the empty file a volume flush falls back to where the volume's driver lacks the
@@ -44,8 +51,10 @@ inline constexpr WCHAR kFlushFileName[] = L"~tessivard-flush";
 // set aside, the record's slots and the flush file. A card entry of such a name (in any
 // letter case) is never copied over one of them.
 BOOL IsReservedName(LPCWSTR pszName);
-// A temporary's name alone (kTemporaryNames): what holds no version of anything yet.
+// A temporary's name alone, of any update, untagged too: what holds no version of anything yet.
 BOOL IsTemporaryName(LPCWSTR pszName);
+// An aside name of any update, untagged too: what may hold the only whole version of a target.
+BOOL IsAsideName(LPCWSTR pszName);
 
 // The card's manifest (update/manifest/manifest.h), in the card folder's top level: a name
 // reserved like the temporaries, but no temporary. The copy walk passes over it there without
@@ -89,11 +98,14 @@ BOOL JoinPath(LPWSTR pszBuffer, size_t cchBuffer, LPCWSTR pszFolder, LPCWSTR psz
 // holds none).
 LPCWSTR LastNameOf(LPCWSTR pszPath);
 
-// Temporary nTemporary (of kTemporaryNames) beside the path's last name (pszPath holds at
-// least one separator).
-BOOL TemporaryBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szTemp)[kTemporaryPath]);
-// The same for the writer's aside name (kAsideNames).
-BOOL AsideBeside(LPCWSTR pszPath, int nTemporary, WCHAR (&szAside)[kTemporaryPath]);
+// A writer's two names in one update.
+enum class WriterFile { kTemporary, kAside };
+// The writer's name of that kind in the update tagged `tag`; FALSE, the buffer emptied, for a
+// writer beyond kTemporaries.
+BOOL WriterFileName(WriterFile kind, DWORD tag, int nWriter, WCHAR (&szName)[kWriterName]);
+// That name beside the path's last name (pszPath holds at least one separator).
+BOOL TemporaryBeside(LPCWSTR pszPath, DWORD tag, int nWriter, WCHAR (&szTemp)[kTemporaryPath]);
+BOOL AsideBeside(LPCWSTR pszPath, DWORD tag, int nWriter, WCHAR (&szAside)[kTemporaryPath]);
 
 // The root of the volume that holds the path, in the one form the storage manager's calls
 // (CeGetVolumeInfoW, CeFsIoControlW) document: a backslash and the folder of the root the

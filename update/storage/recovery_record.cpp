@@ -6,6 +6,7 @@
 #include "platform/file_handle.h"
 #include "update/storage/file_reading.h"
 #include "update/storage/file_system.h"
+#include "update/storage/temporaries.h"
 #include "update/rules/room_rules.h"
 #include "update/seams/seams.h"
 #include "update/storage/volume_kind.h"
@@ -13,7 +14,10 @@
 namespace {
 
 constexpr size_t kNameChars = 256;   // a FAT name is at most 255 characters
-constexpr char kMagic[8] = {'T', 'S', 'V', 'R', 'E', 'C', '1', '\n'};
+constexpr char kMagic[8] = {'T', 'S', 'V', 'R', 'E', 'C', '2', '\n'};
+// The builds before update tags wrote the same slot without the tag, under format 1: a
+// device may hold one that a cut left, and the first start of a build with tags recovers it.
+constexpr char kUntaggedMagic[8] = {'T', 'S', 'V', 'R', 'E', 'C', '1', '\n'};
 constexpr DWORD kHashChunk = 16 * 1024;
 
 enum RecordKind : DWORD { kIdle = 0, kInFolder = 1, kReplacing = 2 };
@@ -26,9 +30,10 @@ struct RecordEntry {
     Digest digest;               // kReplacing: and its SHA-256
 };
 
-// A slot's bytes: the magic, the sequence, then each entry as its kind, its folder's and
-// name's lengths, the size, the digest and the two strings; last the SHA-256 of all before.
-constexpr size_t kRecordFrame = sizeof kMagic + 8 + kDigestBytes;
+// A slot's bytes: the magic, the sequence, the update's tag, then each entry as its kind, its
+// folder's and name's lengths, the size, the digest and the two strings; last the SHA-256 of
+// all before. Format 1 has no tag.
+constexpr size_t kRecordFrame = sizeof kMagic + 8 + 4 + kDigestBytes;
 constexpr size_t kEntryHead = 4 + 4 + 4 + 8 + kDigestBytes;
 constexpr size_t EntryBytes(size_t cchFolder, size_t cchName) {
     return kEntryHead + (cchFolder + cchName) * sizeof(WCHAR);
@@ -70,12 +75,16 @@ bool SplitPath(LPCWSTR pszPath, WCHAR (&szFolder)[kWidePath], WCHAR (&szName)[kN
 struct CRecoveryRecord::Held {
     RecordEntry entries[kTemporaries];   // each writer's, as the next slot will hold them
     RecordEntry read[kTemporaries];      // a slot's, as recovery reads it
+    bool bReadUntagged;                  // the slot believed is of format 1: the untagged names
+    DWORD readTag;                       // else the tag of the update it lists
     BYTE bytes[kMaxRecordBytes];         // a slot's bytes, read or to write
     BYTE chunk[kHashChunk];              // recovery's reads of the files it judges
     WCHAR szSlot[kTemporaryPath];        // a slot's path
     WCHAR szTarget[kTemporaryPath];      // recovery's three paths of one replacement
     WCHAR szTemp[kTemporaryPath];
     WCHAR szAside[kTemporaryPath];
+    WCHAR szName[kWriterName];           // a writer's name in the update recovered
+    WCHAR szKeep[kTemporaries][kWriterName];   // its writers' aside names, which the clean-up keeps
 };
 
 CRecoveryRecord::CRecoveryRecord(LPCWSTR pszFlash) : m_pszFlash(pszFlash) {}
@@ -84,6 +93,11 @@ CRecoveryRecord::~CRecoveryRecord() { delete m_pHeld; }
 
 bool CRecoveryRecord::Prepare() {
     if (m_pHeld) return true;
+    // The update's tag: random, the ticks its auxiliary seed (and the tag where the device
+    // gives no random bytes). Recover takes the next after an interrupted update's instead.
+    DWORD tag = GetTickCount();
+    CeGenRandom(sizeof tag, reinterpret_cast<BYTE *>(&tag));
+    m_tag = tag;
     m_pHeld = new (std::nothrow) Held;
     if (!m_pHeld) return false;
     std::memset(m_pHeld->entries, 0, sizeof m_pHeld->entries);
@@ -95,17 +109,21 @@ bool CRecoveryRecord::Prepare() {
 
 namespace {
 
-// The slot's entries and sequence, when its bytes are a whole record whose sum holds.
-bool ParseSlot(BYTE *pBytes, size_t cb, RecordEntry (&entries)[kTemporaries], ULONGLONG &sequence) {
-    if (cb < kRecordFrame) return false;
+// The slot's entries, sequence and tag (bUntagged: format 1, which has none), when its bytes
+// are a whole record whose sum holds.
+bool ParseSlot(BYTE *pBytes, size_t cb, RecordEntry (&entries)[kTemporaries], ULONGLONG &sequence, DWORD &tag,
+               bool &bUntagged) {
+    if (cb < sizeof kMagic + kDigestBytes) return false;
     Digest sum, stored;
     CSha256 hash;
     hash.Add(pBytes, cb - kDigestBytes);
     hash.Finish(sum);
     std::memcpy(stored.b, pBytes + cb - kDigestBytes, kDigestBytes);
-    if (!SameDigest(sum, stored) || std::memcmp(pBytes, kMagic, sizeof kMagic) != 0) return false;
+    bUntagged = std::memcmp(pBytes, kUntaggedMagic, sizeof kMagic) == 0;
+    if (!SameDigest(sum, stored) || (!bUntagged && std::memcmp(pBytes, kMagic, sizeof kMagic) != 0)) return false;
     Cursor in{pBytes, cb - kDigestBytes, sizeof kMagic};
-    if (!in.Take(&sequence, 8)) return false;
+    tag = 0;
+    if (!in.Take(&sequence, 8) || (!bUntagged && !in.Take(&tag, 4))) return false;
     for (RecordEntry &entry : entries) {
         DWORD cchFolder = 0, cchName = 0;
         if (!in.Take(&entry.kind, 4) || !in.Take(&cchFolder, 4) || !in.Take(&cchName, 4) || !in.Take(&entry.cbNew, 8) ||
@@ -126,23 +144,43 @@ void CRecoveryRecord::Recover() {
     Held &held = *m_pHeld;
     // The valid slot of the higher sequence; a slot that does not read whole counts as none.
     std::memset(held.entries, 0, sizeof held.entries);
+    held.bReadUntagged = false;
+    held.readTag = 0;
     bool bFound = false;
     for (const WCHAR *pszSlot : kRecordNames) {
         if (!JoinPath(held.szSlot, kTemporaryPath, m_pszFlash, pszSlot)) continue;
         CFileHandle slot(OpenToRead(held.szSlot));
         if (!slot.IsOpen()) continue;
         m_bSlots = true;
-        DWORD cb = 0;
+        DWORD cb = 0, tag = 0;
         ULONGLONG sequence = 0;
+        bool bUntagged = false;
         if (!ReadFile(slot.Get(), held.bytes, sizeof held.bytes, &cb, nullptr) ||
-            !ParseSlot(held.bytes, cb, held.read, sequence) || (bFound && sequence <= m_sequence))
+            !ParseSlot(held.bytes, cb, held.read, sequence, tag, bUntagged) || (bFound && sequence <= m_sequence))
             continue;
         bFound = true;
         m_sequence = sequence;
+        held.bReadUntagged = bUntagged;
+        held.readTag = tag;
         std::memcpy(held.entries, held.read, sizeof held.entries);
     }
     if (!m_bSlots) return;
     for (int i = 0; i < kTemporaries; ++i) RecoverEntry(i);
+    // Then what earlier updates left in the folders listed: every temporary, and every old
+    // version set aside under another update's names (no record is left to tell whose it is).
+    // The update recovered keeps its own, which only a step that failed left.
+    bool bNamed = true;
+    for (int i = 0; i < kTemporaries; ++i)
+        bNamed = bNamed && ReadName(WriterFile::kAside, i) && CopyBounded(held.szKeep[i], kWriterName, held.szName);
+    for (int i = 0; i < kTemporaries && bNamed; ++i) {
+        const RecordEntry &entry = held.entries[i];
+        bool bListed = entry.kind != kIdle && Covers(entry.szFolder);
+        for (int j = 0; j < i && bListed; ++j)
+            bListed = held.entries[j].kind == kIdle || wcscmp(held.entries[j].szFolder, entry.szFolder) != 0;
+        if (bListed) RemoveLeftovers(entry.szFolder, held.szKeep);
+    }
+    // This update's names differ from the one's it recovered.
+    if (bFound && !held.bReadUntagged) m_tag = held.readTag + 1;
     std::memset(held.entries, 0, sizeof held.entries);
     // What recovery changed is on the medium before the record that called for it goes.
     FsFlushVolume(m_pszFlash);
@@ -172,6 +210,20 @@ bool IsThere(LPCWSTR pszFile) { return WhatIsAt(pszFile) == PathHolds::kFile; }
 
 } // namespace
 
+// Writer nWriter's name of the kind in the update the slot read lists, into held.szName.
+bool CRecoveryRecord::ReadName(WriterFile kind, int nWriter) {
+    Held &held = *m_pHeld;
+    if (!held.bReadUntagged) return WriterFileName(kind, held.readTag, nWriter, held.szName);
+    return CopyBounded(held.szName, kWriterName,
+                       kind == WriterFile::kTemporary ? kUntaggedTemporaryNames[nWriter] : kUntaggedAsideNames[nWriter]);
+}
+
+// That name's path in pszFolder.
+bool CRecoveryRecord::ReadNameIn(LPCWSTR pszFolder, WriterFile kind, int nWriter, WCHAR (&szPath)[kTemporaryPath]) {
+    szPath[0] = L'\0';
+    return ReadName(kind, nWriter) && JoinPath(szPath, kTemporaryPath, pszFolder, m_pHeld->szName);
+}
+
 // Trusts only what it verifies: a new version is taken only when it hashes as recorded, and
 // an old version set aside is removed only when the target holds the new one.
 void CRecoveryRecord::RecoverEntry(int nWriter) {
@@ -180,8 +232,8 @@ void CRecoveryRecord::RecoverEntry(int nWriter) {
     if (entry.kind == kIdle) return;
     // Only the flash store's own folders: a record the program did not write names nothing.
     if (!Covers(entry.szFolder)) return;
-    if (!JoinPath(held.szTemp, kTemporaryPath, entry.szFolder, kTemporaryNames[nWriter]) ||
-        !JoinPath(held.szAside, kTemporaryPath, entry.szFolder, kAsideNames[nWriter]))
+    if (!ReadNameIn(entry.szFolder, WriterFile::kTemporary, nWriter, held.szTemp) ||
+        !ReadNameIn(entry.szFolder, WriterFile::kAside, nWriter, held.szAside))
         return;
     const bool bTemp = IsThere(held.szTemp);
     if (entry.kind == kInFolder || !IsPlainChildName(entry.szFolder, entry.szName) || IsReservedName(entry.szName) ||
@@ -283,7 +335,7 @@ bool CRecoveryRecord::WriteLocked() {
     Held &held = *m_pHeld;
     const ULONGLONG sequence = m_sequence + 1;
     Cursor out{held.bytes, sizeof held.bytes, 0};
-    bool ok = out.Put(kMagic, sizeof kMagic) && out.Put(&sequence, 8);
+    bool ok = out.Put(kMagic, sizeof kMagic) && out.Put(&sequence, 8) && out.Put(&m_tag, 4);
     for (const RecordEntry &entry : held.entries) {
         const DWORD cchFolder = DWORD(wcslen(entry.szFolder)), cchName = DWORD(wcslen(entry.szName));
         ok = ok && out.Put(&entry.kind, 4) && out.Put(&cchFolder, 4) && out.Put(&cchName, 4) && out.Put(&entry.cbNew, 8) &&

@@ -5,12 +5,18 @@
 // aside name; the record says which target that is and what its new version must hash to.
 //
 // Two slots (kRecordNames) in the flash store's top level, written in turn: each holds a
-// sequence number, each writer's entry and a SHA-256 of all of it, and the valid slot of the
-// higher sequence wins. A slot is rewritten in place and flushed; a cut while it is written
+// sequence number, the update's tag (the one its writers' names carry, update/storage/paths.h),
+// each writer's entry and a SHA-256 of all of it, and the valid slot of the higher sequence
+// wins. A slot is rewritten in place and flushed; a cut while it is written
 // leaves it invalid and the other slot stands, which says what was under way before this
 // write began (the write precedes every step it announces). No rename over a slot is needed.
 //
-// Each writer (the worker or one I/O thread: its index into kTemporaryNames) has one entry:
+// An update takes a tag of its own: random, or, after a start that recovered an interrupted
+// update, the next after that update's, so that no name an earlier update left is one of its
+// own. A slot of the builds before tags (its magic's format 1) is recovered by the names those
+// builds used, one per writer (kUntaggedTemporaryNames, kUntaggedAsideNames).
+//
+// Each writer (the worker or one I/O thread: its index in its names) has one entry:
 //  - in a folder: it writes its temporary in that folder (a new file's, or one about to be
 //    announced); recovery removes the temporary;
 //  - replacing a target: it replaces that target, whose old version it may have set aside; recovery
@@ -34,11 +40,17 @@ public:
     CRecoveryRecord(const CRecoveryRecord &) = delete;
     CRecoveryRecord &operator=(const CRecoveryRecord &) = delete;
 
-    // The record's buffer, on the heap, and the flash store's medium; false without memory.
+    // The record's buffer, on the heap, the flash store's medium and the update's tag; false
+    // without memory.
     bool Prepare();
-    // Reads the record and finishes or undoes every replacement it lists; the slots are then
-    // removed. A start with nothing to recover costs one look for each slot.
+    // Reads the record and finishes or undoes every replacement it lists; then each folder it
+    // lists loses every temporary and every old version set aside under an earlier update's
+    // names, and the slots are removed. A start with nothing to recover costs one look for
+    // each slot.
     void Recover();
+    // The update's tag, in every name its writers write (update/storage/paths.h); final once
+    // Recover has run.
+    DWORD Tag() const { return m_tag; }
     // A transaction-safe volume (CE_VOLUME_TRANSACTION_SAFE) commits every change with the
     // next flush of any file on it; plain FAT commits each folder on its own.
     bool IsTransactionSafe() const { return m_bTransactionSafe; }
@@ -68,12 +80,15 @@ public:
 private:
     bool WriteLocked();          // the entries into the next slot, on the medium
     void RecoverEntry(int nWriter);
+    bool ReadName(WriterFile kind, int nWriter);
+    bool ReadNameIn(LPCWSTR pszFolder, WriterFile kind, int nWriter, WCHAR (&szPath)[kTemporaryPath]);
     void RemoveSlots();
 
     LPCWSTR m_pszFlash;              // the flash store's root folder
     CCriticalSection m_lock;         // held by every entry change and slot write
     Held *m_pHeld = nullptr;         // made by Prepare; null without memory
     ULONGLONG m_sequence = 0;        // the newest slot's sequence, read or written
+    DWORD m_tag = 0;                 // the update's tag, drawn by Prepare
     bool m_bTransactionSafe = false; // the flash store's medium
     bool m_bSlots = false;           // a slot may be in the flash store (read or written)
     ULONGLONG m_cbSlots[2] = {};     // the bytes each slot holds as this run wrote it (0: none, or not known)

@@ -1,7 +1,8 @@
 // How a flash file takes its new version from the card, with the device's calls alone. The
 // device renames no file over another (MoveFileW fails when the new name exists), so the
 // target changes hands in steps, each of which a power cut may end:
-//  1. the new version is written to the writer's temporary beside the target and flushed
+//  1. the new version is written to the writer's temporary beside the target (a name of the
+//     update's and the writer's, update/storage/paths.h) and flushed
 //     (FlushFileBuffers): it is whole on the medium before any name changes;
 //  2. the folder is on the medium (the temporary's name, and the removal of the old version
 //     the writer last set aside there under the same aside name), then the record
@@ -36,16 +37,17 @@
 class CRecoveryRecord;
 class CRoomBudget;
 
-// What one writer of the update replaces with: its own copy buffer and its own temporary's
-// name (update/storage/paths.h), so that writers beside one another share neither, and the
-// room of the run that all its writers share.
+// What one writer of the update replaces with: its own copy buffer and its own names (a
+// temporary and an aside name, update/storage/paths.h, made of the update's tag, the record's,
+// and the writer's index), so that writers beside one another share neither, and the room of
+// the run that all its writers share.
 struct CopyWorkspace {
     BYTE *pChunk;          // the copy buffer
     DWORD cbChunk;         // its size in bytes
-    int nTemporary;        // the writer's temporary, an index into kTemporaryNames
+    int nTemporary;        // the writer, in its names (below kTemporaries)
     CRoomBudget *pRoom;    // the flash store's room, counted for the whole run
-    CRecoveryRecord *pRecord;   // the flash store's record of replacements under way; null
-                                // for a copy outside a run
+    CRecoveryRecord *pRecord;   // the flash store's record of replacements under way, and the
+                                // update's tag; null for a copy outside a run (tag 0)
     bool *pbAlreadyNew = nullptr;   // set where a replacement found its target holding the new
                                     // version, and left it as it was (null: nobody asks)
 };
@@ -55,7 +57,7 @@ struct NewVersion {
     LPCWSTR pszTarget;          // the file that takes the new version
     LPCWSTR pszTemp;            // the writer's temporary beside it, holding the new version
     LPCWSTR pszAside;           // the writer's aside name beside it
-    int nWriter;                // the writer (an index into kTemporaryNames and kAsideNames)
+    int nWriter;                // the writer, in its names and the record's entries
     bool bOld;                  // the target holds an old version, set aside in step 3
     ULONGLONG cbNew;            // the new version's size
     Digest digest;              // and its SHA-256 (with bOld)
