@@ -36,8 +36,8 @@ put() { mkdir -p "$(dirname "$1")" && head -c "$2" /dev/urandom >"$1"; }
 value() { tr -d '\r' <<<"$1" | awk -v k="$2" '$1 == k { print $2 }'; }
 
 # --sets: the shapes of the two largest sets alone (5,000 files in one folder; runs of empty
-# folders beside 92 MiB of files), which take most of this script's time to make: the entry
-# bench_sets, run by make soak.
+# folders beside 92 MiB of files), which take most of this script's time to make, and run.sh's
+# card maker options end to end: the entry bench_sets, run by make soak.
 if [ "${2:-}" = --sets ]; then
     make_set onefolder "$scratch/onefolder"
     expect_eq "onefolder: 5,000 files of 1 KiB in one folder" \
@@ -64,6 +64,24 @@ if [ "${2:-}" = --sets ]; then
     expect_eq "emptyruns: the expected folders count every empty one" "$(grep -c . "$scratch/emptyruns/expected_folders")" \
         "$(find "$card" -mindepth 1 -type d | wc -l)"
     rm -rf "$scratch/emptyruns"
+    # run.sh's card maker options end to end on the empty set. The cost of checking: the set
+    # as a card made twice by the card maker, with and without its manifest, checked and timed
+    # like any set; a card applied again; two programs compared on the card with its manifest.
+    report=$("$bench/run.sh" "$build" --manifest --set empty --runs 1 2>&1)
+    expect_true "run.sh --manifest times the set without and with its manifest, median and minimum" \
+        "grep -qE '^\| empty card folder \(fixed cost\) \| 1 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
+    expect_true "the card with the manifest holds it, the other none" \
+        "[ -f '$build/bench/data/empty.manifest/root/SDMMC/ResidentFlash/~tessivard-manifest' ] && [ ! -e '$build/bench/data/empty.plain/root/SDMMC/ResidentFlash/~tessivard-manifest' ]"
+
+    report=$("$bench/run.sh" "$build" --again --set empty --runs 1 2>&1)
+    expect_true "run.sh --again times the card's first run and the same card applied again, each checked" \
+        "grep -qE '^\| empty card folder \(fixed cost\) \| 0 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
+
+    report=$("$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
+        --manifest --set empty --runs 1 --no-count 2>&1)
+    expect_true "run.sh --compare --manifest compares the two programs on the card with its manifest" \
+        "grep -q '^Each set as a card of the card maker, with its manifest.\$' <<<\"\$report\" && grep -qE '^  B / A  ([0-9.]+|-)  of the minimums' <<<\"\$report\"" ||
+        echo "$report"
     [ "$failures" = 0 ] && echo "all bench set checks passed"
     exit $((failures > 0))
 fi
@@ -278,24 +296,6 @@ read -r a amin < <(awk '$1 == "A" && $3 == "s" { print $2, $5 }' <<<"$report")
 read -r b bmin < <(awk '$1 == "B" && $3 == "s" { print $2, $5 }' <<<"$report")
 expect_eq "the ratios are B over A, of the medians and of the minimums" \
     "$(awk '$1 == "B" && $2 == "/" { print $4, $8 }' <<<"$report")" "$(ratio "$b" "$a") $(ratio "$bmin" "$amin")"
-
-# The cost of checking: the set as a card made twice by the card maker, with and without
-# its manifest, checked and timed like any set.
-report=$("$bench/run.sh" "$build" --manifest --set empty --runs 1 2>&1)
-expect_true "run.sh --manifest times the set without and with its manifest, median and minimum" \
-    "grep -qE '^\| empty card folder \(fixed cost\) \| 1 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
-expect_true "the card with the manifest holds it, the other none" \
-    "[ -f '$build/bench/data/empty.manifest/root/SDMMC/ResidentFlash/~tessivard-manifest' ] && [ ! -e '$build/bench/data/empty.plain/root/SDMMC/ResidentFlash/~tessivard-manifest' ]"
-
-report=$("$bench/run.sh" "$build" --again --set empty --runs 1 2>&1)
-expect_true "run.sh --again times the card's first run and the same card applied again, each checked" \
-    "grep -qE '^\| empty card folder \(fixed cost\) \| 0 \| 0\.0( \| [0-9.]+){4} \| ([0-9.]+|-) \|$' <<<\"\$report\"" || echo "$report"
-
-report=$("$bench/run.sh" "$build" --compare "$build/Tessivard.exe" "$build/Tessivard.exe" \
-    --manifest --set empty --runs 1 --no-count 2>&1)
-expect_true "run.sh --compare --manifest compares the two programs on the card with its manifest" \
-    "grep -q '^Each set as a card of the card maker, with its manifest.\$' <<<\"\$report\" && grep -qE '^  B / A  ([0-9.]+|-)  of the minimums' <<<\"\$report\"" ||
-    echo "$report"
 
 # A program that leaves the update undone gets no time: the bench stops on it.
 "$bench/run.sh" "$build" --compare "$build/follow_on.exe" "$build/Tessivard.exe" \

@@ -7,7 +7,7 @@
 
 const char kUsage[] =
     "usage: power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all|bykind] [--pulls P|all]\n"
-    "         [--losses flushed,immediate,mixed] [--mixed-seeds M] [--rotate-losses] [--room] [--empty-runs|--short-runs] [--prepared]\n"
+    "         [--losses flushed,immediate,mixed] [--mixed-seeds M] [--rotate-losses] [--flash-kinds] [--room] [--empty-runs|--short-runs] [--prepared]\n"
     "         [--cut K | --pull J] [--loss LOSS] [--expect-caught [--control PROGRAM]] [--list]\n"
     "         [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]\n";
 
@@ -39,6 +39,7 @@ bool Parse(int argc, char **argv, Options &o) {
         else if (a == "--empty-runs") o.bEmptyRuns = true;
         else if (a == "--short-runs") o.bEmptyRuns = o.bShortRuns = true;
         else if (a == "--rotate-losses") o.bRotateLosses = true;
+        else if (a == "--flash-kinds") o.bFlashKinds = true;
         else if (a == "--list") o.bList = true;
         else if (a == "--expect-caught") o.bExpectCaught = true;
         else if (a == "--refuse-replace") o.bRefuseReplace = true;

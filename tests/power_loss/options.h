@@ -19,6 +19,7 @@ struct Options {
     std::vector<std::string> kinds = {"flushed", "immediate", "mixed"};
     long mixedSeeds = 2;
     bool bRotateLosses = false;     // each cut point under one of the losses, in turn
+    bool bFlashKinds = false;       // with kByKind: only the kinds of a change to the flash store
     bool bRoom = false, bPrepared = false, bExpectCaught = false;
     bool bEmptyRuns = false;        // generated devices with runs of empty folders (empty_runs.h)
     bool bShortRuns = false;        // those runs and chains 2 to 5 folders long

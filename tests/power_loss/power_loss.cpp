@@ -2,7 +2,7 @@
 // and a card that each forget what was not flushed (powercutfs), and cards pulled mid-run.
 //
 //   power_loss BUILD PROGRAM [--seed S] [--seeds N] [--cuts K|all|bykind] [--pulls P|all]
-//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--rotate-losses] [--room] [--empty-runs|--short-runs] [--prepared]
+//              [--losses flushed,immediate,mixed] [--mixed-seeds M] [--rotate-losses] [--flash-kinds] [--room] [--empty-runs|--short-runs] [--prepared]
 //              [--cut K | --pull J] [--loss LOSS] [--expect-caught [--control PROGRAM]] [--list]
 //              [--refuse-replace] [--volume-flush] [--card-gone] [--recovery]
 //
@@ -22,7 +22,9 @@
 // (POWER_LOSS_ALL=1: goes on) and passes only then; --control: the same cases then run on
 // PROGRAM, a cut build that breaks no rule, and must pass there. --cuts bykind: the first
 // change of each kind the uninterrupted run made (by_kind.cpp); --rotate-losses: the nth cut
-// point under the nth of the losses in turn, not under every one. --list: prints each device drawn, its
+// point under the nth of the losses in turn, not under every one; --flash-kinds: only the kinds
+// of a change to the flash store (the card's changes are the worker's alone, before the copy
+// or after it, in every build). --list: prints each device drawn, its
 // line and both trees in the order the device lists them, and runs nothing.
 // --refuse-replace: both mounts refuse a rename onto a name that is taken, as the device's
 // file system does. --volume-flush: both take an fsync of their root folder for the volume's
@@ -215,7 +217,9 @@ void TryDevice(const Options &o, Tally &t, uint64_t seed) {
     } else {
         long nth = 0;
         if (o.cuts == kByKind) {
-            const auto cuts = CutsByKind(e);
+            auto cuts = CutsByKind(e);
+            if (o.bFlashKinds)
+                std::erase_if(cuts, [](const auto &cut) { return cut.second.find("card") != std::string::npos; });
             std::string kinds;
             for (const auto &[k, kind] : cuts) kinds += "; " + std::to_string(k) + " " + kind;
             std::printf("seed %llu: cuts by kind%s\n", (unsigned long long)seed, kinds.c_str());
