@@ -173,7 +173,7 @@ wait_for_lingering() {
 # Wine's own helper processes (services, explorer) live as long as the wineserver and keep
 # whatever output they inherited open: the program writes to a file, shown when it ends, so
 # that no caller waits for a pipe that never closes.
-out="$build/wine/locks/output-$letter"   # the letter's lock is ours: so is this file
+out="$build/wine/locks/output-$letter"   # the letter's lock is ours: so is this file, until the end
 run_once() {
     cd "$root" || exit 2
     local t0=${EPOCHREALTIME/./}
@@ -216,5 +216,7 @@ if died_of_signal; then
         signal_line ""
     fi
 fi
-rm -f "$WINEPREFIX/dosdevices/$letter:"
+# The output file goes too: a child that outlived the wait writes on into it, never into the
+# next run's.
+rm -f "$WINEPREFIX/dosdevices/$letter:" "$out"
 exit $status
