@@ -14,7 +14,7 @@ bool ReplaceRecordFile(LPCWSTR pszFlash, LPCWSTR pszPath, const char *pText, siz
         WCHAR szTemp[kTemporaryPath], szAside[kTemporaryPath];
     };
     const HeapArray<Paths> paths = NewHeapArray<Paths>(1);
-    const DWORD tag = pRecovery ? pRecovery->Tag() : 0;   // outside a run, as a copy outside one
+    const DWORD tag = UpdateTagOf(pRecovery);
     if (!paths || !TemporaryBeside(pszPath, tag, 0, paths[0].szTemp) || !AsideBeside(pszPath, tag, 0, paths[0].szAside))
         return false;
     LPCWSTR szTemp = paths[0].szTemp, szAside = paths[0].szAside;

@@ -93,3 +93,8 @@ private:
     bool m_bSlots = false;           // a slot may be in the flash store (read or written)
     ULONGLONG m_cbSlots[2] = {};     // the bytes each slot holds as this run wrote it (0: none, or not known)
 };
+
+// The tag of the update a record serves, in every name its writers write; 0 for a write
+// outside a run, which no record lists and no start recovers.
+inline DWORD UpdateTagOf(const CRecoveryRecord *pRecord) { return pRecord ? pRecord->Tag() : 0; }
+

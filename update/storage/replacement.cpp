@@ -14,10 +14,6 @@
 
 namespace {
 
-// The update's tag in the writer's names: the record's; a copy outside a run, which no record
-// lists and no start recovers, takes 0.
-DWORD TagOf(const CopyWorkspace &space) { return space.pRecord ? space.pRecord->Tag() : 0; }
-
 // Writes the whole source into the open temporary, with the source's times; its size and,
 // where the record will list it or the manifest lists it, its SHA-256 go to the version.
 // With a digest listed, the bytes written are the bytes hashed: a card that reads back other
@@ -52,7 +48,7 @@ bool CopyContent(HANDLE hSource, HANDLE hTemp, const CopyWorkspace &space, const
 BOOL WriteAndCommit(HANDLE hSource, LPCWSTR pszTemp, LPCWSTR pszTarget, const CopyWorkspace &space,
                     const Digest *pExpected, bool bOld) {
     WCHAR szAside[kTemporaryPath];
-    if (!AsideBeside(pszTarget, TagOf(space), space.nTemporary, szAside)) return FALSE;
+    if (!AsideBeside(pszTarget, UpdateTagOf(space.pRecord), space.nTemporary, szAside)) return FALSE;
     CRecoveryRecord *pRecord = space.pRecord && space.pRecord->Covers(pszTarget) ? space.pRecord : nullptr;
     NewVersion version = {};
     version.pszTarget = pszTarget;
@@ -196,7 +192,7 @@ BOOL TakeNewVersion(const NewVersion &version) {
 
 BOOL ReplaceNewVersion(LPCWSTR pszSource, LPCWSTR pszTarget, const CopyWorkspace &space, const Digest *pExpected) {
     WCHAR szTemp[kTemporaryPath];
-    if (!TemporaryBeside(pszTarget, TagOf(space), space.nTemporary, szTemp)) return FALSE;
+    if (!TemporaryBeside(pszTarget, UpdateTagOf(space.pRecord), space.nTemporary, szTemp)) return FALSE;
 
     CFileHandle source(OpenToRead(pszSource));
     if (!source.IsOpen()) return FALSE;
