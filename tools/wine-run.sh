@@ -149,6 +149,9 @@ for l in d e f g h i j k l m n o p q r s u v w x y; do
     exec {other}>&-
 done
 ln -sfn "$root" "$WINEPREFIX/dosdevices/$letter:"
+# The letter's link as made: one that another hand re-points while the program runs (a new
+# link, a new inode) moves the program's drive under it, and its paths with it; the run says so.
+drive_link=$(stat -c %i "$WINEPREFIX/dosdevices/$letter:")
 
 # A program the run started (the follow-on program) may outlive it, and finds its files
 # through the same letter: the letter stays ours until no process works in the root, or
@@ -182,6 +185,8 @@ run_once() {
     local t=$(((${EPOCHREALTIME/./} - t0) / 100000))
     seconds=$((t / 10)).$((t % 10))
     cd / || exit 2
+    [ "$(stat -c %i "$WINEPREFIX/dosdevices/$letter:" 2>/dev/null)" = "$drive_link" ] ||
+        echo "wine-run.sh: drive $letter: was re-pointed while $name ran (it maps $(readlink "$WINEPREFIX/dosdevices/$letter:" || echo nothing) now, not $root): its paths may have named other folders" >&2
     wait_for_lingering
     [ -s "$out" ] && cat "$out"
     # Wine reports an exception nobody handled ("wine: Unhandled page fault ...") and starts
