@@ -38,6 +38,7 @@ void expect(const std::string& name, const Maybe& want, const std::string& why);
 bool fsync_folder(const std::string& path); // an fsync of the folder itself (fsyncdir)
 bool same_tree(const std::string& a, const std::string& b);
 std::string seed_cut(unsigned seed, bool first); // "cut mixed N" or "recut mixed N"
+constexpr unsigned kSeeds = 16;                  // the seeds a check of the mixed loss draws
 
 // The groups of checks, by file.
 void content_follows_its_own_fsync();     // probe_journaled.cpp

@@ -8,8 +8,6 @@
 
 #include <set>
 
-constexpr unsigned kSeeds = 16;
-
 // Changes to four objects since their own fsync: keep.txt's content (from the template),
 // v's content (fsynced once, then rewritten), the folder sub (two names made) and the folder
 // empty (one name made).

@@ -9,8 +9,6 @@
 
 #include <vector>
 
-constexpr unsigned kSeeds = 16;
-
 // Changes all over the template, none made durable by an fsync of its own: a file's content
 // changed, a file made, a rename within a folder, a move between folders, new folders with a
 // file at their bottom.
