@@ -100,6 +100,17 @@ rm "$card/held.dat.held" && check "a card file held open without sharing by anot
     { echo "  FAIL  hold_open did not hold the card's file"; failed=$((failed + 1)); }
 mkdir -p "$card" && : > "$card/release" && wait $holder
 
+# Two flash files whose names differ only in letter case (a PC's file system holds them, FAT
+# cannot): the old A.TXT moves aside and no version takes the name back. The record keeps it:
+# the next start, the twin gone, puts it back, and the card goes in, nothing left aside.
+fresh case-twins
+printf 'new\n' > "$card/A.TXT" && printf 'old\n' > "$flash/A.TXT" && printf 'twin\n' > "$flash/a.txt"
+check "two flash files whose names differ only in letter case"
+rm "$flash/a.txt" && check "and the next start, the twin gone"
+[ "$(cat "$flash/A.TXT")" = new ] && [ "$(ls -A "$flash" | grep -vx '~tessivard-result')" = A.TXT ] &&
+    { echo "  ok    the old version set aside came back, then the card went in"; passed=$((passed + 1)); } ||
+    { echo "  FAIL  left in the flash store: $(ls -A "$flash" | paste -sd' ')"; failed=$((failed + 1)); }
+
 fresh empty-card
 check "an empty card folder"
 

@@ -171,6 +171,12 @@ int CUpdateRun::Run() {
     if (!planned) m_bPlanFits = false;
     if (!m_bPlanFits) m_facts.Reason("the device had no memory to plan the card");
     bool bWhole = m_bPlanFits && (!bManifest || bListed);
+    // An old version that the start could not put back keeps the record: nothing else
+    // changes until a start finishes it.
+    if (bWhole && m_record.Unfinished()) {
+        m_facts.Reason("an old version an interrupted update set aside could not be put back");
+        bWhole = false;
+    }
 
     // Count before anything runs, once: the positions of a run in which nothing fails are
     // then exactly 1, 2, ..., m_nTotal, and the bar ends full. A card that is not whole is

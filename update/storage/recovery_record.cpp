@@ -165,7 +165,8 @@ void CRecoveryRecord::Recover() {
         std::memcpy(held.entries, held.read, sizeof held.entries);
     }
     if (!m_bSlots) return;
-    for (int i = 0; i < kTemporaries; ++i) RecoverEntry(i);
+    bool bFinished = true;
+    for (int i = 0; i < kTemporaries; ++i) bFinished = RecoverEntry(i) && bFinished;
     // Then what earlier updates left in the folders listed: every temporary, and every old
     // version set aside under another update's names (no record is left to tell whose it is).
     // The update recovered keeps its own, which only a step that failed left.
@@ -178,6 +179,13 @@ void CRecoveryRecord::Recover() {
         for (int j = 0; j < i && bListed; ++j)
             bListed = held.entries[j].kind == kIdle || wcscmp(held.entries[j].szFolder, entry.szFolder) != 0;
         if (bListed) RemoveLeftovers(entry.szFolder, held.szKeep);
+    }
+    // An old version that could not go back keeps the record, on the medium, as it was read:
+    // the next start tries again, and nothing is written over it meanwhile.
+    if (!bFinished) {
+        m_bRecoveryUnfinished = true;
+        FsFlushVolume(m_pszFlash);
+        return;
     }
     // This update's names differ from the one's it recovered.
     if (bFound && !held.bReadUntagged) m_tag = held.readTag + 1;
@@ -225,21 +233,22 @@ bool CRecoveryRecord::ReadNameIn(LPCWSTR pszFolder, WriterFile kind, int nWriter
 }
 
 // Trusts only what it verifies: a new version is taken only when it hashes as recorded, and
-// an old version set aside is removed only when the target holds the new one.
-void CRecoveryRecord::RecoverEntry(int nWriter) {
+// an old version set aside is removed only when the target holds the new one. False when an
+// old version stays aside with its target's name free: its move back failed.
+bool CRecoveryRecord::RecoverEntry(int nWriter) {
     Held &held = *m_pHeld;
     const RecordEntry &entry = held.entries[nWriter];
-    if (entry.kind == kIdle) return;
+    if (entry.kind == kIdle) return true;
     // Only the flash store's own folders: a record the program did not write names nothing.
-    if (!Covers(entry.szFolder)) return;
+    if (!Covers(entry.szFolder)) return true;
     if (!ReadNameIn(entry.szFolder, WriterFile::kTemporary, nWriter, held.szTemp) ||
         !ReadNameIn(entry.szFolder, WriterFile::kAside, nWriter, held.szAside))
-        return;
+        return true;
     const bool bTemp = IsThere(held.szTemp);
     if (entry.kind == kInFolder || !IsPlainChildName(entry.szFolder, entry.szName) || IsReservedName(entry.szName) ||
         !JoinPath(held.szTarget, kTemporaryPath, entry.szFolder, entry.szName)) {
         if (bTemp) FsRemoveFile(held.szTemp);
-        return;
+        return true;
     }
     const bool bAside = IsThere(held.szAside), bTarget = IsThere(held.szTarget);
     if (bTarget) {
@@ -247,14 +256,14 @@ void CRecoveryRecord::RecoverEntry(int nWriter) {
         // (taken). Set aside as well, the old version goes only once the target is verified
         // as the new one; otherwise the old one comes back.
         if (bTemp) FsRemoveFile(held.szTemp);
-        if (!bAside) return;
+        if (!bAside) return true;
         if (HoldsVersion(held.szTarget, entry.cbNew, entry.digest, held.chunk, kHashChunk)) {
             FsRemoveFile(held.szAside);
         } else if (FsRemoveFile(held.szTarget)) {
             StepOnMedium(m_pszFlash, m_bTransactionSafe);
-            FsMove(held.szAside, held.szTarget);
+            return FsMove(held.szAside, held.szTarget) != FALSE;
         }
-        return;
+        return true;
     }
     // The target's name is free: cut between the steps. The new version takes it when it is
     // whole; else the old one comes back.
@@ -262,10 +271,28 @@ void CRecoveryRecord::RecoverEntry(int nWriter) {
         FsMove(held.szTemp, held.szTarget)) {
         StepOnMedium(m_pszFlash, m_bTransactionSafe);
         if (bAside) FsRemoveFile(held.szAside);
-        return;
+        return true;
     }
     if (bTemp) FsRemoveFile(held.szTemp);
-    if (bAside) FsMove(held.szAside, held.szTarget);
+    return !bAside || FsMove(held.szAside, held.szTarget);
+}
+
+bool CRecoveryRecord::Unfinished() const {
+    bool bKept = false;
+    for (const bool b : m_bKept) bKept = bKept || b;
+    return m_bRecoveryUnfinished || bKept;
+}
+
+void CRecoveryRecord::KeepEntry(int nWriter) {
+    if (nWriter < 0 || nWriter >= kTemporaries) return;
+    CCriticalSectionLock guard(m_lock);
+    m_bKept[nWriter] = true;
+}
+
+bool CRecoveryRecord::Refuses(int nWriter) const {
+    if (!m_bRecoveryUnfinished && !m_bKept[nWriter]) return false;
+    SetLastError(ERROR_BUSY);
+    return true;
 }
 
 bool CRecoveryRecord::Covers(LPCWSTR pszPath) const {
@@ -303,6 +330,7 @@ ULONGLONG CRecoveryRecord::RoomToGrow(ULONGLONG cbUnit, int nWriter, LPCWSTR psz
 bool CRecoveryRecord::UseFolder(int nWriter, LPCWSTR pszTarget) {
     if (!m_pHeld || nWriter < 0 || nWriter >= kTemporaries) return false;
     CCriticalSectionLock guard(m_lock);
+    if (Refuses(nWriter)) return false;
     RecordEntry &entry = m_pHeld->entries[nWriter];
     LPCWSTR pszName = LastNameOf(pszTarget);
     const size_t cchFolder = pszName - pszTarget;
@@ -322,6 +350,7 @@ bool CRecoveryRecord::UseFolder(int nWriter, LPCWSTR pszTarget) {
 bool CRecoveryRecord::NoteReplacement(int nWriter, LPCWSTR pszTarget, ULONGLONG cbNew, const Digest &digest) {
     if (!m_pHeld || nWriter < 0 || nWriter >= kTemporaries) return false;
     CCriticalSectionLock guard(m_lock);
+    if (Refuses(nWriter)) return false;
     RecordEntry &entry = m_pHeld->entries[nWriter];
     std::memset(&entry, 0, sizeof entry);
     if (!SplitPath(pszTarget, entry.szFolder, entry.szName)) return false;
@@ -369,6 +398,7 @@ void CRecoveryRecord::Close() {
     if (!m_pHeld || !m_bSlots) return;
     CCriticalSectionLock guard(m_lock);
     FsFlushVolume(m_pszFlash);
+    if (Unfinished()) return;   // an old version aside: the record stays for the next start
     std::memset(m_pHeld->entries, 0, sizeof m_pHeld->entries);
     RemoveSlots();
 }

@@ -46,8 +46,16 @@ public:
     // Reads the record and finishes or undoes every replacement it lists; then each folder it
     // lists loses every temporary and every old version set aside under an earlier update's
     // names, and the slots are removed. A start with nothing to recover costs one look for
-    // each slot.
+    // each slot. An old version it can neither put back nor replace (its move fails) keeps
+    // the record as it was, for the next start: Unfinished() says so, and the run changes
+    // nothing else.
     void Recover();
+    // An old version lies aside that neither a start nor this run could put back: the record
+    // stays when the run closes it, and only a start may finish it.
+    bool Unfinished() const;
+    // Writer nWriter's old version stays aside, its move back failed: the writer's entry
+    // stands until a start puts it back, and the writer replaces nothing more in this run.
+    void KeepEntry(int nWriter);
     // The update's tag, in every name its writers write (update/storage/paths.h); final once
     // Recover has run.
     DWORD Tag() const { return m_tag; }
@@ -61,7 +69,8 @@ public:
 
     // The writer is about to write its temporary in pszFolder: the folder is on the record
     // first. On plain FAT the volume is flushed before the record leaves the writer's last
-    // folder, so that nothing it left there is unknown to the record.
+    // folder, so that nothing it left there is unknown to the record. Refused (ERROR_BUSY)
+    // for an entry that must stand (KeepEntry) and after a start left the record unfinished.
     bool UseFolder(int nWriter, LPCWSTR pszFolder);
     // The writer sets pszTarget's old version aside next: the target and its new version, on
     // the medium before that step.
@@ -79,7 +88,8 @@ public:
 
 private:
     bool WriteLocked();          // the entries into the next slot, on the medium
-    void RecoverEntry(int nWriter);
+    bool RecoverEntry(int nWriter);   // false: an old version stays aside, the target absent
+    bool Refuses(int nWriter) const;  // the writer's entry may not change (m_lock held)
     bool ReadName(WriterFile kind, int nWriter);
     bool ReadNameIn(LPCWSTR pszFolder, WriterFile kind, int nWriter, WCHAR (&szPath)[kTemporaryPath]);
     void RemoveSlots();
@@ -92,6 +102,8 @@ private:
     bool m_bTransactionSafe = false; // the flash store's medium
     bool m_bSlots = false;           // a slot may be in the flash store (read or written)
     ULONGLONG m_cbSlots[2] = {};     // the bytes each slot holds as this run wrote it (0: none, or not known)
+    bool m_bRecoveryUnfinished = false;   // the start left an old version aside: the record stands
+    bool m_bKept[kTemporaries] = {};      // the writers whose entries stand (KeepEntry)
 };
 
 // The tag of the update a record serves, in every name its writers write; 0 for a write

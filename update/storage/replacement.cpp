@@ -178,7 +178,9 @@ BOOL TakeNewVersion(const NewVersion &version) {
     if (!AnnounceReplacement(version) || !FsMove(pszTarget, pszAside)) return fail();
     if (!StepOnMedium(version.pszVolume, version.bTransactionSafe) || !FsMove(pszTemp, pszTarget)) {
         const DWORD error = GetLastError();
-        FsMove(pszAside, pszTarget);   // the old version back; failing that, the next start puts it back
+        // The old version back; failing that, the record keeps this replacement, and the next
+        // start puts it back.
+        if (!FsMove(pszAside, pszTarget) && version.pRecord) version.pRecord->KeepEntry(version.nWriter);
         FsRemoveFile(pszTemp);
         SetLastError(error);
         return FALSE;
