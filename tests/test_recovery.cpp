@@ -9,6 +9,7 @@
 #include "tests/device_files.h"
 #include "update/storage/paths.h"
 #include "update/storage/recovery_record.h"
+#include "update/storage/update_journal.h"
 #include "update/crypto/sha256.h"
 
 namespace {
@@ -245,6 +246,81 @@ TEST_F(Recovery, ARecordTouchesOnlyTheFlashStoreAndNoRecordChangesNothing) {
     const auto before = Tree(L"/ResidentFlash");
     Recover();
     EXPECT_EQ(Tree(L"/ResidentFlash"), before);
+}
+
+// The update's journal, as many entries as a manifest lists: read back in the order noted,
+// in pieces, and committed by its one write. A path the walks cannot hold is refused.
+TEST_F(Recovery, TheJournalReadsBackEveryEntryItsCommitNames) {
+    const std::wstring longest = kFolder + L"/" + std::wstring(kWidePath - 2 - kFolder.size(), L'n');
+    CJournalWriter journal(L"/ResidentFlash");
+    ASSERT_TRUE(journal.Begin(0x1234abcd) && journal.NoteFolder(kFolder.c_str()));
+    for (int i = 0; i < 50000; ++i)
+        ASSERT_TRUE(journal.NoteStaged((kFolder + L"/f" + std::to_wstring(i)).c_str(), i, DigestOf(std::to_string(i))));
+    EXPECT_FALSE(journal.NoteStaged((longest + L"n").c_str(), 1, DigestOf(kNew)));
+    ASSERT_TRUE(journal.NoteStaged(longest.c_str(), 7, DigestOf(kNew)) && journal.NoteRemoval(L"/ResidentFlash/\uC9C0\uB3C4") &&
+                journal.NoteCard(5, DigestOf(kOld)) && journal.Commit(5));
+    CJournalReader reader(L"/ResidentFlash");
+    ASSERT_TRUE(reader.Open());
+    EXPECT_TRUE(reader.Committed() && reader.Tag() == 0x1234abcd && reader.Sequence() == 5);
+    JournalEntry entry;
+    int nStaged = 0;
+    ASSERT_TRUE(reader.Next(entry) && entry.kind == JournalKind::kFolder && kFolder == entry.szPath);
+    while (reader.Next(entry) && entry.kind == JournalKind::kStaged && nStaged < 50000) {
+        EXPECT_TRUE(entry.cb == ULONGLONG(nStaged) && SameDigest(entry.digest, DigestOf(std::to_string(nStaged)))) << nStaged;
+        ++nStaged;
+    }
+    EXPECT_EQ(nStaged, 50000);
+    EXPECT_TRUE(entry.kind == JournalKind::kStaged && longest == entry.szPath && entry.cb == 7);
+    ASSERT_TRUE(reader.Next(entry) && entry.kind == JournalKind::kRemoval && std::wstring(entry.szPath) == L"/ResidentFlash/\uC9C0\uB3C4");
+    ASSERT_TRUE(reader.Next(entry) && entry.kind == JournalKind::kCard && entry.cb == 5 && SameDigest(entry.digest, DigestOf(kOld)));
+    EXPECT_FALSE(reader.Next(entry));
+}
+
+// A journal the commit does not name whole is an update that did not happen; it still lists
+// its whole entries, up to the first torn one, for the start to clear their temporaries.
+TEST_F(Recovery, AJournalNotWholeIsNoCommitAndListsItsWholeEntries) {
+    struct Damage {
+        const char *what;
+        bool bCommit;
+        const wchar_t *pszFile;   // the file damaged, if any
+        long at;                  // bytes cut from its end (negative), or the byte flipped with bFlip
+        bool bFlip;
+        int nListed;              // entries read back
+    } damages[] = {
+        {"never committed: the folder's entry alone went to the medium", false, nullptr, 0, false, 1},
+        {"cut short after its commit", true, kJournalName, -5, false, 3},
+        {"a byte of its second entry flipped", true, kJournalName, 130, true, 1},
+        {"its commit cut short", true, kCommitName, -1, false, 4},
+        {"its commit changed", true, kCommitName, 9, true, 4},
+    };
+    for (const Damage &damage : damages) {
+        SCOPED_TRACE(damage.what);
+        ClearDevice();
+        PutFolder(kFolder);
+        {
+            CJournalWriter journal(L"/ResidentFlash");
+            ASSERT_TRUE(journal.Begin(7) && journal.NoteFolder(kFolder.c_str()));
+            for (const char *pszName : {"/a.map", "/b.map", "/c.map"})
+                ASSERT_TRUE(journal.NoteStaged((kFolder + std::wstring(pszName, pszName + 6)).c_str(), 3, DigestOf(pszName)));
+            ASSERT_TRUE(!damage.bCommit || journal.Commit(1));
+        }
+        if (damage.pszFile) {
+            const std::wstring file = std::wstring(L"/ResidentFlash/") + damage.pszFile;
+            std::string bytes = Content(file);
+            if (damage.bFlip) bytes[damage.at] ^= 1;
+            else bytes.resize(bytes.size() + damage.at);
+            PutFile(file, bytes);
+        }
+        CJournalReader reader(L"/ResidentFlash");
+        ASSERT_TRUE(reader.Open());
+        EXPECT_FALSE(reader.Committed());
+        JournalEntry entry;
+        int nListed = 0;
+        while (reader.Next(entry)) ++nListed;
+        EXPECT_EQ(nListed, damage.nListed);
+    }
+    RemoveJournal(L"/ResidentFlash");
+    EXPECT_TRUE(Names(L"/ResidentFlash") == std::vector<std::wstring>{L"maps"});
 }
 
 } // namespace
