@@ -70,6 +70,7 @@ demo:
 bench: build
 	@cmake --build $(BUILD) -j 2 --target bench_programs
 	@bench/run.sh $(BUILD)
+	@bench/calls_per_file.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

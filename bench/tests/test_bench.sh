@@ -82,6 +82,10 @@ if [ "${2:-}" = --sets ]; then
     expect_true "run.sh --compare --manifest compares the two programs on the card with its manifest" \
         "grep -q '^Each set as a card of the card maker, with its manifest.\$' <<<\"\$report\" && grep -qE '^  B / A  ([0-9.]+|-)  of the minimums' <<<\"\$report\"" ||
         echo "$report"
+    # The calls a file costs: a replaced file's two moves by name, an unchanged one's none.
+    report=$("$bench/calls_per_file.sh" "$build" 2 2>&1)
+    expect_eq "calls_per_file.sh: MoveFileW per new, replaced, unchanged file and one in a marker's folder" \
+        "$(grep '^| MoveFileW ' <<<"$report")" "| MoveFileW | 1.00 | 2.00 | 0.00 | 1.00 |" || echo "$report"
     [ "$failures" = 0 ] && echo "all bench set checks passed"
     exit $((failures > 0))
 fi
