@@ -16,21 +16,18 @@ passed=0 failed=0
 card_files() { (cd "$1" 2>/dev/null && find . -type f -print0 | sort -z | xargs -0 -r sha1sum | sed 's/^\([0-9a-f]*\)  \.\//\1\t/'); }
 
 check() {   # check NAME: runs the program on $root and judges the outcome
-    local name=$1 before status lost=0 sum path
+    local name=$1 before status lost
     before=$(card_files "$root/SDMMC/ResidentFlash")
     run "${program:-$build/Tessivard.exe}" 2>"$root.stderr" >/dev/null
     status=$?
     grep '^wine-run.sh:' "$root.stderr" | sed 's/^/  note  /'   # a death inside Wine, the run once more
-    while IFS=$'\t' read -r sum path; do
-        [ -z "$path" ] && continue
-        case "$path" in update|delete_*) continue ;; esac   # markers are consumed, not content
-        for place in "$root/SDMMC/ResidentFlash/$path" "$root/ResidentFlash/$path"; do
-            if [ -f "$place" ] && [ "$(sha1sum < "$place" | cut -d' ' -f1)" = "$sum" ]; then continue 2; fi
-        done
-        echo "    lost: $path"
-        lost=1
-    done <<< "$before"
-    if [ $status -eq 0 ] && [ $lost -eq 0 ]; then
+    # Each card file is, by the same path and checksum, on the card or in the flash store
+    # (markers are consumed, not content): one listing of each side.
+    lost=$(awk -F'\t' 'NR == FNR { have[$0]; next }
+                       $2 != "" && $2 != "update" && $2 !~ /^delete_/ && !($0 in have) { print "    lost: " $2 }' \
+               <(card_files "$root/SDMMC/ResidentFlash"; card_files "$root/ResidentFlash") <(echo "$before"))
+    [ -n "$lost" ] && echo "$lost"
+    if [ $status -eq 0 ] && [ -z "$lost" ]; then
         echo "  ok    $name"; passed=$((passed + 1))
     else
         echo "  FAIL  $name (exit code $status)"; failed=$((failed + 1))

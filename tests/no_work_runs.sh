@@ -23,8 +23,13 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/no_work_runs.XXXXXX") || fail_setup "cannot ma
 trap 'rm -rf "$root" "$work"' EXIT
 card="$root/SDMMC/ResidentFlash" flash="$root/ResidentFlash"
 
+# Each process start costs milliseconds here: many files or folders take a few of them.
 random() { mkdir -p "$(dirname "$1")" && head -c "$2" /dev/urandom > "$1"; }
-empty_folders() { local i; for i in $(seq -w 1 "$2"); do mkdir -p "$1$i"; done; }
+# random_files PREFIX COUNT SIZE WIDTH: PREFIX1 .. PREFIXCOUNT, the numbers WIDTH digits wide.
+random_files() {
+    mkdir -p "${1%/*}" && head -c $(($2 * $3)) /dev/urandom | split -b "$3" -a "$4" --numeric-suffixes=1 - "$1"
+}
+empty_folders() { local names; mapfile -t names < <(seq -w 1 "$2"); mkdir -p "${names[@]/#/$1}"; }
 chain() { local path=$1 i; for i in $(seq "$2"); do path=$path/n; done; mkdir -p "$path"; }
 
 # Wine lists a folder in the order of its names, letter case folded, whatever order the file
@@ -34,9 +39,9 @@ chain() { local path=$1 i; for i in $(seq "$2"); do path=$path/n; done; mkdir -p
 # in which a FAT folder, as on the device, lists them.
 new="$work/card"
 # A folder of 5 files, 40 empty folders, then 150 files.
-for i in 1 2 3 4 5; do random "$new/a/f$i" 2000; done
+random_files "$new/a/f" 5 2000 1
 empty_folders "$new/b" 40
-for i in $(seq -w 1 150); do random "$new/c$i" 1500; done
+random_files "$new/c" 150 1500 3
 # A chain of 40 nested empty folders: 41 steps without work as the walk comes back up, then
 # large files, whose copies are still under way while the next ones are handed out.
 chain "$new/d" 40
@@ -45,19 +50,19 @@ for i in 1 2 3; do random "$new/e$i.big" $((3 * 1024 * 1024)); done
 empty_folders "$new/f/g" 35
 random "$new/f/h.big" $((2 * 1024 * 1024))
 empty_folders "$new/f/i" 35
-for i in $(seq -w 1 20); do random "$new/f/j$i" 1000; done
+random_files "$new/f/j" 20 1000 2
 empty_folders "$new/f/k" 35
 random "$new/f/l.big" $((2 * 1024 * 1024))
-for i in 1 2 3 4 5; do random "$new/f/m$i" 1000; done
+random_files "$new/f/m" 5 1000 1
 # The deletion walk: a marked flash folder of the same kind.
 : > "$new/delete_old"
 old="$work/flash"
 mkdir -p "$old/qormane" && cp "$build/follow_on.exe" "$old/qormane/Lindvaret.exe" ||
     fail_setup "no follow_on.exe in $build"
 empty_folders "$old/old/p" 40
-for i in $(seq -w 1 60); do random "$old/old/q$i" 1000; done
+random_files "$old/old/q" 60 1000 2
 chain "$old/old/r" 40
-for i in 1 2 3 4 5; do random "$old/old/s$i" 1000; done
+random_files "$old/old/s" 5 1000 1
 
 # A copy of the tree made entry by entry in the order of their names, a folder's entries
 # before its next sibling's.
@@ -67,8 +72,8 @@ copy_in_order() { mkdir -p "$2" && tar --sort=name -C "$1" -cf - . | tar -C "$2"
 faults() {   # faults STATUS
     local missing folders left
     [ "$1" = 0 ] || echo "exit code $1"
-    missing=$(cd "$new" && find . -type f ! -name 'delete_*' -print0 |
-              while IFS= read -r -d '' f; do cmp -s "$f" "$flash/$f" || echo x; done | wc -l)
+    missing=$(cd "$new" && find . -type f ! -name 'delete_*' -print0 | xargs -0 sha1sum |
+              (cd "$flash" 2>/dev/null || { echo "no flash store"; exit; }; sha1sum -c --quiet 2>/dev/null) | grep -c .)
     [ "$missing" = 0 ] || echo "$missing card files not in the flash store byte for byte"
     folders=$(cd "$new" && find . -type d -print0 |
               while IFS= read -r -d '' d; do [ -d "$flash/$d" ] || echo x; done | wc -l)
