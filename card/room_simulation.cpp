@@ -12,7 +12,7 @@ ULONGLONG TreeRoom(const HostEntry &folder, ULONGLONG cbUnit) {
 
 namespace {
 
-std::wstring Bytes(ULONGLONG cb) { return std::to_wstring(cb) + L" bytes"; }
+std::wstring RoomBytes(ULONGLONG cb) { return std::to_wstring(cb) + L" bytes"; }
 
 bool IsBelow(const std::wstring &rel, const std::wstring &folder) {
     return !folder.empty() && rel.size() > folder.size() && rel.compare(0, folder.size(), folder) == 0 &&
@@ -41,7 +41,7 @@ RoomVerdict SimulateRoom(const CardPlan &plan, const HostEntry &now, bool bKeepS
         if (item.bFolder) {
             if (item.bHasOld) continue;
             if (cbFree < cbUnit) {
-                v.noRoom.push_back(shown + L": its folder needs " + Bytes(cbUnit) + L", " + Bytes(cbFree) + L" free");
+                v.noRoom.push_back(shown + L": its folder needs " + RoomBytes(cbUnit) + L", " + RoomBytes(cbFree) + L" free");
                 failedFolder = item.rel;
                 continue;
             }
@@ -59,8 +59,8 @@ RoomVerdict SimulateRoom(const CardPlan &plan, const HostEntry &now, bool bKeepS
                 cbLow = cbFree = cbFree + cbOld - cbNew;
                 break;
             case RoomChoice::kNoRoom:
-                v.noRoom.push_back(shown + L": needs " + Bytes(cbNew) + (item.bHasOld ? L" (" + Bytes(cbOld) + L" of it held by the old version)" : L"") +
-                                   L", " + Bytes(cbFree) + L" free");
+                v.noRoom.push_back(shown + L": needs " + RoomBytes(cbNew) + (item.bHasOld ? L" (" + RoomBytes(cbOld) + L" of it held by the old version)" : L"") +
+                                   L", " + RoomBytes(cbFree) + L" free");
                 continue;
             }
         }
